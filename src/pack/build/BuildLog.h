@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+// The diagnostic trace of a build. Off unless a file named "makelog" sits
+// beside the executable; then each message is appended, time-stamped, to the
+// log file. Never throws and never stops the caller when the file cannot be written.
+void WriteLog(const QString& message);
+
+namespace BuildLog {
+
+// Folder searched for the marker (default: the executable's folder).
+QString markerFolder();
+// The log file (c:\bundlesmith_log.txt on Windows, ~/bundlesmith_log.txt elsewhere).
+QString logFilePath();
+
+// Test hooks: point the marker folder and the log file elsewhere; empty restores the default.
+void setMarkerFolder(const QString& folder);
+void setLogFilePath(const QString& path);
+
+} // namespace BuildLog

@@ -1,0 +1,1 @@
+// placeholder while the wizard window is written
