@@ -1,7 +1,6 @@
-#include <QApplication>
+#include "wizard/Module1.h"
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
-    return 0;
+    return Main(argc, argv);
 }

@@ -1,1 +1,0 @@
-// placeholder while the wizard window is written

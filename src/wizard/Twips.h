@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QRect>
+#include <QtMath>
+
+// Window designs are measured in twips; at 96 dots per inch 15 twips make one pixel.
+constexpr int TwipsPerPixel = 15;
+
+inline int TwipsToPixels(int twips)
+{
+    return qRound(twips / double(TwipsPerPixel));
+}
+
+inline QRect TwipsRect(int left, int top, int width, int height)
+{
+    return {TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width), TwipsToPixels(height)};
+}
+
+inline QPoint TwipsPoint(int left, int top)
+{
+    return {TwipsToPixels(left), TwipsToPixels(top)};
+}
+
+// A colour as stored in a window design: 0x00BBGGRR.
+inline QColor BgrColor(quint32 bgr)
+{
+    return QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF));
+}

@@ -1,0 +1,508 @@
+#include "frmPackage.h"
+
+#include "Artwork.h"
+#include "Fonts.h"
+#include "FormShapes.h"
+#include "Twips.h"
+#include "frmImport.h"
+#include "platform/MsgBox.h"
+#include "platform/Shell.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTreeView>
+
+namespace {
+
+// Client area of the wizard window (the outer 6570 x 5760 twips less the frame).
+constexpr int ClientWidthTwips = 6480;
+constexpr int ClientHeightTwips = 5355;
+constexpr int PageLeftTwips = 135;
+constexpr int PageTopTwips = 1005;
+
+// A self-sizing label: Left and Top are fixed, the size follows the caption.
+QLabel* AutoLabel(QWidget* parent, const char* name, const QString& caption, int left, int top, int height,
+                  const QFont* font = nullptr)
+{
+    auto* label = new QLabel(caption, parent);
+    label->setObjectName(QLatin1String(name));
+    if (font)
+        label->setFont(*font);
+    label->move(TwipsPoint(left, top));
+    label->adjustSize();
+    label->setMinimumHeight(TwipsToPixels(height));
+    label->adjustSize();
+    return label;
+}
+
+QPushButton* Button(QWidget* parent, const char* name, const QString& caption, int left, int top, int width,
+                    int height)
+{
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(QLatin1String(name));
+    button->setGeometry(TwipsRect(left, top, width, height));
+    return button;
+}
+
+template <typename Edit>
+Edit* TextBox(QWidget* parent, const char* name, int left, int top, int width, int height)
+{
+    auto* edit = new Edit(parent);
+    edit->setObjectName(QLatin1String(name));
+    edit->setGeometry(TwipsRect(left, top, width, height));
+    return edit;
+}
+
+QTreeView* TreeView(QWidget* parent, const char* name, int left, int top, int width, int height)
+{
+    auto* tree = new QTreeView(parent);
+    tree->setObjectName(QLatin1String(name));
+    tree->setGeometry(TwipsRect(left, top, width, height));
+    tree->setFont(Fonts::Tahoma(8.25));
+    tree->setHeaderHidden(true);
+    tree->setUniformRowHeights(true);
+    tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    tree->setIconSize(QSize(16, 16));
+    return tree;
+}
+
+void SetTabStop(QWidget* widget, bool stop, int index)
+{
+    widget->setFocusPolicy(stop ? Qt::StrongFocus : Qt::ClickFocus);
+    widget->setProperty("TabStop", stop);
+    widget->setProperty("TabIndex", index);
+}
+
+} // namespace
+
+frmPackage::frmPackage(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("frmPackage"));
+    setWindowTitle(QStringLiteral("Bundlesmith"));
+    setWindowIcon(Artwork::WindowIcon());
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
+                   | Qt::MSWindowsFixedSizeDialogHint);
+    setFont(Fonts::Tahoma(8.25));
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, pal.color(QPalette::Button));
+    setPalette(pal);
+
+    buildHeader();
+    buildPages();
+    Form_Load();
+}
+
+frmPackage::~frmPackage() = default;
+
+void frmPackage::buildHeader()
+{
+    Shape1 = new ShapeControl(this, BgrColor(0x808080), BgrColor(0xFFFFFF));
+    Shape1->setObjectName(QStringLiteral("Shape1"));
+    Shape1->setGeometry(TwipsRect(-10, -10, 6510, 855));
+
+    lneTop = new LineControl(this, 0, TwipsToPixels(6480), TwipsToPixels(840), BgrColor(0xC0C0C0));
+    lneTop->setObjectName(QStringLiteral("lneTop"));
+
+    const QFont titleFont = Fonts::Tahoma(9, true);
+    const QFont descFont = Fonts::Tahoma(9);
+    lblHeadTitle = AutoLabel(this, "lblHeadTitle", QStringLiteral("Header Title"), 210, 105, 210, &titleFont);
+    lblHeadDesc = AutoLabel(this, "lblHeadDesc", QStringLiteral("This is the description."), 570, 405, 210,
+                            &descFont);
+
+    Image1 = new QLabel(this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setGeometry(TwipsRect(5805, 150, 480, 480));
+    Image1->setPixmap(Artwork::HeaderLogo());
+
+    // A frame without caption whose top edge is the separator above the buttons.
+    frmBottom = new QFrame(this);
+    frmBottom->setObjectName(QStringLiteral("frmBottom"));
+    frmBottom->setGeometry(TwipsRect(-10, 4470, 6520, 885));
+    frmBottom->setFrameShape(QFrame::Box);
+    frmBottom->setFrameShadow(QFrame::Sunken);
+
+    cmdBack = Button(this, "cmdBack", QStringLiteral("< Back"), 2745, 4785, 1110, 330);
+    cmdNext = Button(this, "cmdNext", QStringLiteral("Next >"), 3900, 4785, 1110, 330);
+    cmdCancel = Button(this, "cmdCancel", QStringLiteral("Cancel"), 5160, 4785, 1110, 330);
+    cmdBack->setEnabled(false);
+    cmdNext->setDefault(true);
+    cmdNext->setAutoDefault(true);
+    cmdBack->setAutoDefault(true);
+    cmdCancel->setAutoDefault(true);
+
+    connect(cmdNext, &QPushButton::clicked, this, &frmPackage::cmdNext_Click);
+    connect(cmdBack, &QPushButton::clicked, this, &frmPackage::cmdBack_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmPackage::cmdCancel_Click);
+
+    // The icon drawing surface lies outside the window and is never seen.
+    picSmall = new QLabel(this);
+    picSmall->setObjectName(QStringLiteral("picSmall"));
+    picSmall->setGeometry(TwipsRect(13230, 120, 240, 240));
+    picSmall->hide();
+
+    // Pop-up menus: never a menu bar; the files tree opens them.
+    mnuPopFiles = new QMenu(QStringLiteral("Moo"), this);
+    mnuPopFiles->setObjectName(QStringLiteral("mnuPopFiles"));
+    mnuPopFilesRemove = mnuPopFiles->addAction(QStringLiteral("Remove File from Script Pack"));
+    mnuPopFilesRemove->setObjectName(QStringLiteral("mnuPopFilesRemove"));
+    mnuPopFolders = new QMenu(QStringLiteral("Moo"), this);
+    mnuPopFolders->setObjectName(QStringLiteral("mnuPopFolders"));
+    mnuPopFoldersRemove = mnuPopFolders->addAction(QStringLiteral("Remove Folder from Script Pack"));
+    mnuPopFoldersRemove->setObjectName(QStringLiteral("mnuPopFoldersRemove"));
+    connect(mnuPopFilesRemove, &QAction::triggered, this, &frmPackage::mnuPopFilesRemove_Click);
+    connect(mnuPopFoldersRemove, &QAction::triggered, this, &frmPackage::mnuPopFoldersRemove_Click);
+}
+
+void frmPackage::buildPages()
+{
+    for (int i = 0; i < PageCount; ++i) {
+        auto* page = new QWidget(this);
+        page->setObjectName(QStringLiteral("picPack%1").arg(i));
+        page->setGeometry(TwipsRect(PageLeftTwips, PageTopTwips, 6195, 3345));
+        page->setFont(Fonts::MsSansSerif(8.25));
+        page->hide();
+        picPack[i] = page;
+    }
+    buildPage0(picPack[0]);
+    buildPage1(picPack[1]);
+    buildPage2(picPack[2]);
+    buildPage34(picPack[3], picPack[4]);
+    buildPage5(picPack[5]);
+    buildPage6(picPack[6]);
+    buildPage7(picPack[7]);
+    // The buttons lie on top of the bottom frame.
+    cmdBack->raise();
+    cmdNext->raise();
+    cmdCancel->raise();
+}
+
+void frmPackage::buildPage0(QWidget* page)
+{
+    const QFont welcomeFont = Fonts::Tahoma(9.75);
+    lblWelcome = AutoLabel(page, "lblWelcome", QStringLiteral("Welcome to the Plus! Live Bundlesmith."), 720, 480,
+                           240, &welcomeFont);
+    QPalette pal = lblWelcome->palette();
+    pal.setColor(QPalette::WindowText, BgrColor(0xC00000));
+    lblWelcome->setPalette(pal);
+
+    lblWelcome2 = new QLabel(QStringLiteral("This wizard will help you make your Messenger Plus! Live scripts into "
+                                            "script packs so that you can easily share and distribute them."),
+                             page);
+    lblWelcome2->setObjectName(QStringLiteral("lblWelcome2"));
+    lblWelcome2->setGeometry(TwipsRect(720, 1440, 5055, 495));
+    lblWelcome2->setWordWrap(true);
+    lblWelcome2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    lblWelcome3 = AutoLabel(page, "lblWelcome3", QStringLiteral("Click Next to continue."), 720, 2400, 195);
+}
+
+void frmPackage::buildPage1(QWidget* page)
+{
+    const QFont caption = Fonts::Tahoma(8.25, true);
+    const QFont optional = Fonts::Tahoma(6.75, false, true);
+    const QFont warn = Fonts::Tahoma(6.75);
+
+    lblScriptName = AutoLabel(page, "lblScriptName", QStringLiteral("Script Name:"), 570, 450, 195, &caption);
+    txtScriptName = TextBox<QLineEdit>(page, "txtScriptName", 1800, 405, 3960, 285);
+
+    lblLenWarn = AutoLabel(page, "lblLenWarn", QStringLiteral("Script Name can be maximum of 127 characters"), 1830,
+                           735, 165, &warn);
+    QPalette red = lblLenWarn->palette();
+    red.setColor(QPalette::WindowText, BgrColor(0x0000FF));
+    lblLenWarn->setPalette(red);
+    lblLenWarn->hide();
+
+    lblScriptDesc = AutoLabel(page, "lblScriptDesc", QStringLiteral("Description:"), 630, 1125, 195, &caption);
+    lblDescOpt = AutoLabel(page, "lblDescOpt", QStringLiteral("(optional)"), 1050, 1350, 165, &optional);
+    txtScriptDesc = TextBox<QPlainTextEdit>(page, "txtScriptDesc", 1800, 1080, 3960, 810);
+    txtScriptDesc->setTabChangesFocus(true);
+
+    lblScriptURL = AutoLabel(page, "lblScriptURL", QStringLiteral("About URL:"), 705, 2070, 195, &caption);
+    lblURLOpt = AutoLabel(page, "lblURLOpt", QStringLiteral("(optional)"), 1050, 2295, 165, &optional);
+    txtScriptURL = TextBox<QLineEdit>(page, "txtScriptURL", 1800, 2025, 3960, 285);
+
+    Label1 = AutoLabel(page, "Label1", QStringLiteral("Version:"), 975, 2685, 195, &caption);
+    Label2 = AutoLabel(page, "Label2", QStringLiteral("(optional)"), 1065, 2910, 165, &optional);
+    txtScriptVersion = TextBox<QLineEdit>(page, "txtScriptVersion", 1800, 2640, 525, 285);
+    txtScriptVersion->setText(QStringLiteral("1.0"));
+    txtScriptVersion->setAlignment(Qt::AlignCenter);
+
+    cmdPreview = Button(page, "cmdPreview", QStringLiteral("Preview"), 4815, 2640, 915, 330);
+    cmdPreview->setEnabled(false);
+
+    connect(txtScriptName, &QLineEdit::textChanged, this, &frmPackage::txtScriptName_Change);
+    connect(cmdPreview, &QPushButton::clicked, this, &frmPackage::cmdPreview_Click);
+}
+
+void frmPackage::buildPage2(QWidget* page)
+{
+    tvFiles = TreeView(page, "tvFiles", 360, 225, 4335, 2910);
+    cmdAddFile = Button(page, "cmdAddFile", QStringLiteral("Add Files"), 4860, 825, 1215, 330);
+    cmdAddFolder = Button(page, "cmdAddFolder", QStringLiteral("Add SubFolder"), 4860, 1470, 1215, 330);
+    cmdRemove = Button(page, "cmdRemove", QStringLiteral("Remove"), 4860, 2115, 1215, 330);
+    cmdRemove->setEnabled(false);
+    for (QPushButton* b : {cmdAddFile, cmdAddFolder, cmdRemove})
+        b->setAutoDefault(true);
+    connect(cmdAddFile, &QPushButton::clicked, this, &frmPackage::cmdAddFile_Click);
+    connect(cmdAddFolder, &QPushButton::clicked, this, &frmPackage::cmdAddFolder_Click);
+    connect(cmdRemove, &QPushButton::clicked, this, &frmPackage::cmdRemove_Click);
+}
+
+void frmPackage::buildPage34(QWidget* page3, QWidget* page4)
+{
+    tvReg1 = TreeView(page3, "tvReg1", 360, 225, 5490, 2910);
+    tvReg2 = TreeView(page4, "tvReg2", 360, 225, 5490, 2910);
+}
+
+void frmPackage::buildPage5(QWidget* page)
+{
+    lblChoosePack = AutoLabel(page, "lblChoosePack", QStringLiteral("Where do you want to save the Script Pack..."),
+                              360, 735, 195);
+    txtPackPath = TextBox<QLineEdit>(page, "txtPackPath", 345, 1365, 5265, 285);
+    txtPackPath->setReadOnly(true);
+    cmdBrowse = Button(page, "cmdBrowse", QStringLiteral("Browse..."), 4500, 1905, 1110, 330);
+    cmdBrowse->setAutoDefault(true);
+    connect(cmdBrowse, &QPushButton::clicked, this, &frmPackage::cmdBrowse_Click);
+}
+
+void frmPackage::buildPage6(QWidget* page)
+{
+    picProgress = new QWidget(page);
+    picProgress->setObjectName(QStringLiteral("picProgress"));
+    picProgress->setGeometry(TwipsRect(960, 1320, 4155, 375));
+
+    lblProgress = AutoLabel(page, "lblProgress", QStringLiteral(" "), 3000, 1920, 195);
+    lblProgress->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+    // The design centres the caption under the bar; keep it centred as it grows.
+    m_progressCentreX = lblProgress->geometry().center().x();
+}
+
+void frmPackage::buildPage7(QWidget* page)
+{
+    lblHooray = AutoLabel(page, "lblHooray", QStringLiteral("Script Pack has been created.   Hooray"), 1440, 1080,
+                          195);
+    chkOpen = new QCheckBox(QStringLiteral("Open Script Pack in Messenger Plus! Live"), page);
+    chkOpen->setObjectName(QStringLiteral("chkOpen"));
+    chkOpen->setGeometry(TwipsRect(1440, 1800, 3735, 195));
+    chkOpen->setChecked(false);
+}
+
+void frmPackage::CentreLabel(QLabel* label, int centreX)
+{
+    label->adjustSize();
+    QRect g = label->geometry();
+    g.moveLeft(qMax(0, centreX - g.width() / 2));
+    label->setGeometry(g);
+}
+
+void frmPackage::Form_Load()
+{
+    // The archiver is made where the build is wired in (see InitProgressBar).
+    StyleTreeViews();
+    InitProgressBar();
+    LoadScriptsDir();
+    setFixedSize(TwipsToPixels(ClientWidthTwips), TwipsToPixels(ClientHeightTwips));
+    CurrentPage = 0;
+    ShowPage(0);
+}
+
+void frmPackage::Form_Unload() {}
+
+void frmPackage::ShowPage(int page)
+{
+    CurrentPage = qint16(page);
+    if (page < 0 || page >= PageCount)
+        return;
+
+    for (QWidget* panel : picPack)
+        panel->hide();
+    picPack[page]->move(TwipsPoint(PageLeftTwips, PageTopTwips));
+    picPack[page]->show();
+
+    cmdBack->setEnabled(page >= 1);
+    cmdNext->setEnabled(true);
+
+    switch (page) {
+    case 0:
+        cmdNext->setText(QStringLiteral("Next >"));
+        break;
+    case 1:
+        if (txtScriptName->text().isEmpty())
+            cmdNext->setEnabled(false);
+        txtScriptName->setFocus();
+        break;
+    case 2:
+        if (!tvFiles->model() || tvFiles->model()->rowCount() == 0)
+            cmdNext->setEnabled(false);
+        cmdAddFile->setFocus();
+        break;
+    case 5:
+        cmdNext->setEnabled(false);
+        cmdBrowse->setFocus();
+        break;
+    case 6:
+        cmdBack->setEnabled(false);
+        cmdNext->setEnabled(false);
+        break;
+    case 7:
+        cmdNext->setText(QStringLiteral("Finish"));
+        cmdCancel->setEnabled(false);
+        cmdBack->setEnabled(false);
+        break;
+    default:
+        break;
+    }
+
+    SetPageHeader(page);
+    SetTabOrder(page);
+}
+
+void frmPackage::SetPageHeader(int page)
+{
+    static const char* const titles[PageCount][2] = {
+        {"Bundlesmith", "Make your Scripts into Packages."},
+        {"Script Info", "Some Script Information."},
+        {"Add Files", "Add Files to the Script Pack."},
+        {"Register as COM Objects.", "Check the Files to be Registered as COM Objects."},
+        {"Register .NET Files.", "Check the Files to be Registered with Regasm .NET Utility."},
+        {"Save Script Pack", "Where shall we Save the Script Pack?"},
+        {"Please Wait", "Creating the Script Pack."},
+        {"Finished", "Isn't That Nice."},
+    };
+    if (page < 0 || page >= PageCount)
+        return;
+    lblHeadTitle->setText(QLatin1String(titles[page][0]));
+    lblHeadTitle->adjustSize();
+    lblHeadDesc->setText(QLatin1String(titles[page][1]));
+    lblHeadDesc->adjustSize();
+}
+
+void frmPackage::ResetTabStops()
+{
+    const auto widgets = findChildren<QWidget*>();
+    for (QWidget* w : widgets) {
+        if (qobject_cast<QPushButton*>(w) || qobject_cast<QLineEdit*>(w) || qobject_cast<QPlainTextEdit*>(w))
+            SetTabStop(w, false, 0);
+    }
+}
+
+void frmPackage::SetTabOrder(int page)
+{
+    ResetTabStops();
+    QList<QWidget*> order;
+    switch (page) {
+    case 1:
+        order = {txtScriptName, txtScriptDesc, txtScriptURL, txtScriptVersion, cmdNext, cmdCancel, cmdBack};
+        break;
+    case 2:
+        order = {cmdAddFile, cmdAddFolder, cmdNext, cmdCancel, cmdBack};
+        break;
+    case 5:
+        order = {cmdBrowse, cmdNext, cmdCancel, cmdBack};
+        break;
+    default:
+        return;
+    }
+    for (int i = 0; i < order.size(); ++i) {
+        SetTabStop(order[i], true, i);
+        if (i > 0)
+            QWidget::setTabOrder(order[i - 1], order[i]);
+    }
+}
+
+void frmPackage::cmdNext_Click()
+{
+    if (CurrentPage >= 7) {
+        if (chkOpen->isVisibleTo(picPack[7]) && chkOpen->isChecked())
+            ShellOpen(txtPackPath->text());
+        close();
+        return;
+    }
+    if (CurrentPage == 5) {
+        BuildPack();
+        return;
+    }
+    ShowPage(CurrentPage + 1);
+}
+
+void frmPackage::cmdBack_Click()
+{
+    if (CurrentPage > 0)
+        ShowPage(CurrentPage - 1);
+}
+
+void frmPackage::cmdCancel_Click()
+{
+    if (ShowMessage(this, QStringLiteral("Are you sure?"), MsgBox::YesNo | MsgBox::Question) != MsgBox::Yes)
+        return;
+    CancelRequested = true;
+    close();
+}
+
+void frmPackage::txtScriptName_Change()
+{
+    const qsizetype length = txtScriptName->text().length();
+    if (length == 0) {
+        cmdNext->setEnabled(false);
+        cmdPreview->setEnabled(false);
+    } else if (length <= 127) {
+        lblLenWarn->hide();
+        cmdNext->setEnabled(true);
+        cmdPreview->setEnabled(true);
+    } else {
+        lblLenWarn->show();
+        cmdNext->setEnabled(false);
+        cmdPreview->setEnabled(false);
+    }
+}
+
+void frmPackage::cmdPreview_Click()
+{
+    ShowPreview();
+}
+
+void frmPackage::ShowPreview()
+{
+    // Loaded afresh each time, so no link look carries over from an earlier preview.
+    frmImport preview(this);
+    m_preview = &preview;
+    preview.lblName->setText(txtScriptName->text());
+    preview.lblName->adjustSize();
+    const QString description = txtScriptDesc->toPlainText();
+    preview.lblDescription->setText(description.isEmpty() ? QStringLiteral("(none)") : description);
+    if (txtScriptURL->text().isEmpty()) {
+        preview.HasURL = false;
+    } else {
+        preview.HasURL = true;
+        preview.AboutURL = txtScriptURL->text();
+        preview.ShowAsLink();
+    }
+    preview.exec();
+    m_preview = nullptr;
+}
+
+void frmPackage::closeEvent(QCloseEvent* event)
+{
+    Form_Unload();
+    event->accept();
+}
+
+void frmPackage::keyPressEvent(QKeyEvent* event)
+{
+    // Escape does not close the wizard: only Cancel (with its question) or the title bar do.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}

@@ -1,0 +1,153 @@
+#pragma once
+
+#include <QDialog>
+#include <QPointer>
+
+#include <array>
+#include <memory>
+
+class QCheckBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QAction;
+class QPlainTextEdit;
+class QPushButton;
+class QTreeView;
+class ShapeControl;
+class LineControl;
+class frmImport;
+
+// The wizard window: eight pages shown one at a time in the same frame, with
+// the header band at the top and Back / Next / Cancel along the bottom.
+// A QDialog so that Enter presses the default button (Next) the way users expect.
+class frmPackage : public QDialog
+{
+    Q_OBJECT
+
+public:
+    static constexpr int PageCount = 8;
+
+    explicit frmPackage(QWidget* parent = nullptr);
+    ~frmPackage() override;
+
+    // ---- page machine ----
+    void ShowPage(int page);
+    void SetPageHeader(int page);
+    void SetTabOrder(int page);
+    void ResetTabStops();
+
+    // ---- button and field handlers ----
+    void cmdNext_Click();
+    void cmdBack_Click();
+    void cmdCancel_Click();
+    void txtScriptName_Change();
+    void cmdPreview_Click();
+
+    // Fills and shows the preview; returns when it has closed.
+    void ShowPreview();
+
+    // ---- pack contents (pages 2 to 4) ----
+    void StyleTreeViews();
+    void cmdAddFile_Click();
+    void cmdAddFolder_Click();
+    void cmdRemove_Click();
+    void mnuPopFilesRemove_Click();
+    void mnuPopFoldersRemove_Click();
+
+    // ---- build and host (pages 5 to 7) ----
+    void InitProgressBar();
+    void LoadScriptsDir();
+    void cmdBrowse_Click();
+
+    // ---- shared state ----
+    qint16 CurrentPage = 0;
+    QString StartFolder;
+    bool CancelRequested = false;
+
+    // ---- controls: header and button bar ----
+    ShapeControl* Shape1 = nullptr;
+    LineControl* lneTop = nullptr;
+    QLabel* lblHeadTitle = nullptr;
+    QLabel* lblHeadDesc = nullptr;
+    QLabel* Image1 = nullptr;
+    QFrame* frmBottom = nullptr;
+    QPushButton* cmdBack = nullptr;
+    QPushButton* cmdNext = nullptr;
+    QPushButton* cmdCancel = nullptr;
+    std::array<QWidget*, PageCount> picPack{};
+    QLabel* picSmall = nullptr;
+    QMenu* mnuPopFiles = nullptr;
+    QAction* mnuPopFilesRemove = nullptr;
+    QMenu* mnuPopFolders = nullptr;
+    QAction* mnuPopFoldersRemove = nullptr;
+
+    // ---- page 0 ----
+    QLabel* lblWelcome = nullptr;
+    QLabel* lblWelcome2 = nullptr;
+    QLabel* lblWelcome3 = nullptr;
+
+    // ---- page 1 ----
+    QLabel* lblScriptName = nullptr;
+    QLineEdit* txtScriptName = nullptr;
+    QLabel* lblLenWarn = nullptr;
+    QLabel* lblScriptDesc = nullptr;
+    QLabel* lblDescOpt = nullptr;
+    QPlainTextEdit* txtScriptDesc = nullptr;
+    QLabel* lblScriptURL = nullptr;
+    QLabel* lblURLOpt = nullptr;
+    QLineEdit* txtScriptURL = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLineEdit* txtScriptVersion = nullptr;
+    QPushButton* cmdPreview = nullptr;
+
+    // ---- page 2 to 4 ----
+    QTreeView* tvFiles = nullptr;
+    QPushButton* cmdAddFile = nullptr;
+    QPushButton* cmdAddFolder = nullptr;
+    QPushButton* cmdRemove = nullptr;
+    QTreeView* tvReg1 = nullptr;
+    QTreeView* tvReg2 = nullptr;
+
+    // ---- page 5 ----
+    QLabel* lblChoosePack = nullptr;
+    QLineEdit* txtPackPath = nullptr;
+    QPushButton* cmdBrowse = nullptr;
+
+    // ---- page 6 ----
+    QWidget* picProgress = nullptr;
+    QLabel* lblProgress = nullptr;
+
+    // ---- page 7 ----
+    QLabel* lblHooray = nullptr;
+    QCheckBox* chkOpen = nullptr;
+
+    // The preview on show, if any (tests answer it through this).
+    QPointer<frmImport> preview() const { return m_preview; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void buildHeader();
+    void buildPages();
+    void buildPage0(QWidget* page);
+    void buildPage1(QWidget* page);
+    void buildPage2(QWidget* page);
+    void buildPage34(QWidget* page3, QWidget* page4);
+    void buildPage5(QWidget* page);
+    void buildPage6(QWidget* page);
+    void buildPage7(QWidget* page);
+    void Form_Load();
+    void Form_Unload();
+    // The build hand-off of Next on the save page.
+    void BuildPack();
+    // Keeps a self-sizing label's horizontal centre where the design put it.
+    void CentreLabel(QLabel* label, int centreX);
+
+    QPointer<frmImport> m_preview;
+    int m_progressCentreX = 0;
+};
