@@ -1,0 +1,754 @@
+#include "widgets/cProgressBar.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QGuiApplication>
+#include <QPaintDevice>
+#include <QPainter>
+#include <QPalette>
+#include <QPixmap>
+#include <QStyle>
+#include <QStyleOptionProgressBar>
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <optional>
+
+namespace {
+
+// A rectangle as the classic drawing code thinks of it: right and bottom are
+// exclusive, and an inverted or empty one paints nothing.
+struct Rc
+{
+    int l = 0, t = 0, r = 0, b = 0;
+    bool empty() const { return r <= l || b <= t; }
+    QRect q() const { return QRect(l, t, r - l, b - t); }
+};
+
+int ClampToInt(qint64 v)
+{
+    return int(std::clamp<qint64>(v, INT_MIN, INT_MAX));
+}
+
+// Nearest integer, halves to the even neighbour (the default rounding mode).
+int RoundHalfEven(double v)
+{
+    const double r = std::nearbyint(v);
+    if (!(r >= double(INT_MIN)))
+        return INT_MIN;
+    if (r > double(INT_MAX))
+        return INT_MAX;
+    return int(r);
+}
+
+// System colour indices, as the classic colour scheme numbers them, taken from
+// the palette roles that play the same part. Index 25 and 31 have no colour.
+std::optional<QColor> SystemColor(int index, const QPalette& pal)
+{
+    using P = QPalette;
+    switch (index) {
+    case 0:
+        return pal.color(P::Button); // scroll bar
+    case 1:
+        return pal.color(P::Window); // desktop
+    case 2:
+        return pal.color(P::Active, P::Highlight); // active caption
+    case 3:
+        return pal.color(P::Inactive, P::Highlight); // inactive caption
+    case 4:
+        return pal.color(P::Window); // menu
+    case 5:
+        return pal.color(P::Base); // window
+    case 6:
+        return pal.color(P::Shadow); // window frame
+    case 7:
+        return pal.color(P::WindowText); // menu text
+    case 8:
+        return pal.color(P::Text); // window text
+    case 9:
+        return pal.color(P::HighlightedText); // caption text
+    case 10:
+        return pal.color(P::Window); // active border
+    case 11:
+        return pal.color(P::Window); // inactive border
+    case 12:
+        return pal.color(P::Dark); // application workspace
+    case 13:
+        return pal.color(P::Highlight); // highlight
+    case 14:
+        return pal.color(P::HighlightedText); // highlight text
+    case 15:
+        return pal.color(P::Button); // button face
+    case 16:
+        return pal.color(P::Dark); // button shadow
+    case 17:
+        return pal.color(P::Disabled, P::Text); // grey text
+    case 18:
+        return pal.color(P::ButtonText); // button text
+    case 19:
+        return pal.color(P::Inactive, P::HighlightedText); // inactive caption text
+    case 20:
+        return pal.color(P::Light); // button highlight
+    case 21:
+        return pal.color(P::Shadow); // 3-D dark shadow
+    case 22:
+        return pal.color(P::Midlight); // 3-D light
+    case 23:
+        return pal.color(P::ToolTipText); // info text
+    case 24:
+        return pal.color(P::ToolTipBase); // info background
+    case 26:
+        return pal.color(P::Link); // hot-tracked item
+    case 27:
+        return pal.color(P::Active, P::Highlight); // caption gradient
+    case 28:
+        return pal.color(P::Inactive, P::Highlight); // inactive caption gradient
+    case 29:
+        return pal.color(P::Highlight); // menu highlight
+    case 30:
+        return pal.color(P::Window); // menu bar
+    default:
+        return std::nullopt;
+    }
+}
+
+enum : int
+{
+    COLOR_BTNSHADOW = 16,
+    COLOR_BTNHIGHLIGHT = 20,
+    COLOR_3DDKSHADOW = 21,
+    COLOR_3DLIGHT = 22
+};
+
+QColor FromBgr(quint32 v)
+{
+    return QColor(int(v & 0xFF), int((v >> 8) & 0xFF), int((v >> 16) & 0xFF));
+}
+
+// Brushes: the top bit selects a system colour by the low five bits.
+std::optional<QColor> BrushColor(qint32 ole, const QPalette& pal)
+{
+    const quint32 v = quint32(ole);
+    if (v & 0x80000000u)
+        return SystemColor(int(v & 31), pal);
+    return FromBgr(v);
+}
+
+// Text colours follow the OLE translation: plain and palette-relative RGB
+// values pass, a system colour needs a known index, anything else fails.
+std::optional<QColor> ResolveColor(qint32 ole, const QPalette& pal)
+{
+    const quint32 v = quint32(ole);
+    switch (v >> 24) {
+    case 0x00:
+    case 0x01:
+    case 0x02:
+        return FromBgr(v);
+    case 0x80:
+        return (v & 0xFF) <= 30 ? SystemColor(int(v & 0xFF), pal) : std::nullopt;
+    default:
+        return std::nullopt;
+    }
+}
+
+void FillOle(QPainter& p, const Rc& rc, qint32 ole, const QPalette& pal)
+{
+    if (rc.empty())
+        return;
+    if (const auto c = BrushColor(ole, pal))
+        p.fillRect(rc.q(), *c);
+}
+
+// One-pixel lines that stop one pixel short of their end point, as the border
+// table is written; only straight horizontal and vertical lines occur.
+class Pen
+{
+public:
+    explicit Pen(QPainter& p) : m_p(p) {}
+    void select(const QColor& c) { m_colour = c; }
+    void moveTo(int x, int y)
+    {
+        m_x = x;
+        m_y = y;
+    }
+    void lineTo(int x, int y)
+    {
+        if (y == m_y && x != m_x)
+            m_p.fillRect(x > m_x ? QRect(m_x, y, x - m_x, 1) : QRect(x + 1, y, m_x - x, 1), m_colour);
+        else if (x == m_x && y != m_y)
+            m_p.fillRect(y > m_y ? QRect(x, m_y, 1, y - m_y) : QRect(x, y + 1, 1, m_y - y), m_colour);
+        m_x = x;
+        m_y = y;
+    }
+
+private:
+    QPainter& m_p;
+    QColor m_colour = Qt::black;
+    int m_x = 0;
+    int m_y = 0;
+};
+
+// The soft two-pixel edge: outer and inner rings, left/top lines first so the
+// right/bottom colours own the corners they share.
+void DrawSoftEdge(QPainter& p, const Rc& rc, bool raised, const QPalette& pal)
+{
+    const auto sys = [&](int i) { return *SystemColor(i, pal); };
+    const QColor ltOuter = sys(raised ? COLOR_BTNHIGHLIGHT : COLOR_3DDKSHADOW);
+    const QColor ltInner = sys(raised ? COLOR_3DLIGHT : COLOR_BTNSHADOW);
+    const QColor rbOuter = sys(raised ? COLOR_3DDKSHADOW : COLOR_BTNHIGHLIGHT);
+    const QColor rbInner = sys(raised ? COLOR_BTNSHADOW : COLOR_3DLIGHT);
+    Pen pen(p);
+    const auto ring = [&](const Rc& r, const QColor& lt, const QColor& rb) {
+        pen.select(lt);
+        pen.moveTo(r.l, r.t);
+        pen.lineTo(r.r, r.t);
+        pen.moveTo(r.l, r.t);
+        pen.lineTo(r.l, r.b);
+        pen.select(rb);
+        pen.moveTo(r.l, r.b - 1);
+        pen.lineTo(r.r, r.b - 1);
+        pen.moveTo(r.r - 1, r.t);
+        pen.lineTo(r.r - 1, r.b);
+    };
+    ring(rc, ltOuter, rbOuter);
+    if (rc.r - rc.l > 2 && rc.b - rc.t > 2)
+        ring(Rc{rc.l + 1, rc.t + 1, rc.r - 1, rc.b - 1}, ltInner, rbInner);
+}
+
+void DrawBorder(QPainter& p, qint32 appearance, const Rc& rc, bool raised, const QPalette& pal)
+{
+    const int l = rc.l, t = rc.t, r = rc.r, b = rc.b;
+    Pen pen(p);
+    if (appearance == 0) {
+        pen.select(Qt::black);
+        pen.moveTo(l, t);
+        pen.lineTo(r - 1, t);
+        pen.lineTo(r - 1, b - 1);
+        pen.lineTo(l, b - 1);
+        pen.lineTo(l, t);
+    } else if (appearance == 1) {
+        const QColor shadow = *SystemColor(COLOR_BTNSHADOW, pal);
+        const QColor highlight = *SystemColor(COLOR_BTNHIGHLIGHT, pal);
+        if (!raised) {
+            pen.moveTo(l, b - 1);
+            pen.select(shadow);
+            pen.lineTo(l, t);
+            pen.lineTo(r, t);
+            pen.moveTo(r - 1, t + 1);
+            pen.select(highlight);
+            pen.lineTo(r - 1, b - 1);
+            pen.lineTo(l, b - 1);
+        } else {
+            pen.moveTo(l, b - 2);
+            pen.select(highlight);
+            pen.lineTo(l, t);
+            pen.lineTo(r - 1, t);
+            pen.moveTo(r - 1, t);
+            pen.select(shadow);
+            pen.lineTo(r - 1, b - 1);
+            pen.lineTo(l - 1, b - 1);
+        }
+    } else if (appearance == 2) {
+        DrawSoftEdge(p, rc, raised, pal);
+    }
+}
+
+// Covers (x, y, w, h) with copies of the sw x sh picture, the first row and
+// column starting at offset (x + sx, y + sy) within it.
+void TileBitmap(QPainter& p, int x, int y, int w, int h, const QImage& src, int sw, int sh, int sx, int sy)
+{
+    if (sw <= 0 || sh <= 0 || w <= 0 || h <= 0)
+        return;
+    const auto mod = [](qint64 a, int m) { return int(((a % m) + m) % m); };
+    const int ox = mod(qint64(x) + sx, sw);
+    const int oy = mod(qint64(y) + sy, sh);
+    const qint64 right = qint64(x) + w, bottom = qint64(y) + h;
+    int rowH = sh - oy, srcY = oy;
+    for (qint64 ty = y; ty < bottom; ty += rowH, srcY = 0, rowH = sh) {
+        const int hh = int(std::min<qint64>(rowH, bottom - ty));
+        int colW = sw - ox, srcX = ox;
+        for (qint64 tx = x; tx < right; tx += colW, srcX = 0, colW = sw) {
+            const int ww = int(std::min<qint64>(colW, right - tx));
+            p.drawImage(QPoint(int(tx), int(ty)), src, QRect(srcX, srcY, ww, hh));
+        }
+    }
+}
+
+void PlacePicture(QPainter& p, const pcMemDC& pic, qint32 mode, int W, int H)
+{
+    const QImage* img = pic.image();
+    if (!img)
+        return;
+    if (mode == 1) {
+        TileBitmap(p, 0, 0, W, H, *img, pic.Width(), pic.Height(), 0, 0);
+    } else if (W > 0 && H > 0) {
+        p.drawImage(QRect(0, 0, W, H), *img, QRect(0, 0, pic.Width(), pic.Height()));
+    }
+}
+
+QStyle* StyleFor(QWidget* hWnd)
+{
+    if (hWnd)
+        return hWnd->style();
+    if (qobject_cast<QApplication*>(QCoreApplication::instance()))
+        return QApplication::style();
+    return nullptr;
+}
+
+} // namespace
+
+cProgressBar::cProgressBar(QObject* parent) : QObject(parent)
+{
+    QFont font(QStringLiteral("Tahoma"));
+    font.setPointSize(8);
+    setFont(font);
+}
+
+cProgressBar::~cProgressBar()
+{
+    if (m_drawObject)
+        m_drawObject->removeEventFilter(this);
+}
+
+double cProgressBar::Percent() const
+{
+    const double range = double(m_max) - double(m_min);
+    // An empty range has no fraction; a value that reaches it counts as full.
+    if (range == 0.0)
+        return m_value >= m_max ? 100.0 : 0.0;
+    const double f = std::clamp((double(m_value) - double(m_min)) / range, 0.0, 1.0);
+    return f * 100.0;
+}
+
+void cProgressBar::setSegments(bool Value)
+{
+    m_segments = Value;
+    Draw();
+}
+
+void cProgressBar::setXpStyle(bool Value)
+{
+    m_xpStyle = Value;
+    Draw();
+}
+
+void cProgressBar::setText(const QString& Value)
+{
+    m_text = Value;
+    Draw();
+}
+
+void cProgressBar::setTextAlignX(qint32 Value)
+{
+    m_textAlignX = Value;
+    Draw();
+}
+
+void cProgressBar::setTextAlignY(qint32 Value)
+{
+    m_textAlignY = Value;
+    Draw();
+}
+
+void cProgressBar::setShowText(bool Value)
+{
+    m_showText = Value;
+    Draw();
+}
+
+void cProgressBar::setMin(qint32 Value)
+{
+    m_min = Value;
+    Draw();
+}
+
+void cProgressBar::setMax(qint32 Value)
+{
+    m_max = Value;
+    Draw();
+}
+
+void cProgressBar::setValue(qint32 Value)
+{
+    m_value = Value;
+    Draw();
+}
+
+void cProgressBar::setBorderStyle(qint32 Value)
+{
+    m_borderStyle = Value;
+    Draw();
+}
+
+void cProgressBar::setAppearance(qint32 Value)
+{
+    m_appearance = Value;
+    Draw();
+}
+
+void cProgressBar::setDrawObject(QWidget* Value)
+{
+    if (m_drawObject != Value) {
+        if (m_drawObject)
+            m_drawObject->removeEventFilter(this);
+        m_drawObject = Value;
+        m_shownValid = false;
+        if (m_drawObject)
+            m_drawObject->installEventFilter(this);
+    }
+    Draw();
+}
+
+void cProgressBar::setBackColor(qint32 Value)
+{
+    m_backColor = Value;
+    Draw();
+}
+
+void cProgressBar::setForeColor(qint32 Value)
+{
+    m_foreColor = Value;
+    Draw();
+}
+
+void cProgressBar::setFont(const QFont& Value)
+{
+    m_font = Value;
+    Draw();
+}
+
+void cProgressBar::setBarColor(qint32 Value)
+{
+    m_barColor = Value;
+    Draw();
+}
+
+void cProgressBar::setBarForeColor(qint32 Value)
+{
+    m_barForeColor = Value;
+    Draw();
+}
+
+void cProgressBar::setBarPicture(const QImage& Value)
+{
+    LoadPictureSurface(Value, m_barPicture);
+    Draw();
+}
+
+void cProgressBar::setBarPicture(const QPixmap& Value)
+{
+    setBarPicture(Value.toImage());
+}
+
+void cProgressBar::setBarPictureMode(qint32 Value)
+{
+    m_barPictureMode = Value;
+    Draw();
+}
+
+void cProgressBar::setBackPictureMode(qint32 Value)
+{
+    m_backPictureMode = Value;
+    Draw();
+}
+
+void cProgressBar::setPicture(const QImage& Value)
+{
+    LoadPictureSurface(Value, m_backPicture);
+    Draw();
+}
+
+void cProgressBar::setPicture(const QPixmap& Value)
+{
+    setPicture(Value.toImage());
+}
+
+void cProgressBar::LoadPictureSurface(const QImage& picture, std::unique_ptr<pcMemDC>& surface)
+{
+    surface.reset();
+    if (picture.isNull())
+        return;
+    auto copy = std::make_unique<pcMemDC>();
+    copy->CreateFromPicture(picture);
+    // A picture that could not be copied counts as none, so tiling never sees
+    // a zero-sized source.
+    if (copy->image())
+        surface = std::move(copy);
+}
+
+void cProgressBar::Draw()
+{
+    QWidget* target = m_drawObject.data();
+    if (!target)
+        return;
+    const QRect client = target->contentsRect();
+    m_shownValid = PaintFrame(target, nullptr, client.x(), client.y(), client.x() + client.width(),
+                              client.y() + client.height());
+    m_shownRect = client;
+    if (!m_inTargetPaint)
+        target->repaint();
+}
+
+void cProgressBar::DrawToDC(QWidget* hWnd, QPainter* hDC, int lLeft, int lTop, int lRight, int lBottom)
+{
+    // The surface is about to hold some other frame than the one Draw made.
+    m_shownValid = false;
+    PaintFrame(hWnd, hDC, lLeft, lTop, lRight, lBottom);
+}
+
+void cProgressBar::DrawToDC(QWidget* hWnd, QPaintDevice* hDC, int lLeft, int lTop, int lRight, int lBottom)
+{
+    if (!hDC) {
+        DrawToDC(hWnd, static_cast<QPainter*>(nullptr), lLeft, lTop, lRight, lBottom);
+        return;
+    }
+    QPainter painter(hDC);
+    DrawToDC(hWnd, &painter, lLeft, lTop, lRight, lBottom);
+}
+
+bool cProgressBar::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::Paint && watched == m_drawObject.data() && !m_inTargetPaint) {
+        m_inTargetPaint = true;
+        // The widget paints itself first (its frame, say); the bar then covers
+        // the client area. QObject::event is public, so this reaches the
+        // widget's own paint handler.
+        static_cast<QObject*>(watched)->event(event);
+        PaintTarget(m_drawObject.data());
+        m_inTargetPaint = false;
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void cProgressBar::PaintTarget(QWidget* target)
+{
+    const QRect client = target->contentsRect();
+    QPainter painter(target);
+    if (m_shownValid && m_shownRect == client && m_frame.image()) {
+        if (client.width() > 0 && client.height() > 0) {
+            m_frame.Draw(&painter, 0, 0, client.width(), client.height(), client.x(), client.y());
+            ++m_blitCount;
+        }
+        return;
+    }
+    // The widget changed size since the last frame, or it was never composed.
+    const bool buffered = PaintFrame(target, &painter, client.x(), client.y(), client.x() + client.width(),
+                                     client.y() + client.height());
+    m_shownValid = buffered;
+    m_shownRect = client;
+    if (buffered)
+        ++m_blitCount;
+}
+
+bool cProgressBar::PaintFrame(QWidget* hWnd, QPainter* hDC, int lLeft, int lTop, int lRight, int lBottom)
+{
+    ++m_frameCount;
+    const int W = ClampToInt(std::abs(qint64(lRight) - lLeft));
+    const int H = ClampToInt(std::abs(qint64(lBottom) - lTop));
+    const bool horizontal = W > H;
+    const QPalette pal = hWnd ? hWnd->palette() : QGuiApplication::palette();
+
+    // 1. The surface, or straight into the target when there is none.
+    QImage* surface = m_frame.hDC(W, H);
+    const bool buffered = surface != nullptr;
+    QPainter own;
+    QPainter* dc = nullptr;
+    Rc R;
+    if (buffered) {
+        own.begin(surface);
+        dc = &own;
+        R = Rc{0, 0, ClampToInt(qint64(lRight) - lLeft), ClampToInt(qint64(lBottom) - lTop)};
+    } else {
+        if (!hDC || !hDC->isActive())
+            return false;
+        dc = hDC;
+        dc->save();
+        R = Rc{lLeft, lTop, lRight, lBottom};
+    }
+    QPainter& p = *dc;
+    // Pictures and the final copy replace pixels, as a block copy does.
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+
+    // 2. Background: picture, theme or colour.
+    QStyle* style = nullptr;
+    QStyleOptionProgressBar opt;
+    bool themed = false;
+    int chunk = 0, space = 0;
+    if (m_backPicture) {
+        PlacePicture(p, *m_backPicture, m_backPictureMode, W, H);
+    } else if (m_xpStyle && (style = StyleFor(hWnd))) {
+        if (hWnd)
+            opt.initFrom(hWnd);
+        else
+            opt.palette = pal;
+        opt.state |= QStyle::State_Enabled;
+        if (horizontal)
+            opt.state |= QStyle::State_Horizontal;
+        else
+            opt.state &= ~QStyle::State_Horizontal;
+        opt.rect = R.q();
+        opt.minimum = 0;
+        opt.maximum = 1;
+        opt.progress = 0;
+        opt.textVisible = false;
+        opt.textAlignment = Qt::AlignCenter;
+        opt.bottomToTop = !horizontal;
+        // The style's chunk is its whole step: it spaces chunks inside it.
+        const int chunkSize = style->pixelMetric(QStyle::PM_ProgressBarChunkWidth, &opt, hWnd);
+        const int spaceSize = 0;
+        if (chunkSize > 0) {
+            chunk = chunkSize + spaceSize;
+            space = spaceSize;
+            themed = true;
+            if (!R.empty()) {
+                p.save();
+                p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+                p.setClipRect(R.q(), Qt::IntersectClip);
+                style->drawControl(QStyle::CE_ProgressBarGroove, &opt, &p, hWnd);
+                p.restore();
+            }
+        }
+    }
+    if (!themed && !m_backPicture)
+        FillOle(p, R, m_backColor, pal);
+
+    // 3. Classic segments.
+    if (m_segments && !themed) {
+        chunk = 8;
+        space = 2;
+    }
+
+    // 4. Working rectangle inside the border.
+    const Rc outer = R;
+    if (m_borderStyle > 0) {
+        const int d = themed ? 1 : (m_appearance == 2 ? 2 : 1);
+        R = Rc{R.l + d, R.t + d, R.r - d, R.b - d};
+    }
+
+    // 5. Caption format; DT_LEFT/CENTER/RIGHT in the low bits, DT_VCENTER 4 and
+    // DT_BOTTOM 8 above them, DT_SINGLELINE always.
+    const bool captionWanted = !m_text.isEmpty() && m_showText;
+    const quint32 format = quint32(m_textAlignX) | (quint32(m_textAlignY) * 4u) | 0x20u;
+    int flags = Qt::TextSingleLine;
+    flags |= (format & 1u) ? Qt::AlignHCenter : (format & 2u) ? Qt::AlignRight : Qt::AlignLeft;
+    flags |= (format & 4u) ? Qt::AlignVCenter : (format & 8u) ? Qt::AlignBottom : Qt::AlignTop;
+    if (format & 0x100u)
+        flags |= Qt::TextDontClip;
+    const QString spaced = QLatin1Char(' ') + m_text + QLatin1Char(' ');
+    QColor textColour = Qt::black;
+
+    // 6. First caption pass, in ForeColor everywhere.
+    if (captionWanted && !themed && !R.empty()) {
+        if (const auto c = ResolveColor(m_foreColor, pal))
+            textColour = *c;
+        p.save();
+        p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        p.setFont(m_font);
+        p.setPen(textColour);
+        p.drawText(R.q(), flags, spaced);
+        p.restore();
+    }
+
+    // 7. The bar rectangle, its end snapped to whole steps.
+    Rc B = R;
+    const double f = Percent() / 100.0;
+    const int step = chunk + space;
+    const bool stepped = (m_segments || themed) && step > 0;
+    if (horizontal) {
+        B.r = RoundHalfEven(double(R.l) + (double(R.r) - double(R.l)) * f);
+        if (stepped)
+            B.r = ClampToInt(qint64(B.r) - (qint64(B.r) - B.l) % step);
+        if (B.r < R.l)
+            B.r = R.l;
+    } else {
+        B.t = RoundHalfEven(double(R.t) + (double(R.b) - double(R.t)) * (1.0 - f));
+        if (stepped)
+            B.t = ClampToInt(qint64(B.t) - (qint64(B.t) - B.b) % step);
+        if (B.t > R.b)
+            B.t = R.b;
+    }
+    const bool barVisible = !B.empty();
+
+    // 8-10. Bar fill and gaps, clipped to the bar.
+    p.save();
+    if (barVisible)
+        p.setClipRect(B.q(), Qt::IntersectClip);
+    if (m_barPicture) {
+        // Also clipped in themed mode, so the picture shows the position
+        // rather than covering the whole control whatever the value.
+        if (barVisible)
+            PlacePicture(p, *m_barPicture, m_barPictureMode, W, H);
+    } else if (themed) {
+        if (barVisible) {
+            QStyleOptionProgressBar bar = opt;
+            bar.rect = B.q();
+            bar.progress = bar.maximum;
+            p.save();
+            p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+            style->drawControl(QStyle::CE_ProgressBarContents, &bar, &p, hWnd);
+            p.restore();
+        }
+    } else {
+        FillOle(p, B, m_barColor, pal);
+    }
+    if (m_segments && !themed && barVisible) {
+        if (const auto gap = BrushColor(m_backColor, pal)) {
+            if (horizontal) {
+                for (qint64 x = qint64(B.l) + chunk; x <= B.r; x += step)
+                    p.fillRect(QRect(int(x), R.t, space, R.b - R.t), *gap);
+            } else {
+                for (qint64 y = B.b; y >= qint64(B.t) + chunk; y -= step)
+                    p.fillRect(QRect(R.l, int(y), R.r - R.l, space), *gap);
+            }
+        }
+    }
+
+    // 11. Second caption pass: over the bar in BarForeColor, or the style's label.
+    if (captionWanted && themed) {
+        p.restore();
+        if (!R.empty()) {
+            QStyleOptionProgressBar label = opt;
+            label.rect = R.q();
+            const QRect content = style->subElementRect(QStyle::SE_ProgressBarContents, &label, hWnd);
+            label.rect = content;
+            label.text = m_text;
+            label.textVisible = true;
+            label.textAlignment = Qt::Alignment(flags & (Qt::AlignHorizontal_Mask | Qt::AlignVertical_Mask));
+            // The label's own split between bar and groove follows the snapped end.
+            label.maximum = std::max(1, horizontal ? R.r - R.l : R.b - R.t);
+            label.progress = std::clamp(horizontal ? B.r - B.l : B.b - B.t, 0, label.maximum);
+            p.save();
+            p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+            p.setFont(m_font);
+            style->drawControl(QStyle::CE_ProgressBarLabel, &label, &p, hWnd);
+            p.restore();
+        }
+    } else {
+        if (captionWanted && barVisible && !R.empty()) {
+            if (const auto c = ResolveColor(m_barForeColor, pal))
+                textColour = *c;
+            p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+            p.setFont(m_font);
+            p.setPen(textColour);
+            p.drawText(R.q(), flags, spaced);
+        }
+        // 12. Clip off, then the border (classic only).
+        p.restore();
+        if (!themed && (m_borderStyle == 1 || m_borderStyle == 2)) {
+            const bool raised = m_borderStyle == 2;
+            DrawBorder(p, m_appearance, (raised && m_appearance == 1) ? R : outer, raised, pal);
+        }
+    }
+
+    // 13. One block copy of the frame to the target. A zero-sized area copies
+    // nothing, rather than the whole stale surface.
+    if (buffered) {
+        own.end();
+        if (hDC && W > 0 && H > 0)
+            m_frame.Draw(hDC, 0, 0, W, H, lLeft, lTop);
+    } else {
+        dc->restore();
+    }
+    return buffered;
+}
