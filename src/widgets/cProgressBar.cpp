@@ -681,11 +681,14 @@ bool cProgressBar::PaintFrame(QWidget* hWnd, QPainter* hDC, int lLeft, int lTop,
             PlacePicture(p, *m_barPicture, m_barPictureMode, W, H);
     } else if (themed) {
         if (barVisible) {
+            // Styles draw the chunks of a vertical bar by rotating about a
+            // rectangle at the origin, as a QProgressBar's is; so is this one.
             QStyleOptionProgressBar bar = opt;
-            bar.rect = B.q();
+            bar.rect = QRect(QPoint(0, 0), B.q().size());
             bar.progress = bar.maximum;
             p.save();
             p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+            p.translate(B.l, B.t);
             style->drawControl(QStyle::CE_ProgressBarContents, &bar, &p, hWnd);
             p.restore();
         }

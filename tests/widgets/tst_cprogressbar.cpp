@@ -37,15 +37,15 @@ public:
     {
         const auto* bar = qstyleoption_cast<const QStyleOptionProgressBar*>(o);
         if (e == CE_ProgressBarGroove) {
-            groove = o->rect;
+            groove = p->transform().mapRect(o->rect);
             horizontal = o->state & State_Horizontal;
             p->fillRect(o->rect, QColor(0, 128, 0));
         } else if (e == CE_ProgressBarContents) {
-            contents = o->rect;
+            contents = p->transform().mapRect(o->rect);
             p->fillRect(o->rect, QColor(0, 0, 255));
         } else if (e == CE_ProgressBarLabel && bar) {
             labelText = bar->text;
-            labelRect = o->rect;
+            labelRect = p->transform().mapRect(o->rect);
         } else {
             QProxyStyle::drawControl(e, o, p, w);
         }
