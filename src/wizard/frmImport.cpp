@@ -10,7 +10,8 @@
 
 void ClickLabel::mouseReleaseEvent(QMouseEvent* event)
 {
-    QLabel::mouseReleaseEvent(event);
+    // Taken here: the click must not also reach the window, which closes on clicks.
+    event->accept();
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
         emit clicked();
 }

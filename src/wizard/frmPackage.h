@@ -3,6 +3,8 @@
 #include <QDialog>
 #include <QPointer>
 
+#include <QMap>
+
 #include <array>
 #include <memory>
 
@@ -18,6 +20,7 @@ class QTreeView;
 class ShapeControl;
 class LineControl;
 class frmImport;
+class cProgressBar;
 
 // The wizard window: eight pages shown one at a time in the same frame, with
 // the header band at the top and Back / Next / Cancel along the bottom.
@@ -65,6 +68,8 @@ public:
     qint16 CurrentPage = 0;
     QString StartFolder;
     bool CancelRequested = false;
+    // The window's progress bars by the name of the control they paint.
+    QMap<QString, std::shared_ptr<cProgressBar>> ProgressBars;
 
     // ---- controls: header and button bar ----
     ShapeControl* Shape1 = nullptr;
