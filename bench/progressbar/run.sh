@@ -4,7 +4,7 @@
 # Usage: bench/progressbar/run.sh [build-dir] [--sheet]
 set -e
 here=$(cd "$(dirname "$0")" && pwd)
-build=${1:-$here/../../build-bar}
+build=${1:-$here/../../build/default}
 bin="$build/bench/progressbar"
 [ -x "$bin/bench_progressbar" ] || { echo "build the target bench_progressbar in $build first" >&2; exit 1; }
 QT_QPA_PLATFORM=offscreen "$bin/bench_progressbar" 20000
