@@ -262,6 +262,7 @@ void frmPackage::buildPage34(QWidget* page3, QWidget* page4)
 {
     tvReg1 = TreeView(page3, "tvReg1", 360, 225, 5490, 2910);
     tvReg2 = TreeView(page4, "tvReg2", 360, 225, 5490, 2910);
+    SetupContents();
 }
 
 void frmPackage::buildPage5(QWidget* page)

@@ -21,6 +21,10 @@ class ShapeControl;
 class LineControl;
 class frmImport;
 class cProgressBar;
+class clsCommonDialog;
+class PackContents;
+class PackIcons;
+class PackTreeModel;
 
 // The wizard window: eight pages shown one at a time in the same frame, with
 // the header band at the top and Back / Next / Cancel along the bottom.
@@ -58,6 +62,22 @@ public:
     void cmdRemove_Click();
     void mnuPopFilesRemove_Click();
     void mnuPopFoldersRemove_Click();
+    // Mouse press on the files tree at pos (viewport pixels).
+    void tvFiles_MouseDown(Qt::MouseButton button, const QPoint& pos);
+    void tvFiles_Click();
+    // Offers one top-level file; returns the new node or -1 when refused.
+    int AddFileToTree(const QString& path);
+    // Adds a folder tree at the root; false when refused, unreadable or stopped.
+    bool AddFolderToTree(const QString& path);
+    void RemoveSelectedNode(int isFolder);
+    // Files and folders dropped on the files tree, added as Add Files / Add SubFolder would.
+    void AddDroppedPaths(const QStringList& paths);
+    // The window's one dialog wrapper, made on first use (shared with Browse).
+    clsCommonDialog& CommonDialog();
+
+    // The one pack-contents model behind tvFiles, tvReg1 and tvReg2.
+    PackContents* contents = nullptr;
+    clsCommonDialog* FileDialog = nullptr;
 
     // ---- build and host (pages 5 to 7) ----
     void InitProgressBar();
@@ -155,4 +175,19 @@ private:
 
     QPointer<frmImport> m_preview;
     int m_progressCentreX = 0;
+
+    // pack contents
+    void SetupContents();
+    bool BeginWalk();
+    void EndWalk();
+    void UpdateNextForFiles();
+    PackTreeModel* TreeModel(QTreeView* view) const;
+    PackIcons* m_icons = nullptr;
+    PackTreeModel* m_filesModel = nullptr;
+    PackTreeModel* m_reg1Model = nullptr;
+    PackTreeModel* m_reg2Model = nullptr;
+    bool m_walking = false;
+    bool m_walkAborted = false;
+    bool m_backWasEnabled = false;
+    bool m_removeWasEnabled = false;
 };

@@ -1,9 +1,349 @@
 // Pages 2 to 4: the pack contents tree and the two registration lists.
+#include "PackIcons.h"
 #include "frmPackage.h"
+#include "pack/contents/PackContents.h"
+#include "pack/contents/PackTreeModel.h"
+#include "platform/MsgBox.h"
+#include "widgets/clsCommonDialog.h"
 
-void frmPackage::StyleTreeViews() {}
-void frmPackage::cmdAddFile_Click() {}
-void frmPackage::cmdAddFolder_Click() {}
-void frmPackage::cmdRemove_Click() {}
-void frmPackage::mnuPopFilesRemove_Click() {}
-void frmPackage::mnuPopFoldersRemove_Click() {}
+#include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTreeView>
+#include <QUrl>
+
+namespace {
+
+QStringList LocalPaths(const QMimeData* mime)
+{
+    QStringList paths;
+    if (!mime || !mime->hasUrls())
+        return paths;
+    const QList<QUrl> urls = mime->urls();
+    for (const QUrl& url : urls) {
+        if (url.isLocalFile() && !url.toLocalFile().isEmpty())
+            paths << NormalizeFolderPath(url.toLocalFile());
+    }
+    return paths;
+}
+
+QString FolderOfFile(const QString& path)
+{
+    const QString folder = GetFolderPath(path);
+    return folder.size() > 1 ? folder.chopped(1) : folder;
+}
+
+// Routes the views' mouse, drop and the window's close events to the handlers.
+class ContentsEvents final : public QObject
+{
+public:
+    ContentsEvents(frmPackage* form, bool* walking, bool* walkAborted)
+        : QObject(form), m_form(form), m_walking(walking), m_walkAborted(walkAborted)
+    {
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == m_form) {
+            // Closing the window (title bar or a confirmed Cancel) ends a running walk at its next yield.
+            if (event->type() == QEvent::Close && *m_walking)
+                *m_walkAborted = true;
+            return false;
+        }
+        QWidget* filesViewport = m_form->tvFiles->viewport();
+        if (watched == filesViewport)
+            return filesEvent(event);
+        if (watched == m_form->tvReg1->viewport() || watched == m_form->tvReg2->viewport())
+            regEvent(static_cast<QWidget*>(watched), event);
+        return false;
+    }
+
+private:
+    bool filesEvent(QEvent* event)
+    {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress: {
+            auto* mouse = static_cast<QMouseEvent*>(event);
+            if (*m_walking)
+                return true;
+            m_form->tvFiles_MouseDown(mouse->button(), mouse->position().toPoint());
+            return false;
+        }
+        case QEvent::MouseButtonRelease:
+            if (!*m_walking)
+                m_form->tvFiles_Click();
+            return false;
+        case QEvent::DragEnter:
+        case QEvent::DragMove: {
+            auto* drag = static_cast<QDragMoveEvent*>(event);
+            if (!*m_walking && !LocalPaths(drag->mimeData()).isEmpty())
+                drag->acceptProposedAction();
+            else
+                drag->ignore();
+            return true;
+        }
+        case QEvent::Drop: {
+            auto* drop = static_cast<QDropEvent*>(event);
+            const QStringList paths = LocalPaths(drop->mimeData());
+            if (*m_walking || paths.isEmpty()) {
+                drop->ignore();
+                return true;
+            }
+            drop->acceptProposedAction();
+            m_form->AddDroppedPaths(paths);
+            return true;
+        }
+        default:
+            return false;
+        }
+    }
+
+    // The pack build reads the boxes through the same item layer; a click
+    // reads the state it is about to change the way the build would.
+    void regEvent(QWidget* viewport, QEvent* event)
+    {
+        if (event->type() != QEvent::MouseButtonPress)
+            return;
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() != Qt::LeftButton)
+            return;
+        QTreeView* view = viewport == m_form->tvReg1->viewport() ? m_form->tvReg1 : m_form->tvReg2;
+        auto* model = static_cast<PackTreeModel*>(view->model());
+        const int node = model->nodeOf(view->indexAt(mouse->position().toPoint()));
+        if (node < 0 || model->contents().StateImage(model->list(), node) == NoBox)
+            return;
+        model->contents().IsTVItemChecked(model->list(),
+                                          model->contents().GetTVItemFromNode(model->list(), node));
+    }
+
+    frmPackage* m_form;
+    bool* m_walking;
+    bool* m_walkAborted;
+};
+
+} // namespace
+
+void frmPackage::SetupContents()
+{
+    contents = new PackContents(this);
+    m_icons = new PackIcons(this);
+    auto makeModel = [this](QTreeView* view, PackList list) {
+        auto* model = new PackTreeModel(*contents, list, view);
+        model->setIconSource([icons = m_icons](const PackNode& node) { return icons->icon(node); });
+        view->setModel(model);
+        view->setSelectionMode(QAbstractItemView::SingleSelection);
+        view->setRootIsDecorated(true);
+        view->setItemsExpandable(true);
+        return model;
+    };
+    m_filesModel = makeModel(tvFiles, PackList::Files);
+    m_reg1Model = makeModel(tvReg1, PackList::Reg1);
+    m_reg2Model = makeModel(tvReg2, PackList::Reg2);
+
+    // Folders open once their walk is done, in all three views.
+    connect(contents, &PackContents::folderCompleted, this, [this](int node) {
+        for (QTreeView* view : {tvFiles, tvReg1, tvReg2})
+            view->expand(TreeModel(view)->indexOf(node));
+    });
+
+    auto* events = new ContentsEvents(this, &m_walking, &m_walkAborted);
+    installEventFilter(events);
+    tvFiles->viewport()->installEventFilter(events);
+    tvReg1->viewport()->installEventFilter(events);
+    tvReg2->viewport()->installEventFilter(events);
+    tvFiles->setAcceptDrops(true);
+    tvFiles->viewport()->setAcceptDrops(true);
+    tvFiles->setDragDropMode(QAbstractItemView::DropOnly);
+}
+
+PackTreeModel* frmPackage::TreeModel(QTreeView* view) const
+{
+    return static_cast<PackTreeModel*>(view->model());
+}
+
+clsCommonDialog& frmPackage::CommonDialog()
+{
+    if (!FileDialog)
+        FileDialog = new clsCommonDialog(this);
+    return *FileDialog;
+}
+
+void frmPackage::StyleTreeViews()
+{
+    // Button face behind all three trees; the boxes come from the lists' models only.
+    for (QTreeView* view : {tvFiles, tvReg1, tvReg2}) {
+        QPalette pal = view->palette();
+        const QColor face = pal.color(QPalette::Button);
+        pal.setColor(QPalette::Base, face);
+        pal.setColor(QPalette::AlternateBase, face);
+        view->setPalette(pal);
+        view->viewport()->setAutoFillBackground(true);
+    }
+}
+
+void frmPackage::UpdateNextForFiles()
+{
+    cmdNext->setEnabled(!contents->isEmpty());
+}
+
+bool frmPackage::BeginWalk()
+{
+    if (m_walking)
+        return false;
+    m_walking = true;
+    m_walkAborted = false;
+    // Nothing on the page may start a second add or a removal while the walk yields.
+    m_backWasEnabled = cmdBack->isEnabled();
+    m_removeWasEnabled = cmdRemove->isEnabled();
+    for (QPushButton* b : {cmdAddFile, cmdAddFolder, cmdRemove, cmdNext, cmdBack})
+        b->setEnabled(false);
+    return true;
+}
+
+void frmPackage::EndWalk()
+{
+    m_walking = false;
+    cmdAddFile->setEnabled(true);
+    cmdAddFolder->setEnabled(true);
+    cmdRemove->setEnabled(m_removeWasEnabled);
+    cmdBack->setEnabled(m_backWasEnabled);
+    UpdateNextForFiles();
+}
+
+int frmPackage::AddFileToTree(const QString& path)
+{
+    PackAddHooks hooks;
+    hooks.refuse = [this](const QString& message) { ShowMessage(this, message, MsgBox::Information); };
+    return contents->AddFileToTree(path, -1, hooks);
+}
+
+bool frmPackage::AddFolderToTree(const QString& path)
+{
+    PackAddHooks hooks;
+    hooks.refuse = [this](const QString& message) { ShowMessage(this, message, MsgBox::Information); };
+    hooks.yield = [this] {
+        QCoreApplication::processEvents();
+        return !m_walkAborted && !CancelRequested;
+    };
+    return contents->AddFolderToTree(path, -1, hooks) == PackContents::FolderResult::Added;
+}
+
+void frmPackage::cmdAddFile_Click()
+{
+    if (m_walking)
+        return;
+    QString filename;
+    QString fileTitle;
+    bool readOnly = false;
+    QString filter = QStringLiteral("All Files (*.*)|*.*");
+    long filterIndex = 1;
+    long flags = 0x80000;
+    if (CommonDialog().VBGetOpenFileName(filename, fileTitle, true, true, readOnly, true, filter, filterIndex,
+                                         StartFolder, QStringLiteral("Choose Script Files"), QString(), this,
+                                         flags)) {
+        const QStringList paths = clsCommonDialog::SplitFileNames(filename);
+        if (!paths.isEmpty())
+            StartFolder = FolderOfFile(paths.constFirst());
+        for (const QString& path : paths)
+            AddFileToTree(path);
+    }
+    UpdateNextForFiles();
+}
+
+void frmPackage::cmdAddFolder_Click()
+{
+    if (m_walking)
+        return;
+    const QString path = CommonDialog().BrowseFolder(this, StartFolder);
+    if (path.isEmpty())
+        return;
+    StartFolder = NormalizeFolderPath(path);
+    if (!BeginWalk())
+        return;
+    AddFolderToTree(StartFolder);
+    EndWalk();
+}
+
+void frmPackage::AddDroppedPaths(const QStringList& paths)
+{
+    if (!BeginWalk())
+        return;
+    for (const QString& path : paths) {
+        if (m_walkAborted || CancelRequested)
+            break;
+        const QFileInfo info(path);
+        if (info.isDir()) {
+            StartFolder = NormalizeFolderPath(path);
+            AddFolderToTree(StartFolder);
+        } else {
+            StartFolder = FolderOfFile(path);
+            AddFileToTree(path);
+        }
+    }
+    EndWalk();
+}
+
+void frmPackage::cmdRemove_Click()
+{
+    if (m_walking)
+        return;
+    const int node = m_filesModel->nodeOf(tvFiles->currentIndex());
+    if (node < 0)
+        return;
+    RemoveSelectedNode(contents->node(node).Kind == PackNodeKind::Folder ? 1 : 0);
+}
+
+void frmPackage::mnuPopFilesRemove_Click()
+{
+    RemoveSelectedNode(0);
+}
+
+void frmPackage::mnuPopFoldersRemove_Click()
+{
+    RemoveSelectedNode(1);
+}
+
+void frmPackage::RemoveSelectedNode(int isFolder)
+{
+    if (m_walking)
+        return;
+    const int node = m_filesModel->nodeOf(tvFiles->currentIndex());
+    if (node >= 0) {
+        const QString prompt = QStringLiteral("Are you sure you want to remove the ") +
+                               (isFolder == 0 ? QStringLiteral("file") : QStringLiteral("folder")) +
+                               QStringLiteral("  '") + contents->node(node).Text + QStringLiteral("' ?");
+        if (ShowMessage(this, prompt, MsgBox::YesNo | MsgBox::Question) == MsgBox::Yes)
+            contents->RemoveNode(node);
+    }
+    if (contents->isEmpty())
+        cmdNext->setEnabled(false);
+}
+
+void frmPackage::tvFiles_MouseDown(Qt::MouseButton button, const QPoint& pos)
+{
+    const QModelIndex index = tvFiles->indexAt(pos);
+    const int node = m_filesModel->nodeOf(index);
+    if (node < 0) {
+        if (button == Qt::LeftButton)
+            cmdRemove->setEnabled(false);
+        return;
+    }
+    tvFiles->setCurrentIndex(index);
+    if (button == Qt::RightButton) {
+        QMenu* menu = contents->node(node).Kind == PackNodeKind::Folder ? mnuPopFolders : mnuPopFiles;
+        menu->popup(tvFiles->viewport()->mapToGlobal(pos));
+    } else if (button == Qt::LeftButton) {
+        cmdRemove->setEnabled(true);
+    }
+}
+
+void frmPackage::tvFiles_Click()
+{
+    UpdateNextForFiles();
+}

@@ -1,0 +1,366 @@
+#include "PackContents.h"
+
+#include "pack/build/BuildLog.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace {
+
+const QString FolderPrefix = QStringLiteral("fldr-");
+const QString SubPrefix = QStringLiteral("sub-");
+const QString ScriptInfoName = QStringLiteral("scriptinfo.xml");
+const std::vector<int> NoChildren;
+
+QString ChildPath(const QString& folder, const QString& name)
+{
+    return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
+}
+
+// The lower-cased last component of a key, as the name clash test compares it.
+QString NameOfKey(const QString& key)
+{
+    return GetFileName(key).toLower();
+}
+
+} // namespace
+
+QString GetFileName(const QString& path)
+{
+    const qsizetype sep = path.lastIndexOf(QLatin1Char('/'));
+    return path.mid(sep + 1).trimmed();
+}
+
+QString GetFolderPath(const QString& path)
+{
+    const qsizetype sep = path.lastIndexOf(QLatin1Char('/'));
+    return sep < 0 ? QString() : path.left(sep + 1);
+}
+
+QString TrimNull(const QString& text)
+{
+    const qsizetype nul = text.indexOf(QChar(0));
+    return nul < 0 ? text : text.left(nul);
+}
+
+QString NormalizeFolderPath(const QString& path)
+{
+    QString p = path;
+    while (p.size() > 1 && p.endsWith(QLatin1Char('/')))
+        p.chop(1);
+    return p;
+}
+
+PackContents::PackContents(QObject* parent) : QObject(parent) {}
+
+PackContents::~PackContents() = default;
+
+bool PackContents::isLive(int creationIndex) const
+{
+    return creationIndex >= 0 && creationIndex < nodeCount() && !m_nodes[size_t(creationIndex)].Removed;
+}
+
+std::vector<int> PackContents::liveNodes() const
+{
+    std::vector<int> live;
+    live.reserve(size_t(liveCount()));
+    for (int i = 0; i < nodeCount(); ++i) {
+        if (!m_nodes[size_t(i)].Removed)
+            live.push_back(i);
+    }
+    return live;
+}
+
+const std::vector<int>& PackContents::children(int parent) const
+{
+    if (parent < 0)
+        return m_top;
+    return isLive(parent) ? m_nodes[size_t(parent)].Children : NoChildren;
+}
+
+QStringList PackContents::ParentChain(int creationIndex) const
+{
+    QStringList chain;
+    if (!isLive(creationIndex))
+        return chain;
+    for (int p = node(creationIndex).Parent; p >= 0; p = node(p).Parent)
+        chain.prepend(node(p).Text);
+    return chain;
+}
+
+QString PackContents::GetIconKey(const QString& path, bool isFolder)
+{
+    if (isFolder)
+        return QStringLiteral("Kdir");
+    const QString name = GetFileName(path);
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    // Files of one type share one image; a name without a suffix is its own type.
+    return dot <= 0 ? QStringLiteral("K") : QStringLiteral("K.") + name.mid(dot + 1).toLower();
+}
+
+QString PackContents::FolderMessage(const QString& path)
+{
+    return QStringLiteral("The folder '") + path + QStringLiteral("' is already part of the Script Pack.");
+}
+
+int PackContents::appendNode(PackNode n)
+{
+    const int index = nodeCount();
+    std::vector<int>& siblings = n.Parent < 0 ? m_top : m_nodes[size_t(n.Parent)].Children;
+    n.Row = int(siblings.size());
+    emit nodeAboutToBeInserted(n.Parent, n.Row);
+    m_keys.insert(n.Key, index);
+    m_names[NameOfKey(n.Key)].append(index);
+    if (n.Kind == PackNodeKind::Folder && n.Parent < 0)
+        m_topFolders.append(index);
+    m_nodes.push_back(std::move(n));
+    // push_back may have moved the parent's vector: look it up again.
+    (m_nodes[size_t(index)].Parent < 0 ? m_top : m_nodes[size_t(m_nodes[size_t(index)].Parent)].Children)
+        .push_back(index);
+    emit nodeInserted(index);
+    return index;
+}
+
+int PackContents::AddFileToTree(const QString& path, int parent, const AddHooks& hooks)
+{
+    auto refuse = [&hooks](const QString& message) {
+        if (hooks.refuse)
+            hooks.refuse(message);
+        return -1;
+    };
+    if (parent >= 0 && (!isLive(parent) || node(parent).Kind != PackNodeKind::Folder))
+        return -1;
+
+    const QString name = GetFileName(path);
+    const bool atRoot = parent < 0;
+    if (atRoot && name.toLower() == ScriptInfoName)
+        return refuse(QStringLiteral("Can't add a file named ScriptInfo.xml."));
+
+    // The first node in creation order that meets either test decides the message.
+    const int keyHit = m_keys.value(path, -1);
+    int nameHit = -1;
+    if (atRoot) {
+        const auto it = m_names.constFind(name.toLower());
+        if (it != m_names.cend() && !it->isEmpty())
+            nameHit = it->constFirst();
+    }
+    const QString alreadyExists = path + QStringLiteral("\r\n\r\nalready exists in the file list.");
+    if (keyHit >= 0 && (nameHit < 0 || keyHit <= nameHit))
+        return refuse(alreadyExists);
+    if (nameHit >= 0)
+        return refuse(QStringLiteral("A file called '") + name +
+                      QStringLiteral("' already exists in the file list."));
+
+    PackNode n;
+    n.Key = atRoot ? path : SubPrefix + path;
+    if (m_keys.contains(n.Key))
+        return refuse(alreadyExists); // keys stay unique whatever the caller passes
+    n.Text = name;
+    n.Tag = path;
+    n.Parent = parent;
+    n.Kind = atRoot ? PackNodeKind::LooseFile : PackNodeKind::FolderFile;
+    n.Image1 = Unchecked;
+    n.Image2 = Unchecked;
+    n.IconKey = GetIconKey(path, false);
+    const int index = appendNode(std::move(n));
+    ++m_fileCount;
+    return index;
+}
+
+int PackContents::OverlappingFolder(const QString& path) const
+{
+    const QString p = NormalizeFolderPath(path);
+    auto contains = [](const QString& outer, const QString& inner) {
+        const QString prefix = outer.endsWith(QLatin1Char('/')) ? outer : outer + QLatin1Char('/');
+        return inner.startsWith(prefix);
+    };
+    // Every folder node lies inside a top-level one, so those are all there is to compare.
+    for (int folder : m_topFolders) {
+        const QString& tag = node(folder).Tag;
+        if (tag == p || contains(tag, p) || contains(p, tag))
+            return folder;
+    }
+    return -1;
+}
+
+PackContents::FolderResult PackContents::AddFolderToTree(const QString& path, int parent,
+                                                         const AddHooks& hooks)
+{
+    if (m_walking)
+        return FolderResult::Stopped; // no second walk from inside the first one's yield
+    const QString p = NormalizeFolderPath(path);
+    if (parent >= 0 && (!isLive(parent) || node(parent).Kind != PackNodeKind::Folder))
+        return FolderResult::Unreadable;
+    if ((parent < 0 && OverlappingFolder(p) >= 0) || m_keys.contains(FolderPrefix + p)) {
+        if (hooks.refuse)
+            hooks.refuse(FolderMessage(p));
+        return FolderResult::AlreadyInPack;
+    }
+    m_walking = true;
+    m_stop = false;
+    m_walkTimer.start();
+    // The first yield comes at once, so the window shows the disabled page before the walk.
+    m_lastYield = -qint64(hooks.yieldIntervalMs);
+    const FolderResult result = walkFolder(p, parent, hooks);
+    m_walking = false;
+    return result;
+}
+
+bool PackContents::maybeYield(const AddHooks& hooks)
+{
+    if (!m_stop && hooks.yield && m_walkTimer.elapsed() - m_lastYield >= hooks.yieldIntervalMs) {
+        if (!hooks.yield())
+            m_stop = true;
+        m_lastYield = m_walkTimer.elapsed();
+    }
+    return !m_stop;
+}
+
+PackContents::FolderResult PackContents::walkFolder(const QString& path, int parent, const AddHooks& hooks)
+{
+    const QFileInfo info(path);
+    if (!info.isDir() || !info.isReadable() || !info.isExecutable())
+        return FolderResult::Unreadable;
+
+    QDir dir(path);
+    // Sorted by name the way the desktop lists a folder; hidden files belong to the script too.
+    // Special files (pipes, sockets, dangling links) cannot be packed and are left out.
+    const QDir::SortFlags order = QDir::Name | QDir::IgnoreCase;
+    const QStringList files = dir.entryList(QDir::Files | QDir::Hidden, order);
+    // Links to folders are not followed: a link back up would never end.
+    const QStringList folders =
+        dir.entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks, order);
+
+    PackNode n;
+    n.Key = FolderPrefix + path;
+    n.Text = GetFileName(path);
+    n.Tag = path;
+    n.Parent = parent;
+    n.Kind = PackNodeKind::Folder;
+    n.IconKey = GetIconKey(path, true);
+    const int folder = appendNode(std::move(n));
+    // Folders carry no check box in either list.
+    SetTVItemStateImage(PackList::Reg1, folder, NoBox);
+    SetTVItemStateImage(PackList::Reg2, folder, NoBox);
+
+    for (const QString& name : files) {
+        if (!maybeYield(hooks))
+            return FolderResult::Stopped;
+        AddFileToTree(ChildPath(path, name), folder, hooks);
+    }
+    for (const QString& name : folders) {
+        if (!maybeYield(hooks))
+            return FolderResult::Stopped;
+        const QString sub = ChildPath(path, name);
+        if (walkFolder(sub, folder, hooks) == FolderResult::Stopped)
+            return FolderResult::Stopped;
+    }
+    emit folderCompleted(folder);
+    return FolderResult::Added;
+}
+
+void PackContents::unindex(int creationIndex)
+{
+    const PackNode& n = node(creationIndex);
+    m_keys.remove(n.Key);
+    const QString name = NameOfKey(n.Key);
+    auto it = m_names.find(name);
+    if (it != m_names.end()) {
+        it->removeOne(creationIndex);
+        if (it->isEmpty())
+            m_names.erase(it);
+    }
+    if (n.Kind == PackNodeKind::Folder && n.Parent < 0)
+        m_topFolders.removeOne(creationIndex);
+}
+
+void PackContents::RemoveNode(int creationIndex)
+{
+    if (!isLive(creationIndex) || m_walking)
+        return;
+    const int parent = node(creationIndex).Parent;
+    const int row = node(creationIndex).Row;
+    emit nodeAboutToBeRemoved(parent, row);
+
+    std::vector<int> pending{creationIndex};
+    while (!pending.empty()) {
+        const int i = pending.back();
+        pending.pop_back();
+        unindex(i);
+        PackNode& n = m_nodes[size_t(i)];
+        n.Removed = true;
+        pending.insert(pending.end(), n.Children.begin(), n.Children.end());
+        n.Children.clear();
+    }
+    std::vector<int>& siblings = parent < 0 ? m_top : m_nodes[size_t(parent)].Children;
+    siblings.erase(siblings.begin() + row);
+    for (size_t r = size_t(row); r < siblings.size(); ++r)
+        m_nodes[size_t(siblings[r])].Row = int(r);
+    emit nodeRemoved();
+}
+
+int PackContents::StateImage(PackList list, int creationIndex) const
+{
+    if (!isLive(creationIndex))
+        return NoBox;
+    switch (list) {
+    case PackList::Reg1:
+        return node(creationIndex).Image1;
+    case PackList::Reg2:
+        return node(creationIndex).Image2;
+    case PackList::Files:
+        break;
+    }
+    return NoBox;
+}
+
+void PackContents::setImage(PackList list, int creationIndex, int state)
+{
+    PackNode& n = m_nodes[size_t(creationIndex)];
+    int& image = list == PackList::Reg1 ? n.Image1 : n.Image2;
+    if (image == state)
+        return;
+    image = state;
+    emit stateImageChanged(list, creationIndex);
+}
+
+bool PackContents::SetChecked(PackList list, int creationIndex, bool checked)
+{
+    if (list == PackList::Files || !isLive(creationIndex) || node(creationIndex).Kind == PackNodeKind::Folder)
+        return false;
+    const int current = StateImage(list, creationIndex);
+    if (current == NoBox)
+        return false; // ticked in the other list
+    const int wanted = checked ? Checked : Unchecked;
+    if (current == wanted)
+        return true;
+    setImage(list, creationIndex, wanted);
+    const PackList other = list == PackList::Reg1 ? PackList::Reg2 : PackList::Reg1;
+    if (checked)
+        SetTVItemStateImage(other, creationIndex, NoBox);
+    else if (StateImage(other, creationIndex) == NoBox)
+        SetTVItemStateImage(other, creationIndex, Unchecked);
+    return true;
+}
+
+int PackContents::GetTVItemFromNode(PackList, int creationIndex) const
+{
+    if (creationIndex < 0 || creationIndex >= nodeCount())
+        return 0;
+    WriteLog(QStringLiteral("GetTVItemFromNode:   ") + node(creationIndex).Text);
+    return isLive(creationIndex) ? creationIndex + 1 : 0;
+}
+
+bool PackContents::IsTVItemChecked(PackList list, int item) const
+{
+    WriteLog(QStringLiteral("IsTVItemChecked"));
+    return StateImage(list, item - 1) == Checked;
+}
+
+void PackContents::SetTVItemStateImage(PackList list, int creationIndex, int index)
+{
+    const int item = GetTVItemFromNode(list, creationIndex);
+    if (item == 0 || list == PackList::Files || index < NoBox || index > Checked)
+        return;
+    setImage(list, item - 1, index);
+}

@@ -1,0 +1,159 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <vector>
+
+// What goes into a Script Pack: top-level files, folder nodes and the files
+// found below them. The files tree and both registration lists show this one
+// model, so they cannot drift apart; only the check states differ per list.
+
+enum class PackNodeKind
+{
+    Folder,     // key "fldr-" + full path
+    FolderFile, // key "sub-" + full path
+    LooseFile   // key = full path, always at the root
+};
+
+// The three views of the model. The files tree has no check boxes.
+enum class PackList
+{
+    Files = 0,
+    Reg1 = 1, // COM registration
+    Reg2 = 2  // .NET registration
+};
+
+// State image of a node in a registration list.
+enum PackStateImage : int
+{
+    NoBox = 0,
+    Unchecked = 1,
+    Checked = 2
+};
+
+struct PackNode
+{
+    QString Key;
+    QString Text;
+    QString Tag;     // full path, for every node kind (files too)
+    int Parent = -1; // creation index of the folder node, -1 at the root
+    PackNodeKind Kind = PackNodeKind::LooseFile;
+    int Image1 = NoBox; // state image in the COM list
+    int Image2 = NoBox; // state image in the .NET list
+    QString IconKey;    // shared by all nodes of one type
+    bool Removed = false;
+    int Row = 0;               // position among the live children of Parent
+    std::vector<int> Children; // live children, in the order they were added
+};
+
+// Path helpers over the native separator ('/' here).
+QString GetFileName(const QString& path);
+QString GetFolderPath(const QString& path);
+QString TrimNull(const QString& text);
+// A folder path without trailing separator, except the root itself.
+QString NormalizeFolderPath(const QString& path);
+
+// Callbacks of a long add: refuse shows a refusal to the user; yield lets
+// the window repaint and returns false when the add must stop at once.
+struct PackAddHooks
+{
+    std::function<void(const QString& message)> refuse;
+    std::function<bool()> yield;
+    int yieldIntervalMs = 50;
+};
+
+class PackContents : public QObject
+{
+    Q_OBJECT
+
+public:
+    using AddHooks = PackAddHooks;
+
+    enum class FolderResult
+    {
+        Added,
+        AlreadyInPack, // the folder overlaps one of the pack
+        Unreadable,
+        Stopped // yield asked to stop; what was walked so far stays
+    };
+
+    explicit PackContents(QObject* parent = nullptr);
+    ~PackContents() override;
+
+    // ---- node access in creation order ----
+    int nodeCount() const { return int(m_nodes.size()); } // removed nodes included
+    const PackNode& node(int creationIndex) const { return m_nodes[size_t(creationIndex)]; }
+    bool isLive(int creationIndex) const;
+    std::vector<int> liveNodes() const;
+    int liveCount() const { return int(m_keys.size()); }
+    bool isEmpty() const { return m_keys.isEmpty(); }
+    const std::vector<int>& topLevel() const { return m_top; }
+    const std::vector<int>& children(int parent) const;
+    int findKey(const QString& key) const { return m_keys.value(key, -1); }
+    // Texts of the ancestors, from the top-level folder down to the parent.
+    QStringList ParentChain(int creationIndex) const;
+    // Files accepted so far; removals do not lower it.
+    int FileCount() const { return m_fileCount; }
+    // True while a folder walk runs (it may yield to the event loop).
+    bool isWalking() const { return m_walking; }
+
+    // ---- adding and removing ----
+    // Offers one file; parent -1 is the root. Returns the new node or -1 when
+    // refused (the reason goes to hooks.refuse).
+    int AddFileToTree(const QString& path, int parent, const AddHooks& hooks = {});
+    // Adds a folder with everything below it; parent -1 is the root.
+    FolderResult AddFolderToTree(const QString& path, int parent, const AddHooks& hooks = {});
+    // The folder of the pack that path lies in, equals or contains, or -1.
+    int OverlappingFolder(const QString& path) const;
+    // Removes the node and everything below it.
+    void RemoveNode(int creationIndex);
+
+    static QString GetIconKey(const QString& path, bool isFolder);
+    static QString FolderMessage(const QString& path);
+
+    // ---- registration lists ----
+    int StateImage(PackList list, int creationIndex) const;
+    // Changes a file's state and mirrors it into the other list: a tick there
+    // takes the box away here, and unticking gives an empty box back.
+    // Returns false when the node cannot take that state (folder, no box).
+    bool SetChecked(PackList list, int creationIndex, bool checked);
+
+    // ---- tree access as the pack build reads it ----
+    // The item of a node in a list: creation index + 1, 0 when the node is not there.
+    int GetTVItemFromNode(PackList list, int creationIndex) const;
+    bool IsTVItemChecked(PackList list, int item) const;
+    void SetTVItemStateImage(PackList list, int creationIndex, int index);
+    static int StateImageMask(int index) { return index * 4096; }
+
+signals:
+    void nodeAboutToBeInserted(int parent, int row);
+    void nodeInserted(int creationIndex);
+    void nodeAboutToBeRemoved(int parent, int row);
+    void nodeRemoved();
+    void stateImageChanged(PackList list, int creationIndex);
+    // A folder walk has finished this folder: the views open it.
+    void folderCompleted(int creationIndex);
+
+private:
+    int appendNode(PackNode node);
+    void setImage(PackList list, int creationIndex, int state);
+    FolderResult walkFolder(const QString& path, int parent, const AddHooks& hooks);
+    bool maybeYield(const AddHooks& hooks);
+    void unindex(int creationIndex);
+
+    std::vector<PackNode> m_nodes;
+    std::vector<int> m_top;
+    QHash<QString, int> m_keys;         // live keys
+    QHash<QString, QList<int>> m_names; // lower-cased name of each live key, creation order
+    QList<int> m_topFolders;            // live top-level folder nodes
+    int m_fileCount = 0;
+    QElapsedTimer m_walkTimer;
+    qint64 m_lastYield = 0;
+    bool m_stop = false;
+    bool m_walking = false;
+};
