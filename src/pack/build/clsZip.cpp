@@ -1,0 +1,67 @@
+#include "pack/build/clsZip.h"
+
+#include <QPointer>
+
+clsZip::clsZip(QObject* parent) : QObject(parent)
+{
+    setStoreDirectories(false);
+    setStoreFolderNames(false);
+    setRecurseSubDirs(false);
+}
+
+clsZip::~clsZip() = default;
+
+void clsZip::setBasePath(const QString& sBasePath)
+{
+    m_basePath = sBasePath;
+    m_basePathBytes = sBasePath.toUtf8();
+    m_options.szRootDir = m_basePath.isEmpty() ? nullptr : m_basePathBytes.constData();
+}
+
+qint32 clsZip::MessageLevel() const
+{
+    if (m_options.fVerbose != 0)
+        return LevelVerbose;
+    if (m_options.fQuiet != 0)
+        return LevelQuiet;
+    return LevelNormal;
+}
+
+void clsZip::setMessageLevel(qint32 eLevel)
+{
+    if (eLevel < LevelVerbose || eLevel > LevelNormal)
+        return;
+    m_options.fVerbose = eLevel == LevelVerbose ? 1 : 0;
+    m_options.fQuiet = eLevel == LevelQuiet ? 1 : 0;
+}
+
+qint32 clsZip::AddFileSpec(const QString& sSpec)
+{
+    m_specs.append(sSpec);
+    return 0;
+}
+
+QVariant clsZip::FileSpec(qint32 nIndex) const
+{
+    if (nIndex < 1 || nIndex > m_specs.size())
+        return QVariant();
+    return QVariant(m_specs.at(nIndex - 1));
+}
+
+void clsZip::Zip()
+{
+    // A handler may close the window (and so delete this object) while the run is inside it.
+    const QPointer<clsZip> self(this);
+    const qint32 result = modZip::ZipRun(*this);
+    if (self)
+        m_lastResult = result;
+}
+
+void clsZip::Delete()
+{
+    const QPointer<clsZip> self(this);
+    m_options.fDeleteEntries = 1;
+    modZip::ZipRun(*this);
+    if (self)
+        m_options.fDeleteEntries = 0;
+}
