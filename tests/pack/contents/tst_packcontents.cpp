@@ -4,6 +4,7 @@
 #include "pack/contents/PackTreeModel.h"
 #include "support/FakeFileDialogs.h"
 #include "support/FakeMsgBox.h"
+#include "wizard/PackIcons.h"
 #include "wizard/frmPackage.h"
 
 #include <QDir>
@@ -413,6 +414,24 @@ private slots:
         QVERIFY(!(form->tvFiles->model()->flags(file) & Qt::ItemIsUserCheckable));
         QVERIFY(!form->tvFiles->model()->setData(file, Qt::Checked, Qt::CheckStateRole));
         QVERIFY(form->tvReg1->model()->flags(Find(form->tvReg1, "a.js")) & Qt::ItemIsUserCheckable);
+        QVERIFY(file.data(Qt::DecorationRole).canConvert<QIcon>());
+
+        // One image per type, made once.
+        PackIcons icons;
+        PackNode js;
+        js.Tag = path("a.js");
+        js.IconKey = PackContents::GetIconKey(js.Tag, false);
+        PackNode js2 = js;
+        js2.Tag = path("other.JS");
+        PackNode folder;
+        folder.Kind = PackNodeKind::Folder;
+        folder.Tag = tmp->path();
+        folder.IconKey = PackContents::GetIconKey(folder.Tag, true);
+        icons.icon(js);
+        icons.icon(js2);
+        QCOMPARE(icons.cachedCount(), 1);
+        icons.icon(folder);
+        QCOMPARE(icons.cachedCount(), 2);
     }
 
     void dropsAddLikeTheButtons()
