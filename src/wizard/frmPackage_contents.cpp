@@ -43,24 +43,26 @@ class ContentsEvents final : public QObject
 {
 public:
     ContentsEvents(frmPackage* form, bool* walking, bool* walkAborted)
-        : QObject(form), m_form(form), m_walking(walking), m_walkAborted(walkAborted)
+        : QObject(form), m_form(form), m_window(form), m_files(form->tvFiles->viewport()),
+          m_reg1(form->tvReg1->viewport()), m_reg2(form->tvReg2->viewport()), m_reg1View(form->tvReg1),
+          m_reg2View(form->tvReg2), m_walking(walking), m_walkAborted(walkAborted)
     {
     }
 
 protected:
+    // Compares only stored pointers: the filter also sees events while the window is torn down.
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (watched == m_form) {
+        if (watched == m_window) {
             // Closing the window (title bar or a confirmed Cancel) ends a running walk at its next yield.
             if (event->type() == QEvent::Close && *m_walking)
                 *m_walkAborted = true;
             return false;
         }
-        QWidget* filesViewport = m_form->tvFiles->viewport();
-        if (watched == filesViewport)
+        if (watched == m_files)
             return filesEvent(event);
-        if (watched == m_form->tvReg1->viewport() || watched == m_form->tvReg2->viewport())
-            regEvent(static_cast<QWidget*>(watched), event);
+        if (watched == m_reg1 || watched == m_reg2)
+            regEvent(watched == m_reg1 ? m_reg1View : m_reg2View, event);
         return false;
     }
 
@@ -106,23 +108,27 @@ private:
 
     // The pack build reads the boxes through the same item layer; a click
     // reads the state it is about to change the way the build would.
-    void regEvent(QWidget* viewport, QEvent* event)
+    void regEvent(QTreeView* view, QEvent* event)
     {
         if (event->type() != QEvent::MouseButtonPress)
             return;
         auto* mouse = static_cast<QMouseEvent*>(event);
         if (mouse->button() != Qt::LeftButton)
             return;
-        QTreeView* view = viewport == m_form->tvReg1->viewport() ? m_form->tvReg1 : m_form->tvReg2;
         auto* model = static_cast<PackTreeModel*>(view->model());
         const int node = model->nodeOf(view->indexAt(mouse->position().toPoint()));
         if (node < 0 || model->contents().StateImage(model->list(), node) == NoBox)
             return;
-        model->contents().IsTVItemChecked(model->list(),
-                                          model->contents().GetTVItemFromNode(model->list(), node));
+        model->contents().IsTVItemChecked(model->list(), node + 1); // the item of a node is its index + 1
     }
 
     frmPackage* m_form;
+    QObject* m_window;
+    QObject* m_files;
+    QObject* m_reg1;
+    QObject* m_reg2;
+    QTreeView* m_reg1View;
+    QTreeView* m_reg2View;
     bool* m_walking;
     bool* m_walkAborted;
 };
