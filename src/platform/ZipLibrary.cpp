@@ -9,10 +9,17 @@
 #include <QString>
 #include <algorithm>
 #include <array>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <future>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 #include <zip.h>
+#include <zlib.h>
 
 namespace {
 
@@ -24,6 +31,11 @@ constexpr Qt::CaseSensitivity kPathCase = Qt::CaseSensitive;
 
 constexpr int kDeflateLevel = 6; // zip's own default, so archives compare fairly with it
 constexpr qint64 kIdleIntervalMs = 50;
+// Files up to this size are read and deflated on worker threads, a few ahead
+// of the one libzip is writing, and handed to libzip already compressed;
+// larger ones are streamed through libzip's own deflate, so memory stays bounded.
+constexpr qint64 kPrepackLimit = 4 * 1024 * 1024;
+constexpr int kPrepackAhead = 2;
 
 struct Library
 {
@@ -44,21 +56,8 @@ Library& library()
 // within the two seconds a zip time can resolve.
 quint32 crc32Update(quint32 crc, const char* data, qint64 size)
 {
-    static const std::array<quint32, 256> table = [] {
-        std::array<quint32, 256> t{};
-        for (quint32 i = 0; i < 256; ++i) {
-            quint32 c = i;
-            for (int k = 0; k < 8; ++k)
-                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[i] = c;
-        }
-        return t;
-    }();
-    crc = ~crc;
-    const auto* p = reinterpret_cast<const unsigned char*>(data);
-    for (qint64 i = 0; i < size; ++i)
-        crc = table[(crc ^ p[i]) & 0xFFu] ^ (crc >> 8);
-    return ~crc;
+    return static_cast<quint32>(
+        crc32_z(crc, reinterpret_cast<const Bytef*>(data), static_cast<z_size_t>(size)));
 }
 
 // The time as a zip entry holds it (local time, two-second steps); equal
@@ -119,6 +118,143 @@ QString relativeTo(const QString& root, const QString& path)
     return path.mid(root.endsWith(u'/') ? root.size() : root.size() + 1);
 }
 
+// One file read and deflated (raw deflate, as a zip entry holds it) off the main thread.
+struct Packed
+{
+    QByteArray data;
+    quint32 crc = 0;
+    qint64 size = 0;
+    bool ok = false;
+    bool readable = false;
+};
+
+// Two long-lived workers that read and deflate files in submission order.
+// Each keeps its deflate state and input buffer, and output buffers come back
+// for reuse once written: allocating them afresh per file costs more than deflate.
+class Packer
+{
+public:
+    Packer()
+    {
+        const unsigned n = qBound(1u, std::thread::hardware_concurrency(), 2u);
+        for (unsigned i = 0; i < n; ++i)
+            m_threads.emplace_back([this] { work(); });
+    }
+    ~Packer()
+    {
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_stop = true;
+        }
+        m_wake.notify_all();
+        for (std::thread& t : m_threads)
+            t.join();
+    }
+    Packer(const Packer&) = delete;
+    Packer& operator=(const Packer&) = delete;
+
+    std::future<Packed> submit(const QString& path)
+    {
+        std::promise<Packed> promise;
+        std::future<Packed> future = promise.get_future();
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_jobs.emplace_back(path, std::move(promise));
+        }
+        m_wake.notify_one();
+        return future;
+    }
+    void recycle(QByteArray&& buffer)
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_spare.size() < 8)
+            m_spare.push_back(std::move(buffer));
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<std::pair<QString, std::promise<Packed>>> m_jobs;
+    std::vector<QByteArray> m_spare;
+    std::vector<std::thread> m_threads;
+    bool m_stop = false;
+
+    QByteArray takeBuffer()
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_spare.empty())
+            return QByteArray();
+        QByteArray b = std::move(m_spare.back());
+        m_spare.pop_back();
+        return b;
+    }
+
+    void work()
+    {
+        z_stream zs{};
+        const bool zok =
+            deflateInit2(&zs, kDeflateLevel, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK;
+        QByteArray in;
+        for (;;) {
+            std::pair<QString, std::promise<Packed>> job;
+            {
+                std::unique_lock<std::mutex> lock(m_mutex);
+                m_wake.wait(lock, [this] { return m_stop || !m_jobs.empty(); });
+                if (m_stop)
+                    break;
+                job = std::move(m_jobs.front());
+                m_jobs.pop_front();
+            }
+            Packed p;
+            try {
+                if (zok)
+                    pack(job.first, zs, in, p);
+            } catch (...) {
+                p.ok = false;
+            }
+            job.second.set_value(std::move(p));
+        }
+        if (zok)
+            deflateEnd(&zs);
+    }
+
+    void pack(const QString& path, z_stream& zs, QByteArray& in, Packed& p)
+    {
+        QFile f(path);
+        if (!f.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+            return;
+        p.readable = true;
+        // One byte more than expected tells a file that grew since it was listed.
+        const qint64 expected = f.size();
+        in.resize(static_cast<qsizetype>(expected + 1));
+        qint64 got = 0;
+        for (;;) {
+            if (got == in.size())
+                in.resize(in.size() * 2);
+            const qint64 n = f.read(in.data() + got, in.size() - got);
+            if (n < 0)
+                return;
+            if (n == 0)
+                break;
+            got += n;
+        }
+        p.size = got;
+        p.crc = static_cast<quint32>(
+            crc32_z(0, reinterpret_cast<const Bytef*>(in.constData()), static_cast<z_size_t>(got)));
+        if (deflateReset(&zs) != Z_OK)
+            return;
+        p.data = takeBuffer();
+        p.data.resize(static_cast<qsizetype>(deflateBound(&zs, static_cast<uLong>(got))));
+        zs.next_in = reinterpret_cast<Bytef*>(in.data());
+        zs.avail_in = static_cast<uInt>(got);
+        zs.next_out = reinterpret_cast<Bytef*>(p.data.data());
+        zs.avail_out = static_cast<uInt>(p.data.size());
+        const int rc = deflate(&zs, Z_FINISH);
+        p.data.resize(static_cast<qsizetype>(zs.total_out));
+        p.ok = rc == Z_STREAM_END;
+    }
+};
+
 struct Item
 {
     QString name; // '/'-separated; a directory's ends in '/'
@@ -135,8 +271,17 @@ struct EntrySource
     Run* run = nullptr;
     const Item* item = nullptr;
     bool replacing = false;
+    zip_uint64_t index = 0;
     QFile file;
     zip_error_t error{};
+    // Prepacked files: the worker's result, and how far libzip has read it.
+    bool prepacked = false;
+    bool started = false;
+    bool ready = false;
+    std::future<Packed> job;
+    Packed packed;
+    qsizetype offset = 0;
+    size_t writePos = 0;
 };
 
 zip_int64_t sourceCallback(void* userdata, void* data, zip_uint64_t len, zip_source_cmd_t cmd);
@@ -193,6 +338,12 @@ public:
         const bool ok = m_opt.fDeleteEntries != 0 ? deleteEntries(za, specs, changed) : stage(za, changed);
         if (!ok)
             return m_code;
+        for (const auto& src : m_sources)
+            m_writeOrder.push_back(src.get());
+        std::sort(m_writeOrder.begin(), m_writeOrder.end(),
+                  [](const EntrySource* a, const EntrySource* b) { return a->index < b->index; });
+        for (size_t i = 0; i < m_writeOrder.size(); ++i)
+            m_writeOrder[i]->writePos = i;
         if (m_opt.fDeleteEntries != 0 && !changed)
             return fail(ZpErrNothing, QStringLiteral("zip error: Nothing to do! (") + m_zipPath + u')');
         requestComment(za, changed);
@@ -223,6 +374,10 @@ public:
         note((s.replacing ? QStringLiteral("updating: ") : QStringLiteral("  adding: ")) + s.item->name);
         if (s.item->isDir)
             return 0;
+        if (s.prepacked) {
+            s.offset = 0;
+            return 0;
+        }
         s.file.setFileName(s.item->path);
         if (!s.file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
             fail(ZpErrOpen, QStringLiteral("zip error: could not open for reading: ") + s.item->path);
@@ -236,6 +391,13 @@ public:
     {
         if (s.item->isDir)
             return 0;
+        if (s.prepacked) {
+            const qsizetype n = qMin(static_cast<qsizetype>(qMin<zip_uint64_t>(len, 1u << 30)),
+                                     s.packed.data.size() - s.offset);
+            std::memcpy(data, s.packed.data.constData() + s.offset, static_cast<size_t>(n));
+            s.offset += n;
+            return n;
+        }
         const qint64 n =
             s.file.read(static_cast<char*>(data), static_cast<qint64>(qMin<zip_uint64_t>(len, 1u << 30)));
         if (n < 0) {
@@ -250,6 +412,34 @@ public:
         return n;
     }
 
+    void recycle(QByteArray&& buffer)
+    {
+        if (m_packer)
+            m_packer->recycle(std::move(buffer));
+        buffer = QByteArray();
+    }
+
+    zip_int64_t statEntry(EntrySource& s, zip_stat_t* st)
+    {
+        zip_stat_init(st);
+        st->valid = ZIP_STAT_SIZE | ZIP_STAT_MTIME;
+        st->size = static_cast<zip_uint64_t>(s.item->size);
+        st->mtime = s.item->mtime;
+        if (!s.prepacked)
+            return sizeof(zip_stat_t);
+        if (!awaitPacked(s)) {
+            zip_error_set(&s.error, m_abandoned ? ZIP_ER_CANCELLED : ZIP_ER_READ, 0);
+            return -1;
+        }
+        // Already deflated: libzip copies it as it stands.
+        st->valid |= ZIP_STAT_COMP_SIZE | ZIP_STAT_COMP_METHOD | ZIP_STAT_CRC;
+        st->size = static_cast<zip_uint64_t>(s.packed.size);
+        st->comp_size = static_cast<zip_uint64_t>(s.packed.data.size());
+        st->comp_method = ZIP_CM_DEFLATE;
+        st->crc = s.packed.crc;
+        return sizeof(zip_stat_t);
+    }
+
 private:
     const ZpCallbacks m_cb;
     const ZpOptions m_opt;
@@ -259,9 +449,46 @@ private:
     std::vector<Item> m_items;
     QHash<QString, size_t> m_index; // entry name -> m_items
     std::vector<std::unique_ptr<EntrySource>> m_sources;
+    std::unique_ptr<Packer> m_packer;       // started with the first file it is given
+    std::vector<EntrySource*> m_writeOrder; // the changed entries in the order libzip writes them
     QElapsedTimer m_idleClock;
     qint32 m_code = ZpOk;
     bool m_abandoned = false;
+
+    void startJob(EntrySource& s)
+    {
+        if (s.prepacked && !s.started) {
+            s.started = true;
+            if (!m_packer)
+                m_packer = std::make_unique<Packer>();
+            s.job = m_packer->submit(s.item->path);
+        }
+    }
+
+    // Waits for this file's worker (keeping the caller's window alive), after
+    // starting the next few, so reading and deflating run ahead of the writing.
+    bool awaitPacked(EntrySource& s)
+    {
+        if (!s.ready) {
+            for (size_t i = s.writePos; i < m_writeOrder.size() && i <= s.writePos + kPrepackAhead; ++i)
+                startJob(*m_writeOrder[i]);
+            while (s.job.wait_for(std::chrono::milliseconds(kIdleIntervalMs)) != std::future_status::ready)
+                if (!idle())
+                    return false;
+            s.packed = s.job.get();
+            s.ready = true;
+            if (!idle())
+                return false;
+        }
+        if (!s.packed.ok) {
+            if (!s.packed.readable)
+                fail(ZpErrOpen, QStringLiteral("zip error: could not open for reading: ") + s.item->path);
+            else
+                fail(ZpErrRead, QStringLiteral("zip error: could not read: ") + s.item->path);
+            return false;
+        }
+        return true;
+    }
 
     bool junkNames() const { return m_opt.fJunkDirNames != 0; }
     bool storeDirs() const { return m_opt.fNoDirEntries == 0 && !junkNames(); }
@@ -516,6 +743,8 @@ private:
                                          QStringLiteral(" (") + QString::fromUtf8(zip_strerror(za)) + u')') ==
                    ZpOk;
         }
+        ctx->index = static_cast<zip_uint64_t>(index);
+        ctx->prepacked = !item.isDir && item.size <= kPrepackLimit;
         m_sources.push_back(std::move(ctx));
         const auto i = static_cast<zip_uint64_t>(index);
         zip_set_file_compression(za, i, item.isDir ? ZIP_CM_STORE : ZIP_CM_DEFLATE,
@@ -581,19 +810,15 @@ zip_int64_t sourceCallback(void* userdata, void* data, zip_uint64_t len, zip_sou
         return s->run->readEntry(*s, data, len);
     case ZIP_SOURCE_CLOSE:
         s->file.close();
+        if (s->prepacked && s->ready)
+            s->run->recycle(std::move(s->packed.data)); // written: reuse the buffer, hold no more
         return 0;
-    case ZIP_SOURCE_STAT: {
+    case ZIP_SOURCE_STAT:
         if (len < sizeof(zip_stat_t)) {
             zip_error_set(&s->error, ZIP_ER_INVAL, 0);
             return -1;
         }
-        auto* st = static_cast<zip_stat_t*>(data);
-        zip_stat_init(st);
-        st->valid = ZIP_STAT_SIZE | ZIP_STAT_MTIME;
-        st->size = static_cast<zip_uint64_t>(s->item->size);
-        st->mtime = s->item->mtime;
-        return sizeof(zip_stat_t);
-    }
+        return s->run->statEntry(*s, static_cast<zip_stat_t*>(data));
     case ZIP_SOURCE_ERROR:
         return zip_error_to_data(&s->error, data, len);
     case ZIP_SOURCE_FREE:

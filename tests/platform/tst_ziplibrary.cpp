@@ -338,10 +338,11 @@ private slots:
         m_calls.events.clear();
         QVERIFY(run({tree() + u"/loose.txt"_s, missing}) != ZpOk);
         QVERIFY(m_calls.messages().join(u'\n').contains(missing));
-        const QString doomed = m_dir.filePath(u"doomed.txt"_s);
-        writeFile(doomed, "gone soon");
+        // A large file (streamed, opened when its turn comes) that vanishes first.
+        const QString doomed = m_dir.filePath(u"doomed.bin"_s);
+        writeFile(doomed, QByteArray(5 * 1024 * 1024, 'd'));
         m_calls.onService = [doomed](const QString& n) {
-            if (n == u"doomed.txt"_s)
+            if (n == u"doomed.bin"_s)
                 QFile::remove(doomed);
             return 0;
         };
@@ -349,6 +350,13 @@ private slots:
         QCOMPARE(run({tree() + u"/loose.txt"_s, doomed}), ZpErrOpen);
         QVERIFY(m_calls.messages().join(u'\n').contains(doomed));
         m_calls.onService = nullptr;
+        // A small file (read ahead on a worker) whose reading fails.
+        const QString ioError = u"/proc/self/mem"_s;
+        if (QFileInfo(ioError).isFile()) {
+            m_calls.events.clear();
+            QCOMPARE(run({tree() + u"/loose.txt"_s, ioError}), ZpErrRead);
+            QVERIFY(m_calls.messages().join(u'\n').contains(ioError));
+        }
 
         // An absolute folder spec whose folder is gone fails the run.
         QVERIFY(run({tree() + u"/gone\\*.*"_s}) != ZpOk);
