@@ -19,13 +19,20 @@
 // starts with "/" or holds "..". The same name reached twice from the same file
 // is stored once; from two different files the run fails (ZpErrParams).
 //
+// A spec naming a missing file, or a pattern in a missing folder given by an
+// absolute path, fails the run (ZpErrOpen); a relative pattern that matches
+// nothing is only a warning, since a caller may keep specs from runs made
+// with another base path.
+//
 // A run updates the archive in place: named entries are added or replaced,
 // all others are kept. An entry whose size, time (at zip's two-second
 // precision) and CRC match its file is kept as stored, without recompressing.
 // Entry order: spec order, then each folder walked depth-first sorted by
 // name. Files are deflated at level 6, times come from the files, names that
 // are not plain ASCII carry the UTF-8 flag; libzip writes Zip64 records when
-// sizes or the entry count need them.
+// sizes or the entry count need them. Files up to 4 MiB are read and deflated
+// a few ahead on two worker threads; every callback still comes on the
+// calling thread, from inside the one call to ZpArchive.
 //
 // The run is all or nothing: on any failure, or when a callback abandons it,
 // the archive on disk stays exactly as it was (a new archive is not created).
