@@ -5,8 +5,11 @@
 #include "FormShapes.h"
 #include "Twips.h"
 #include "frmImport.h"
+#include "pack/build/clsZip.h"
+#include "pack/build/makePack.h"
 #include "platform/MsgBox.h"
 #include "platform/Shell.h"
+#include "widgets/cProgressBar.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -89,8 +92,8 @@ frmPackage::frmPackage(QWidget* parent) : QDialog(parent)
     setObjectName(QStringLiteral("frmPackage"));
     setWindowTitle(QStringLiteral("Bundlesmith"));
     setWindowIcon(Artwork::WindowIcon());
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
-                   | Qt::MSWindowsFixedSizeDialogHint);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
     setFont(Fonts::Tahoma(8.25));
     setAutoFillBackground(true);
     QPalette pal = palette();
@@ -116,8 +119,8 @@ void frmPackage::buildHeader()
     const QFont titleFont = Fonts::Tahoma(9, true);
     const QFont descFont = Fonts::Tahoma(9);
     lblHeadTitle = AutoLabel(this, "lblHeadTitle", QStringLiteral("Header Title"), 210, 105, 210, &titleFont);
-    lblHeadDesc = AutoLabel(this, "lblHeadDesc", QStringLiteral("This is the description."), 570, 405, 210,
-                            &descFont);
+    lblHeadDesc =
+        AutoLabel(this, "lblHeadDesc", QStringLiteral("This is the description."), 570, 405, 210, &descFont);
 
     Image1 = new QLabel(this);
     Image1->setObjectName(QStringLiteral("Image1"));
@@ -189,15 +192,16 @@ void frmPackage::buildPages()
 void frmPackage::buildPage0(QWidget* page)
 {
     const QFont welcomeFont = Fonts::Tahoma(9.75);
-    lblWelcome = AutoLabel(page, "lblWelcome", QStringLiteral("Welcome to the Plus! Live Bundlesmith."), 720, 480,
-                           240, &welcomeFont);
+    lblWelcome = AutoLabel(page, "lblWelcome", QStringLiteral("Welcome to the Plus! Live Bundlesmith."), 720,
+                           480, 240, &welcomeFont);
     QPalette pal = lblWelcome->palette();
     pal.setColor(QPalette::WindowText, BgrColor(0xC00000));
     lblWelcome->setPalette(pal);
 
-    lblWelcome2 = new QLabel(QStringLiteral("This wizard will help you make your Messenger Plus! Live scripts into "
-                                            "script packs so that you can easily share and distribute them."),
-                             page);
+    lblWelcome2 =
+        new QLabel(QStringLiteral("This wizard will help you make your Messenger Plus! Live scripts into "
+                                  "script packs so that you can easily share and distribute them."),
+                   page);
     lblWelcome2->setObjectName(QStringLiteral("lblWelcome2"));
     lblWelcome2->setGeometry(TwipsRect(720, 1440, 5055, 495));
     lblWelcome2->setWordWrap(true);
@@ -215,14 +219,15 @@ void frmPackage::buildPage1(QWidget* page)
     lblScriptName = AutoLabel(page, "lblScriptName", QStringLiteral("Script Name:"), 570, 450, 195, &caption);
     txtScriptName = TextBox<QLineEdit>(page, "txtScriptName", 1800, 405, 3960, 285);
 
-    lblLenWarn = AutoLabel(page, "lblLenWarn", QStringLiteral("Script Name can be maximum of 127 characters"), 1830,
-                           735, 165, &warn);
+    lblLenWarn = AutoLabel(page, "lblLenWarn", QStringLiteral("Script Name can be maximum of 127 characters"),
+                           1830, 735, 165, &warn);
     QPalette red = lblLenWarn->palette();
     red.setColor(QPalette::WindowText, BgrColor(0x0000FF));
     lblLenWarn->setPalette(red);
     lblLenWarn->hide();
 
-    lblScriptDesc = AutoLabel(page, "lblScriptDesc", QStringLiteral("Description:"), 630, 1125, 195, &caption);
+    lblScriptDesc =
+        AutoLabel(page, "lblScriptDesc", QStringLiteral("Description:"), 630, 1125, 195, &caption);
     lblDescOpt = AutoLabel(page, "lblDescOpt", QStringLiteral("(optional)"), 1050, 1350, 165, &optional);
     txtScriptDesc = TextBox<QPlainTextEdit>(page, "txtScriptDesc", 1800, 1080, 3960, 810);
     txtScriptDesc->setTabChangesFocus(true);
@@ -267,8 +272,8 @@ void frmPackage::buildPage34(QWidget* page3, QWidget* page4)
 
 void frmPackage::buildPage5(QWidget* page)
 {
-    lblChoosePack = AutoLabel(page, "lblChoosePack", QStringLiteral("Where do you want to save the Script Pack..."),
-                              360, 735, 195);
+    lblChoosePack = AutoLabel(page, "lblChoosePack",
+                              QStringLiteral("Where do you want to save the Script Pack..."), 360, 735, 195);
     txtPackPath = TextBox<QLineEdit>(page, "txtPackPath", 345, 1365, 5265, 285);
     txtPackPath->setReadOnly(true);
     cmdBrowse = Button(page, "cmdBrowse", QStringLiteral("Browse..."), 4500, 1905, 1110, 330);
@@ -290,8 +295,8 @@ void frmPackage::buildPage6(QWidget* page)
 
 void frmPackage::buildPage7(QWidget* page)
 {
-    lblHooray = AutoLabel(page, "lblHooray", QStringLiteral("Script Pack has been created.   Hooray"), 1440, 1080,
-                          195);
+    lblHooray = AutoLabel(page, "lblHooray", QStringLiteral("Script Pack has been created.   Hooray"), 1440,
+                          1080, 195);
     chkOpen = new QCheckBox(QStringLiteral("Open Script Pack in Messenger Plus! Live"), page);
     chkOpen->setObjectName(QStringLiteral("chkOpen"));
     chkOpen->setGeometry(TwipsRect(1440, 1800, 3735, 195));
@@ -308,7 +313,7 @@ void frmPackage::CentreLabel(QLabel* label, int centreX)
 
 void frmPackage::Form_Load()
 {
-    // The archiver is made where the build is wired in (see InitProgressBar).
+    cZip = std::make_unique<clsZip>();
     StyleTreeViews();
     InitProgressBar();
     LoadScriptsDir();
@@ -317,7 +322,15 @@ void frmPackage::Form_Load()
     ShowPage(0);
 }
 
-void frmPackage::Form_Unload() {}
+void frmPackage::Form_Unload()
+{
+    // Closed from the title bar during a build: that is a cancel too, and
+    // what the build still holds is released once it has unwound.
+    if (m_building)
+        CancelRequested = true;
+    m_unloaded = true;
+    ReleaseBuildObjects();
+}
 
 void frmPackage::ShowPage(int page)
 {

@@ -1,10 +1,8 @@
 #pragma once
 
 #include <QDialog>
-#include <QPointer>
-
 #include <QMap>
-
+#include <QPointer>
 #include <array>
 #include <memory>
 
@@ -21,6 +19,9 @@ class ShapeControl;
 class LineControl;
 class frmImport;
 class cProgressBar;
+class clsZip;
+class PackBuild;
+class BuildView;
 class clsCommonDialog;
 class PackContents;
 class PackIcons;
@@ -83,6 +84,12 @@ public:
     void InitProgressBar();
     void LoadScriptsDir();
     void cmdBrowse_Click();
+    // Builds the pack named by txtPackPath; true when it was written.
+    bool makePack();
+    // Moves the bar on by step, shows the caption and lets the window repaint.
+    void ShowProgress(qint16 step, const QString& caption);
+    // True while makePack runs (the window may be closing meanwhile).
+    bool isBuilding() const { return m_building; }
 
     // ---- shared state ----
     qint16 CurrentPage = 0;
@@ -90,6 +97,8 @@ public:
     bool CancelRequested = false;
     // The window's progress bars by the name of the control they paint.
     QMap<QString, std::shared_ptr<cProgressBar>> ProgressBars;
+    // The archiver of the builds; its events are answered by m_packBuild.
+    std::unique_ptr<clsZip> cZip;
 
     // ---- controls: header and button bar ----
     ShapeControl* Shape1 = nullptr;
@@ -175,6 +184,12 @@ private:
 
     QPointer<frmImport> m_preview;
     int m_progressCentreX = 0;
+    // Releases what the build uses, unless a build is still unwinding.
+    void ReleaseBuildObjects();
+    std::unique_ptr<BuildView> m_buildView;
+    std::unique_ptr<PackBuild> m_packBuild;
+    bool m_building = false;
+    bool m_unloaded = false;
 
     // pack contents
     void SetupContents();

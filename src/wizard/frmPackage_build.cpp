@@ -1,10 +1,36 @@
 // Pages 5 to 7: where the pack goes, the build and its outcome.
 #include "frmPackage.h"
+#include "pack/build/BuildLog.h"
+#include "pack/build/clsZip.h"
+#include "pack/build/makePack.h"
+#include "pack/contents/PackContents.h"
 #include "platform/modRegistry.h"
 #include "widgets/cProgressBar.h"
+#include "widgets/clsCommonDialog.h"
 
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
+
+namespace {
+
+// The window as the build sees it.
+class FormBuildView final : public BuildView
+{
+public:
+    explicit FormBuildView(frmPackage& form) : m_form(form) {}
+    void ShowProgress(qint16 step, const QString& caption) override { m_form.ShowProgress(step, caption); }
+    void DoEvents() override { QCoreApplication::processEvents(); }
+    bool CancelRequested() const override { return m_form.CancelRequested; }
+
+private:
+    frmPackage& m_form;
+};
+
+} // namespace
 
 void frmPackage::InitProgressBar()
 {
@@ -22,12 +48,80 @@ void frmPackage::LoadScriptsDir()
     StartFolder = ScriptsFolderFromRegistry();
 }
 
-void frmPackage::cmdBrowse_Click() {}
+void frmPackage::cmdBrowse_Click()
+{
+    const QString initDir = txtPackPath->text().isEmpty() ? QString() : GetFolderPath(txtPackPath->text());
+    QString filename;
+    QString fileTitle;
+    QString filter = QStringLiteral("Script Files (*.plsc)|*.plsc");
+    long filterIndex = 1;
+    long flags = 0;
+    if (!CommonDialog().VBGetSaveFileName(filename, fileTitle, true, filter, filterIndex, initDir,
+                                          QStringLiteral("Save Script File"), QStringLiteral("plsc"), this,
+                                          flags))
+        return;
+    txtPackPath->setText(filename);
+    cmdNext->setEnabled(true);
+    cmdNext->setFocus();
+}
+
+void frmPackage::ShowProgress(qint16 step, const QString& caption)
+{
+    WriteLog(caption);
+    if (!ProgressBars.isEmpty()) {
+        cProgressBar& bar = *ProgressBars.first();
+        bar.setValue(bar.Value() + step);
+    }
+    lblProgress->setText(caption);
+    CentreLabel(lblProgress, m_progressCentreX);
+    QCoreApplication::processEvents();
+}
+
+bool frmPackage::makePack()
+{
+    WriteLog(QStringLiteral("makePack"));
+    ShowPage(CurrentPage + 1);
+    if (!cZip)
+        return false;
+    if (!m_buildView)
+        m_buildView = std::make_unique<FormBuildView>(*this);
+    if (!m_packBuild)
+        m_packBuild = std::make_unique<PackBuild>(*cZip, *m_buildView);
+
+    PackRequest request;
+    request.ScriptName = txtScriptName->text();
+    request.ScriptDesc = txtScriptDesc->toPlainText();
+    request.ScriptURL = txtScriptURL->text();
+    request.ScriptVersion = txtScriptVersion->text();
+    request.PackPath = txtPackPath->text();
+    request.Contents = contents;
+
+    m_building = true;
+    const bool ok = m_packBuild->makePack(request);
+    m_building = false;
+    if (m_unloaded)
+        ReleaseBuildObjects();
+    return ok;
+}
+
+void frmPackage::ReleaseBuildObjects()
+{
+    if (m_building)
+        return;
+    m_packBuild.reset();
+    cZip.reset();
+    ProgressBars.clear();
+}
 
 void frmPackage::BuildPack()
 {
     if (!txtPackPath->text().endsWith(QStringLiteral(".plsc"), Qt::CaseSensitive))
         txtPackPath->setText(txtPackPath->text() + QStringLiteral(".plsc"));
-    ShowPage(CurrentPage + 1);
+    if (makePack()) {
+        lblHooray->setText(QStringLiteral("Script Pack has succesfully been created."));
+    } else {
+        chkOpen->hide();
+        lblHooray->setText(QStringLiteral("There was an error creating the Script Pack."));
+    }
     ShowPage(CurrentPage + 1);
 }

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+class clsZip;
+class PackContents;
+
+// What the wizard's fields hold at the moment Next is pressed on the save page.
+struct PackRequest
+{
+    QString ScriptName;
+    QString ScriptDesc;
+    QString ScriptURL;
+    QString ScriptVersion;
+    QString PackPath;
+    const PackContents* Contents = nullptr;
+};
+
+// What the build needs from the window that runs it.
+class BuildView
+{
+public:
+    virtual ~BuildView() = default;
+    // Advances the bar by step, shows the caption and lets the window repaint.
+    virtual void ShowProgress(qint16 step, const QString& caption) = 0;
+    // Lets the window process what is pending, without moving the bar.
+    virtual void DoEvents() = 0;
+    // True once the user has confirmed Cancel.
+    virtual bool CancelRequested() const = 0;
+};
+
+// The registration entries of a pack, as the manifest names them.
+struct RegistrationEntries
+{
+    bool HasComFiles = false;
+    QStringList ComFiles;
+    bool HasDotNetFiles = false;
+    QString DotNetFiles; // joined by "|"
+};
+
+// Turns the pack contents into the Script Pack: the manifest first, then one
+// recursive run per top-level folder, then the loose files, all into a new
+// archive beside the target that replaces it only when every run succeeded.
+// Answers the archiver's events while it runs.
+class PackBuild : public QObject
+{
+    Q_OBJECT
+
+public:
+    PackBuild(clsZip& cZip, BuildView& view, QObject* parent = nullptr);
+    ~PackBuild() override;
+
+    // The whole build; true when the pack was written. The window has already
+    // shown its wait page.
+    bool makePack(const PackRequest& request);
+
+    // 100 / (files + 3), rounded half to even.
+    static qint16 ProgressStepFor(qint64 fileCount);
+    // The ticked files of both registration lists, walked the way the lists are read.
+    static RegistrationEntries CollectRegistrations(const PackContents& contents);
+    // "ScriptPack created using Bundlesmith v" and the program's version.
+    static QString PackComment();
+
+    qint16 ProgressStep() const { return m_step; }
+    // Why the last build failed, for the log; empty after a success.
+    QString LastError() const { return m_lastError; }
+
+    void cZip_Progress(qint32 lCount, const QString& sMsg);
+    void cZip_CommentRequest(QString& sComment, bool& bCancel);
+    void cZip_Cancel(const QString& sMsg, bool& bCancel);
+
+private:
+    bool build(const PackRequest& request, const QString& tempPack);
+    bool runZip(const QString& what);
+    bool fail(const QString& reason);
+
+    clsZip& m_zip;
+    BuildView& m_view;
+    qint16 m_step = 0;
+    QString m_lastError;
+    // The archiver's last error message of the current run.
+    QString m_zipError;
+};
