@@ -123,5 +123,7 @@ void frmPackage::BuildPack()
         chkOpen->hide();
         lblHooray->setText(QStringLiteral("There was an error creating the Script Pack."));
     }
+    // The label sizes itself to its caption, as it did for the design text.
+    lblHooray->adjustSize();
     ShowPage(CurrentPage + 1);
 }

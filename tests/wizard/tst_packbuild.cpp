@@ -218,6 +218,7 @@ private slots:
         QCOMPARE(form->CurrentPage, 7);
         QCOMPARE(form->lblHooray->text(), u"Script Pack has succesfully been created."_s);
         QVERIFY(form->chkOpen->isVisibleTo(form->picPack[7]));
+        QVERIFY(form->lblHooray->width() >= form->lblHooray->sizeHint().width()); // not cut off
         const QString pack = outDir() + u"/Größe pack.plsc"_s;
         QCOMPARE(form->txtPackPath->text(), pack);
         QCOMPARE(leftovers(), QStringList{u"Größe pack.plsc"_s});
