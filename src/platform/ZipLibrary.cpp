@@ -30,7 +30,9 @@ constexpr Qt::CaseSensitivity kPathCase = Qt::CaseSensitive;
 #endif
 
 constexpr int kDeflateLevel = 6; // zip's own default, so archives compare fairly with it
-constexpr qint64 kIdleIntervalMs = 50;
+// Often enough that the window never goes a tenth of a second without a turn,
+// even across the gaps no source callback fills; a turn with nothing to do is cheap.
+constexpr qint64 kIdleIntervalMs = 20;
 // Files up to this size are read and deflated on worker threads, a few ahead
 // of the one libzip is writing, and handed to libzip already compressed;
 // larger ones are streamed through libzip's own deflate, so memory stays bounded.
@@ -334,6 +336,11 @@ public:
         }
         // Declared after m_sources, so the archive (which calls into them) goes first.
         std::unique_ptr<zip_t, void (*)(zip_t*)> archive(za, [](zip_t* z) { zip_discard(z); });
+        // libzip copies the entries already in the archive, and writes the
+        // directory, without reading any of our sources; the host is given its
+        // turns there as well, and may stop the run there too.
+        zip_register_cancel_callback_with_state(
+            za, [](zip_t*, void* run) { return static_cast<Run*>(run)->idle() ? 0 : 1; }, nullptr, this);
         bool changed = false;
         const bool ok = m_opt.fDeleteEntries != 0 ? deleteEntries(za, specs, changed) : stage(za, changed);
         if (!ok)

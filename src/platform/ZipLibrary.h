@@ -74,8 +74,9 @@ using ZpCommentFunc = qint32 (*)(char* buffer);
 // Service callback: asked once for each entry the run processes, with the
 // entry's name; 1 abandons the run, 0 goes on.
 using ZpServiceFunc = qint32 (*)(const char* name, qint32 length);
-// Idle callback: called at most about every 50 ms while file data is read
-// and compressed, so the caller's window can repaint; 1 abandons the run.
+// Idle callback: called at most about every 20 ms while file data is read
+// and compressed and while the archive is written out, so the caller's
+// window can repaint; 1 abandons the run.
 using ZpIdleFunc = qint32 (*)();
 
 struct ZpCallbacks

@@ -87,8 +87,8 @@ signals:
     void Cancel(const QString& sMsg, bool& bCancel, QPrivateSignal);
     void CommentRequest(QString& sComment, bool& bCancel, QPrivateSignal);
     void Progress(qint32 lCount, const QString& sMsg, QPrivateSignal);
-    // At most about every 50 ms while one file's data is compressed, so the
-    // owner can let its window repaint during a long file.
+    // At most about every 20 ms while a file's data is compressed or the
+    // archive written out, so the owner can let its window repaint meanwhile.
     void Idle(QPrivateSignal);
 
 private:

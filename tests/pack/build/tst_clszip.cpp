@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <memory>
 #include <zip.h>
 
@@ -306,6 +307,37 @@ private slots:
         QVERIFY(idles > 0);
         QCOMPARE(zip.LastResult(), qint32(ZpErrAborted));
         QVERIFY(!QFile::exists(pack()));
+    }
+
+    // A later run first copies what the archive already holds, with no file
+    // of its own being read; the owner still gets its turns there.
+    void idleWhileEarlierEntriesAreCopied()
+    {
+        writeFile(m_dir.filePath(u"copy/old.bin"_s), QByteArray(100000, 'o'));
+        // Large enough to be streamed, so nothing of the new file is read before it is added.
+        writeFile(m_dir.filePath(u"copy/new.bin"_s), QByteArray(5 * 1024 * 1024, 'n'));
+        clsZip zip;
+        zip.setZipFile(pack());
+        zip.AddFileSpec(m_dir.filePath(u"copy/old.bin"_s));
+        zip.Zip();
+        QVERIFY(zip.Success());
+        zip.ClearFileSpecs();
+        zip.AddFileSpec(m_dir.filePath(u"copy/new.bin"_s));
+        zip.setAddComment(true);
+        // The comment is asked for just before the archive is written; a slow
+        // answer makes the next turn due while the old entry is copied.
+        connect(&zip, &clsZip::CommentRequest, this, [](QString& c, bool&) {
+            c = u"c"_s;
+            QThread::msleep(40);
+        });
+        bool added = false;
+        int turnsBeforeNewFile = 0;
+        connect(&zip, &clsZip::Progress, this,
+                [&](qint32, const QString& m) { added = added || m.startsWith(u"  adding: "_s); });
+        connect(&zip, &clsZip::Idle, this, [&] { turnsBeforeNewFile += added ? 0 : 1; });
+        zip.Zip();
+        QVERIFY(zip.Success());
+        QVERIFY(turnsBeforeNewFile > 0);
     }
 
     void packBuildSequence()
