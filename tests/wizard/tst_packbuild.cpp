@@ -257,7 +257,8 @@ private slots:
         }
         QVERIFY(!xml.hasError());
         QCOMPARE(shownName, name);
-        QCOMPARE(registered, (QStringList{u"OleFiles:lib\\Com Helper.dll"_s, u"DotNetFiles:lib\\net\\Assembly.dll"_s}));
+        QCOMPARE(registered,
+                 (QStringList{u"OleFiles:lib\\Com Helper.dll"_s, u"DotNetFiles:lib\\net\\Assembly.dll"_s}));
         for (const QString& entry : registered) {
             const QString inPack = entry.section(u':', 1).replace(u'\\', u'/');
             QVERIFY2(stored.contains(inPack), qPrintable(inPack));

@@ -126,10 +126,7 @@ private slots:
         QDir().mkpath(m_dir.filePath(u"out"_s));
     }
 
-    void init()
-    {
-        QFile::remove(target());
-    }
+    void init() { QFile::remove(target()); }
 
     void progressStep()
     {
@@ -175,10 +172,10 @@ private slots:
         const Archive a = readArchive(target());
         QStringList names = a.names;
         names.sort();
-        const QStringList expected{u"ScriptInfo.xml"_s,   u"loose.dll"_s,        u"notes.txt"_s,
-                                   u"other/x.dll"_s,
-                                   u"top/a.js"_s,         u"top/sub/"_s,         u"top/sub/b.dll"_s,
-                                   u"top/sub/deep/"_s,    u"top/sub/deep/c.dll"_s, u"top/\u00fcber.txt"_s};
+        const QStringList expected{u"ScriptInfo.xml"_s,   u"loose.dll"_s,     u"notes.txt"_s,
+                                   u"other/x.dll"_s,      u"top/a.js"_s,      u"top/sub/"_s,
+                                   u"top/sub/b.dll"_s,    u"top/sub/deep/"_s, u"top/sub/deep/c.dll"_s,
+                                   u"top/\u00fcber.txt"_s};
         QCOMPARE(names, expected);
         QCOMPARE(a.comment, PackBuild::PackComment().toUtf8());
         QVERIFY(PackBuild::PackComment().startsWith(u"ScriptPack created using Bundlesmith v"_s));
@@ -210,9 +207,10 @@ private slots:
         const QString log = QString::fromUtf8(readAll(logDir.filePath(u"log.txt"_s)));
         const QString base = src(QString());
         for (const QString& line :
-             {u"   -   Tag:   "_s + base + u"\r\n"_s, u"   -   Loop - Key:   fldr-"_s + src(u"top"_s) + u"\r\n"_s,
-              u"   -   Base Path:  "_s + src(QString()).chopped(1), u"   -   New File Spec:  "_s + src(u"top/*.*"_s),
-              u"   -   File Spec:  other/*.*\r\n"_s})
+             {u"   -   Tag:   "_s + base + u"\r\n"_s,
+              u"   -   Loop - Key:   fldr-"_s + src(u"top"_s) + u"\r\n"_s,
+              u"   -   Base Path:  "_s + src(QString()).chopped(1),
+              u"   -   New File Spec:  "_s + src(u"top/*.*"_s), u"   -   File Spec:  other/*.*\r\n"_s})
             QVERIFY2(log.contains(line), qPrintable(line));
         QVERIFY(!log.contains(u"fldr-"_s + src(u"top/sub"_s))); // nested folders get no run of their own
         const int at = log.indexOf(u"XML File:  "_s);
@@ -241,8 +239,7 @@ private slots:
             QCOMPARE(c.AddFolderToTree(src(u"other"_s), -1), PackContents::FolderResult::Added);
             RecordingView view;
             QVERIFY2(build(c, view), qPrintable(m_lastError));
-            QCOMPARE(readArchive(target()).names,
-                     (QStringList{u"ScriptInfo.xml"_s, u"other/x.dll"_s}));
+            QCOMPARE(readArchive(target()).names, (QStringList{u"ScriptInfo.xml"_s, u"other/x.dll"_s}));
         }
         QCOMPARE(outFolder(), QStringList{u"My Pack.plsc"_s});
     }
