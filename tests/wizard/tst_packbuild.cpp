@@ -3,6 +3,7 @@
 // users would reach for, and the ways a build can end badly.
 #include "pack/contents/PackContents.h"
 #include "pack/contents/PackTreeModel.h"
+#include "platform/Registry.h"
 #include "support/FakeFileDialogs.h"
 #include "support/FakeMsgBox.h"
 #include "support/FakeShell.h"
@@ -321,6 +322,29 @@ private slots:
             QCOMPARE(form->lblHooray->text(), u"There was an error creating the Script Pack."_s);
         }
         form.reset(); // the tear-down after an unwound build must not touch what it released
+    }
+
+    // The first Add Files dialog opens in the host's scripts folder, read when the window loads.
+    void addFilesStartsInHostScriptsFolder()
+    {
+        struct HostRegistry final : RegistryReader
+        {
+            std::optional<QString> readString(quint32, const QString& key, const QString& value) override
+            {
+                if (key.endsWith(u"Messenger Plus! Live"_s) && value == u"ScriptsDir"_s)
+                    return u"/host/Scripts"_s;
+                return std::nullopt;
+            }
+        } registry;
+        RegistryReader::install(&registry);
+        form = std::make_unique<frmPackage>();
+        RegistryReader::install(nullptr);
+        QCOMPARE(form->StartFolder, u"/host/Scripts"_s);
+        form->show();
+        form->txtScriptName->setText(u"Tool"_s);
+        walkTo(2);
+        QTest::mouseClick(form->cmdAddFile, Qt::LeftButton);
+        QCOMPARE(dialogs->openRequests.value(0).initDir, u"/host/Scripts"_s);
     }
 
     // A path that does not end in exactly ".plsc" gets it; a build that
