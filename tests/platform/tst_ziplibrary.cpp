@@ -1,4 +1,5 @@
 #include "platform/ZipLibrary.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -59,20 +60,6 @@ qint32 idleCb()
     if (g_calls->events.isEmpty() || g_calls->events.last() != u"idle"_s)
         g_calls->events << u"idle"_s;
     return 0;
-}
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& data)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(data);
 }
 
 // Entry names in archive order, with the UTF-8 flag (general purpose bit 11)

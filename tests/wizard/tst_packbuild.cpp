@@ -7,6 +7,7 @@
 #include "support/FakeFileDialogs.h"
 #include "support/FakeMsgBox.h"
 #include "support/FakeShell.h"
+#include "support/TestFiles.h"
 #include "widgets/cProgressBar.h"
 #include "wizard/Fonts.h"
 #include "wizard/frmPackage.h"
@@ -29,20 +30,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-void writeFile(const QString& path, const QByteArray& data)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(data);
-}
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 QByteArray run(const QString& program, const QStringList& args, int* exitCode = nullptr)
 {

@@ -1,5 +1,6 @@
 #include "pack/build/clsZip.h"
 #include "pack/build/modZip.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,20 +15,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-void writeFile(const QString& path, const QByteArray& data)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(data);
-}
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 QStringList entries(const QString& path, QByteArray* comment = nullptr)
 {

@@ -5,6 +5,7 @@
 #include "pack/build/clsZip.h"
 #include "pack/build/makePack.h"
 #include "pack/contents/PackContents.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,20 +18,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-void writeFile(const QString& path, const QByteArray& data = "x")
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(data);
-}
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 struct Archive
 {

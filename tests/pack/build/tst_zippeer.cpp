@@ -1,4 +1,5 @@
 #include "pack/build/clsZip.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -33,14 +34,6 @@ with zipfile.ZipFile(sys.argv[1]) as z:
     print(json.dumps({'names': names, 'utf8': flagged, 'bad': bad,
                       'deflate': all(i.compress_type == 8 for i in z.infolist() if not i.is_dir())}))
 )PY";
-
-void writeFile(const QString& path, const QByteArray& data)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(data);
-}
 
 } // namespace
 
