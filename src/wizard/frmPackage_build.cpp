@@ -1,9 +1,9 @@
 // Pages 5 to 7: where the pack goes, the build and its outcome.
 #include "frmPackage.h"
-#include "pack/build/BuildLog.h"
 #include "pack/build/clsZip.h"
 #include "pack/build/makePack.h"
 #include "pack/contents/PackContents.h"
+#include "platform/BuildLog.h"
 #include "platform/modRegistry.h"
 #include "widgets/cProgressBar.h"
 #include "widgets/clsCommonDialog.h"

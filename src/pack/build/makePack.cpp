@@ -1,9 +1,9 @@
 #include "pack/build/makePack.h"
 
-#include "pack/build/BuildLog.h"
 #include "pack/build/clsZip.h"
 #include "pack/build/makePackXML.h"
 #include "pack/contents/PackContents.h"
+#include "platform/BuildLog.h"
 #include "version.h"
 
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "PackContents.h"
 
-#include "pack/build/BuildLog.h"
+#include "platform/BuildLog.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,10 +1,10 @@
 // The build sequence over a real archiver and a real tree, with the window
 // replaced by a recorder: what ends up in the pack, what the user sees, and
 // that no failure costs the user the pack they already had.
-#include "pack/build/BuildLog.h"
 #include "pack/build/clsZip.h"
 #include "pack/build/makePack.h"
 #include "pack/contents/PackContents.h"
+#include "platform/BuildLog.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
