@@ -9,6 +9,7 @@
 #include "pack/build/makePack.h"
 #include "platform/MsgBox.h"
 #include "platform/Shell.h"
+#include "widgets/BgrColor.h"
 #include "widgets/cProgressBar.h"
 
 #include <QCheckBox>
