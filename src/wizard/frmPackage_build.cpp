@@ -61,7 +61,8 @@ void frmPackage::cmdBrowse_Click()
                                           flags))
         return;
     txtPackPath->setText(filename);
-    cmdNext->setEnabled(true);
+    m_browsed = true;
+    UpdateButtons();
     cmdNext->setFocus();
 }
 
