@@ -5,9 +5,8 @@
 # Usage: bench/packbuild/run.sh [build-dir]
 set -e
 here=$(cd "$(dirname "$0")" && pwd)
-build=${1:-$here/../../build/default}
-bin="$build/bench/packbuild/bench_packbuild"
-[ -x "$bin" ] || { echo "build the target bench_packbuild in $build first" >&2; exit 1; }
+. "$here/../lib.sh"
+bin=$(bench_bin "${1:-}" packbuild bench_packbuild)
 command -v zip >/dev/null || { echo "Info-ZIP zip is needed" >&2; exit 1; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
