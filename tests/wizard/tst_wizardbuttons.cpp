@@ -1,11 +1,10 @@
-// Next follows the page on show and what that page needs, whatever changed
-// the input and on whichever page it changed.
+// Next follows the page on show and that page's own rule, whatever changed an
+// input and on whichever page it changed.
 #include "wizard/frmPackage.h"
 
-#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTest>
 
 class tst_WizardButtons : public QObject
@@ -13,34 +12,34 @@ class tst_WizardButtons : public QObject
     Q_OBJECT
 
 private slots:
-    void nextFollowsPageAndInputs_data()
+    void nextFollowsPageRule_data()
     {
         QTest::addColumn<int>("page");
-        QTest::addColumn<int>("nameBefore"); // the name's length when the page is shown
-        QTest::addColumn<QString>("then");   // "name:N" or "file", once it is shown
+        QTest::addColumn<int>("nameBefore"); // the name's length as the page is shown
+        QTest::addColumn<int>("nameAfter");  // and once it is on show (-1: untouched)
+        QTest::addColumn<bool>("addFile");   // a file added once it is on show
         QTest::addColumn<bool>("next");
-        QTest::newRow("too long a name on arrival") << 1 << 128 << "" << false;
-        QTest::newRow("welcome page ignores the name") << 0 << 5 << "name:0" << true;
-        QTest::newRow("save page waits for Browse despite a name") << 5 << 0 << "name:5" << false;
-        QTest::newRow("save page waits for Browse despite a file") << 5 << 5 << "file" << false;
-        QTest::newRow("files page follows any added file") << 2 << 5 << "file" << true;
+        QTest::newRow("too long a name on arrival") << 1 << 128 << -1 << false << false;
+        QTest::newRow("welcome page ignores the name") << 0 << 5 << 0 << false << true;
+        QTest::newRow("save page waits for Browse despite a name") << 5 << 0 << 5 << false << false;
+        QTest::newRow("save page waits for Browse despite a file") << 5 << 5 << -1 << true << false;
+        QTest::newRow("files page follows any added file") << 2 << 5 << -1 << true << true;
     }
 
-    void nextFollowsPageAndInputs()
+    void nextFollowsPageRule()
     {
-        QFETCH(int, page);
         QFETCH(int, nameBefore);
-        QFETCH(QString, then);
+        QFETCH(int, nameAfter);
         frmPackage form;
         form.txtScriptName->setText(QString(nameBefore, QLatin1Char('n')));
+        QFETCH(int, page);
         form.ShowPage(page);
-        QTemporaryDir dir;
-        QFile file(dir.filePath(QStringLiteral("a.js")));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        if (then == QLatin1String("file"))
-            QVERIFY(form.AddFileToTree(file.fileName()) >= 0);
-        else if (then.startsWith(QLatin1String("name:")))
-            form.txtScriptName->setText(QString(then.mid(5).toInt(), QLatin1Char('n')));
+        if (nameAfter >= 0)
+            form.txtScriptName->setText(QString(nameAfter, QLatin1Char('n')));
+        QTemporaryFile file;
+        QFETCH(bool, addFile);
+        if (addFile)
+            QVERIFY(file.open() && form.AddFileToTree(file.fileName()) >= 0);
         QTEST(form.cmdNext->isEnabled(), "next");
     }
 };
