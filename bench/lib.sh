@@ -12,3 +12,14 @@ bench_bin() {
     fi
     echo "$bin"
 }
+
+# For the races against Info-ZIP's zip: fails when zip is missing, else makes
+# the scratch folder $work, removed on exit.
+zip_race_scratch() {
+    command -v zip >/dev/null || { echo "Info-ZIP zip is needed" >&2; exit 1; }
+    work=$(mktemp -d)
+    trap 'rm -rf "$work"' EXIT
+}
+
+# Seconds since the epoch, to the nanosecond.
+now() { date +%s.%N; }

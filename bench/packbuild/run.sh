@@ -7,10 +7,7 @@ set -e
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../lib.sh"
 bin=$(bench_bin "${1:-}" packbuild bench_packbuild)
-command -v zip >/dev/null || { echo "Info-ZIP zip is needed" >&2; exit 1; }
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-now() { date +%s.%N; }
+zip_race_scratch
 
 python3 "$here/gen_pack.py" "$work/src" 2000 50
 echo "script: $(find "$work/src" -type f | wc -l) files, $(find "$work/src" -mindepth 2 -type d | wc -l) sub-folders" \

@@ -8,10 +8,7 @@ set -e
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../lib.sh"
 bin=$(bench_bin "${1:-}" zip bench_zip)
-command -v zip >/dev/null || { echo "Info-ZIP zip is needed" >&2; exit 1; }
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-now() { date +%s.%N; }
+zip_race_scratch
 secs() { echo "$2 - $1" | bc -l; }
 
 mkdir -p "$work/base"
