@@ -4,7 +4,7 @@
 #include "Fonts.h"
 #include "Twips.h"
 #include "platform/Shell.h"
-#include "widgets/BgrColor.h"
+#include "widgets/OleColor.h"
 
 #include <QMouseEvent>
 #include <QPainter>

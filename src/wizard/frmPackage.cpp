@@ -10,7 +10,7 @@
 #include "pack/contents/PackContents.h"
 #include "platform/MsgBox.h"
 #include "platform/Shell.h"
-#include "widgets/BgrColor.h"
+#include "widgets/OleColor.h"
 #include "widgets/cProgressBar.h"
 
 #include <QCheckBox>
