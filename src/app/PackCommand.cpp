@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QSet>
 #include <QTextStream>
+#include <algorithm>
 
 namespace {
 
@@ -256,7 +257,13 @@ bool IsCommandLine(const QStringList& arguments)
         return false;
     static const QStringList words = {QStringLiteral("pack"), QStringLiteral("--help"), QStringLiteral("-h"),
                                       QStringLiteral("--version")};
-    return words.contains(arguments.at(1));
+    if (words.contains(arguments.at(1)))
+        return true;
+    // More than the one pack the wizard can start from is a mistake to report
+    // without a display; the window's own options (-platform ...) still go to the wizard.
+    return arguments.size() > 2 &&
+           std::none_of(arguments.cbegin() + 1, arguments.cend(),
+                        [](const QString& a) { return a.startsWith(QLatin1Char('-')); });
 }
 
 int RunCommandLine(const QStringList& arguments, QTextStream& out, QTextStream& err, bool progress)

@@ -15,7 +15,8 @@ enum CommandExit : int
     ExitOutputExists = 5  // the output exists and --force was not given
 };
 
-// True when the arguments ask for the command line rather than the wizard.
+// True when the arguments ask for the command line rather than the wizard
+// (or are more than the wizard takes, which the command line reports).
 bool IsCommandLine(const QStringList& arguments);
 
 // Runs "bundlesmith pack ..." (or --help / --version) without a display.
