@@ -38,7 +38,8 @@ const char* const Usage =
     "  --force             replace OUT when it exists\n"
     "  -o, --output OUT    the pack to write; \".plsc\" is appended when missing\n"
     "  -h, --help          show this text\n"
-    "      --version       (before 'pack') show the program's version\n"
+    "\n"
+    "'bundlesmith --version' shows the program's version.\n"
     "\n"
     "Exit status: 0 written, 2 bad arguments, 3 refused input, 4 build failed,\n"
     "5 output exists (no --force).\n";
