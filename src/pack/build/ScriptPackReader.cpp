@@ -1,6 +1,7 @@
 #include "pack/build/ScriptPackReader.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QStringDecoder>
 #include <QXmlStreamReader>
 #include <memory>
@@ -122,9 +123,14 @@ bool ReadScriptPack(const QString& path, ScriptPackInfo& info, QString& error)
     int code = 0;
     std::unique_ptr<zip_t, ZipCloser> za(zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &code));
     if (!za) {
-        error = code == ZIP_ER_NOENT || code == ZIP_ER_OPEN || code == ZIP_ER_READ
-                    ? QStringLiteral("the file cannot be read.")
-                    : QStringLiteral("it is not a zip archive.");
+        if (code == ZIP_ER_NOENT)
+            error = QStringLiteral("the file does not exist.");
+        else if (QFileInfo(path).isDir())
+            error = QStringLiteral("it is a folder.");
+        else if (code == ZIP_ER_OPEN || code == ZIP_ER_READ)
+            error = QStringLiteral("the file cannot be read.");
+        else
+            error = QStringLiteral("it is not a zip archive.");
         return false;
     }
     // The host looks for the manifest at the root only; a copy in a folder is a script file.
