@@ -83,8 +83,6 @@ bool PackReopen::OpenPack(const QString& path)
         return false;
     }
 
-    // The window derives Next from the page on show, so filling the name on
-    // another page leaves that page's Next as it was.
     m_form.txtScriptName->setText(info.Name);
     m_form.txtScriptDesc->setPlainText(info.Description);
     m_form.txtScriptURL->setText(info.AboutUrl);
