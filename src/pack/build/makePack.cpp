@@ -115,7 +115,9 @@ bool PackBuild::makePack(const PackRequest& request)
         return fail(QStringLiteral("There is no Script Pack to write at '%1'.").arg(request.PackPath));
     // Replacing goes by the folder's permissions, not the file's: a pack the
     // user made read-only would otherwise be replaced all the same.
-    if (target.exists() && !target.isWritable())
+    constexpr QFileDevice::Permissions anyWrite =
+        QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
+    if (target.exists() && (!target.isWritable() || !(target.permissions() & anyWrite)))
         return fail(QStringLiteral("The Script Pack '%1' is read-only.").arg(request.PackPath));
 
     // The pack is written in a private folder beside the target and put in
@@ -221,6 +223,8 @@ bool PackBuild::build(const PackRequest& request, const QString& workFolder)
                 return fail(QStringLiteral("Two files would be stored as '%1'.").arg(e.name));
             taken.insert(e.name.toLower());
             m_entryOfPath.insert(e.path, e.name);
+            // The archiver's messages reach us with '\\' for '/'.
+            m_entryOfPath.insert(QString(e.path).replace(QLatin1Char('/'), QLatin1Char('\\')), e.name);
             expected << e.name;
             kept.push_back(std::move(e));
         }

@@ -1,0 +1,14 @@
+#!/bin/sh
+# Tries hostile names (x where they appear) and build faults through the pack
+# contents and the pack build, and counts wrong packs: a build reported as a
+# success whose pack is not what the user chose (files missing, extra, under
+# another name or with other bytes; names a Windows tool reads otherwise;
+# manifest names without an entry), plus target faults.
+# Builds nothing: build the target bench_hostile first.
+# Usage: bench/hostile/run.sh [build-dir]
+set -e
+here=$(cd "$(dirname "$0")" && pwd)
+build=${1:-$here/../../build/default}
+bin="$build/bench/hostile/bench_hostile"
+[ -x "$bin" ] || { echo "build the target bench_hostile in $build first" >&2; exit 1; }
+QT_QPA_PLATFORM=offscreen "$bin" "$@"
