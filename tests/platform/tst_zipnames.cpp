@@ -37,16 +37,11 @@ private slots:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("refused");
-        QTest::newRow("nested file") << u"top/sub/f.js"_s << false;
-        QTest::newRow("folder entry") << u"top/sub/"_s << false;
-        QTest::newRow("dots inside a name") << u"a..b/c...js"_s << false;
-        QTest::newRow("absolute") << u"/etc/passwd"_s << true;
-        QTest::newRow("drive letter") << u"C:/evil.dll"_s << true;
-        QTest::newRow("drive-relative") << u"c:evil.dll"_s << true;
-        QTest::newRow("climbs out") << u"top/../../evil.js"_s << true;
-        QTest::newRow("backslash") << u"top/..\\..\\evil.js"_s << true;
-        QTest::newRow("empty part") << u"top//a.js"_s << true;
-        QTest::newRow("dot part") << u"top/./a.js"_s << true;
+        for (const char* ok : {"top/sub/f.js", "top/sub/", "a..b/c...js"})
+            QTest::newRow(ok) << QString::fromUtf8(ok) << false;
+        for (const char* bad : {"/etc/passwd", "C:/evil.dll", "c:evil.dll", "top/../../evil.js",
+                                "top/..\\..\\evil.js", "top//a.js", "top/./a.js"})
+            QTest::newRow(bad) << QString::fromUtf8(bad) << true;
     }
 
     void entryNames()
@@ -60,24 +55,12 @@ private slots:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("refused");
-        QTest::newRow("plain") << u"ok.js"_s << false;
-        QTest::newRow("accented") << u"\u00fcn\u00ef.js"_s << false;
-        QTest::newRow("device-like but longer") << u"CONSOLE.js"_s << false;
-        QTest::newRow("COM10") << u"COM10"_s << false;
-        QTest::newRow("leading dot") << u".hidden"_s << false;
-        for (const char* bad : {"a*.js", "q?.js", "x\\y.js", "C:", "quo\"te", "lt<js", "gt>js", "pi|pe"})
-            QTest::newRow(bad) << QString::fromLatin1(bad) << true;
-        QTest::newRow("tab") << u"tab\tname"_s << true;
-        QTest::newRow("spaces around") << u" lib "_s << true;
-        QTest::newRow("trailing space") << u"lib "_s << true;
-        QTest::newRow("leading no-break space") << u"\u00a0lib"_s << true;
-        QTest::newRow("trailing dot") << u"trail."_s << true;
-        QTest::newRow("dots only") << u"..."_s << true;
-        QTest::newRow("CON") << u"CON"_s << true;
-        QTest::newRow("con.txt") << u"con.txt"_s << true;
-        QTest::newRow("nul with two suffixes") << u"Nul.tar.gz"_s << true;
-        QTest::newRow("COM1") << u"COM1.dll"_s << true;
-        QTest::newRow("LPT9") << u"lpt9"_s << true;
+        for (const char* ok : {"ok.js", "\u00fcn\u00ef.js", "CONSOLE.js", "COM10", ".hidden"})
+            QTest::newRow(ok) << QString::fromUtf8(ok) << false;
+        for (const char* bad :
+             {"a*.js", "q?.js", "x\\y.js", "C:", "quo\"te", "lt<js", "gt>js", "pi|pe", "tab\tname", " lib ",
+              "lib ", "\u00a0lib", "trail.", "...", "CON", "con.txt", "Nul.tar.gz", "COM1.dll", "lpt9"})
+            QTest::newRow(bad) << QString::fromUtf8(bad) << true;
     }
 
     void windowsNames()
