@@ -159,10 +159,12 @@ void PlanFolder(const PackContents& contents, int folder, const QString& base, s
     }
 }
 
-bool SamePath(const QString& a, const QString& b)
+// Whether path is the existing file at target (canonical: through links).
+bool IsTarget(const QString& path, const QString& targetName, const QString& targetCanonical)
 {
-    const QString ca = QFileInfo(a).canonicalFilePath();
-    return !ca.isEmpty() && ca == QFileInfo(b).canonicalFilePath();
+    // Resolving every path costs a look-up per folder; only a name match can be the target.
+    return !targetCanonical.isEmpty() && path.endsWith(targetName) &&
+           QFileInfo(path).canonicalFilePath() == targetCanonical;
 }
 
 } // namespace
@@ -209,11 +211,13 @@ bool PackBuild::build(const PackRequest& request, const QString& workFolder)
     // Windows holds one of two names that differ only in case; the other would
     // be lost on install, or overwrite the first in a later run.
     QSet<QString> taken{expected.constFirst().toLower()};
+    const QString targetCanonical = QFileInfo(request.PackPath).canonicalFilePath();
+    const QString targetName = QFileInfo(targetCanonical).fileName();
     auto keep = [&](std::vector<PlannedEntry>& entries) -> bool {
         std::vector<PlannedEntry> kept;
         for (PlannedEntry& e : entries) {
             const QFileInfo fi(e.path);
-            if (!e.isDir && SamePath(e.path, request.PackPath)) {
+            if (!e.isDir && IsTarget(e.path, targetName, targetCanonical)) {
                 WriteLog(QStringLiteral("Left out the old pack:  ") + e.path);
                 continue;
             }
