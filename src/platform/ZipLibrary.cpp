@@ -543,7 +543,7 @@ private:
     // Turns one spec into entries. False (with m_code set) when the run must fail.
     bool planSpec(const QString& original)
     {
-        // A literal spec is a real path: a '*', '?' or '\\' in it is part of a name.
+        // A literal spec is a real path: a '*', '?' or '\' in it is part of a name.
         const QString spec = literal() ? original : QString(original).replace(u'\\', u'/');
         const qsizetype slash = spec.lastIndexOf(u'/');
         const QString last = spec.mid(slash + 1);
@@ -648,7 +648,7 @@ private:
     bool addItem(Item item)
     {
         // Whatever path led here, no entry may climb out of the folder it is
-        // extracted into or read differently by a tool that splits on '\\'.
+        // extracted into or read differently by a tool that splits on '\'.
         const QString problem = ZipNames::EntryNameProblem(item.name);
         if (!problem.isEmpty())
             return fail(ZpErrParams, QStringLiteral("zip error: invalid entry name: ") + item.name +

@@ -7,20 +7,22 @@
 // callback record and a table of file specs, written over libzip. All texts
 // are NUL-terminated UTF-8; a null text pointer counts as the empty text.
 //
-// Specs: with fLiteral set, each spec is an exact path, taken as it stands.
-// Otherwise a path to a file or folder, or a folder followed by a pattern in its
-// last part ("top\*.*", "lib/*.js"; "\" and "/" both separate; "*.*" matches
-// every file, dotted or not). Relative specs and a relative archive path are
-// resolved against the base path (option field 2), or against the process's
-// current directory when that is empty; the current directory is never changed.
+// Specs: with fLiteral set, each spec is an exact path, taken as it stands
+// (the base path and archive path too). Otherwise a path to a file or folder,
+// or a folder followed by a pattern in its last part ("top\*.*", "lib/*.js"; "\" and "/" both separate; "*.*"
+// matches every file, dotted or not). Relative specs and a relative archive path are resolved against the
+// base path (option field 2), or against the process's current directory when that is empty; the current
+// directory is never changed.
 //
 // Entry names: with fJunkDirNames set, the bare file name (no directory
 // entries). Otherwise the path relative to the base path; a file outside the
 // base path is named from the last part of its spec's fixed path on ("top/a.js"
 // for "/elsewhere/top/*.*", "a.txt" for "/elsewhere/a.txt"), so no entry ever
-// starts with "/" or holds "..". A name that is absolute, starts with a drive
-// letter, holds a ".." part or a '\\' fails the run (ZpErrParams), however it came. The same name reached
-// twice from the same file is stored once; from two different files the run fails (ZpErrParams).
+// starts with "/" or holds "..". Whatever path led to it, a name that is
+// absolute, starts with a drive letter, holds a ".." part or a '\' fails the
+// run (ZpErrParams): a Windows tool would read it as another place. The same
+// name reached twice from the same file is stored once; from two different
+// files the run fails (ZpErrParams).
 //
 // A file whose size differs, when read, from the size it was listed with
 // fails the run (ZpErrRead): it changed meanwhile, and half of it is no copy.
@@ -126,7 +128,7 @@ struct ZpOptions
     qint32 fPrivilege = 0;           // 28
     qint32 fEncryption = 0;          // 29
     qint32 fRecurse = 0;             // 30 2: walk folders recursively (1 is taken alike)
-    qint32 fLiteral = 0;             // 31 1: specs are exact paths (no pattern, '\\' is part of a name)
+    qint32 fLiteral = 0;             // 31 1: specs are exact paths (no pattern, '\' is part of a name)
     qint32 fLevel = 0;               // 32
 };
 

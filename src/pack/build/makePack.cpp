@@ -227,7 +227,7 @@ bool PackBuild::build(const PackRequest& request, const QString& workFolder)
                 return fail(QStringLiteral("Two files would be stored as '%1'.").arg(e.name));
             taken.insert(e.name.toLower());
             m_entryOfPath.insert(e.path, e.name);
-            // The archiver's messages reach us with '\\' for '/'.
+            // The archiver's messages reach us with '\' for '/'.
             m_entryOfPath.insert(QString(e.path).replace(QLatin1Char('/'), QLatin1Char('\\')), e.name);
             expected << e.name;
             kept.push_back(std::move(e));
