@@ -184,6 +184,7 @@ private:
     void Form_Unload();
     // The build hand-off of Next on the save page.
     void BuildPack();
+    void ShowFailureReason(const QString& reason);
     // Keeps a self-sizing label's horizontal centre where the design put it.
     void CentreLabel(QLabel* label, int centreX);
 

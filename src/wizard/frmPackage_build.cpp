@@ -7,6 +7,7 @@
 #include "platform/modRegistry.h"
 #include "widgets/cProgressBar.h"
 #include "widgets/clsCommonDialog.h"
+#include "Twips.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -114,6 +115,26 @@ void frmPackage::ReleaseBuildObjects()
     ProgressBars.clear();
 }
 
+// One plain line under the error text, where the check box would be, naming
+// what went wrong.
+void frmPackage::ShowFailureReason(const QString& reason)
+{
+    if (reason.isEmpty())
+        return;
+    QWidget* page = lblHooray->parentWidget();
+    auto* label = page->findChild<QLabel*>(QStringLiteral("lblReason"));
+    if (label == nullptr) {
+        label = new QLabel(page);
+        label->setObjectName(QStringLiteral("lblReason"));
+        label->setFont(lblHooray->font());
+        label->setWordWrap(true);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    }
+    label->setGeometry(TwipsRect(1440, 1440, 4800, 1200));
+    label->setText(reason);
+    label->show();
+}
+
 void frmPackage::BuildPack()
 {
     if (!txtPackPath->text().endsWith(QStringLiteral(".plsc"), Qt::CaseSensitive))
@@ -123,6 +144,7 @@ void frmPackage::BuildPack()
     } else {
         chkOpen->hide();
         lblHooray->setText(QStringLiteral("There was an error creating the Script Pack."));
+        ShowFailureReason(m_packBuild ? m_packBuild->LastError() : QString());
     }
     // The label sizes itself to its caption, as it did for the design text.
     lblHooray->adjustSize();
