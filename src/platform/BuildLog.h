@@ -4,7 +4,9 @@
 
 // The diagnostic trace of a build. Off unless a file named "makelog" sits
 // beside the executable; then each message is appended, time-stamped, to the
-// log file. Never throws and never stops the caller when the file cannot be written.
+// log file; the marker is looked for again at most twice a second, so
+// creating or removing it takes effect within half a second. Never throws and never stops the caller when the
+// file cannot be written.
 void WriteLog(const QString& message);
 
 namespace BuildLog {
@@ -14,7 +16,8 @@ QString markerFolder();
 // The log file (c:\bundlesmith_log.txt on Windows, ~/bundlesmith_log.txt elsewhere).
 QString logFilePath();
 
-// Test hooks: point the marker folder and the log file elsewhere; empty restores the default.
+// Test hooks: point the marker folder and the log file elsewhere; empty restores
+// the default. Setting the folder looks for the marker again on the next line.
 void setMarkerFolder(const QString& folder);
 void setLogFilePath(const QString& path);
 
