@@ -39,7 +39,10 @@ constexpr qint64 kIdleIntervalMs = 20;
 // of the one libzip is writing, and handed to libzip already compressed;
 // larger ones are streamed through libzip's own deflate, so memory stays bounded.
 constexpr qint64 kPrepackLimit = 4 * 1024 * 1024;
-constexpr int kPrepackAhead = 2;
+// How far the workers may run ahead of the writing: small files need many
+// in flight to keep both cores busy, while the bytes held stay bounded.
+constexpr size_t kPrepackAheadFiles = 64;
+constexpr qint64 kPrepackAheadBytes = 16 * 1024 * 1024;
 
 struct Library
 {
@@ -472,8 +475,17 @@ private:
     bool awaitPacked(EntrySource& s)
     {
         if (!s.ready) {
-            for (size_t i = s.writePos; i < m_writeOrder.size() && i <= s.writePos + kPrepackAhead; ++i)
-                startJob(*m_writeOrder[i]);
+            qint64 ahead = 0;
+            for (size_t i = s.writePos; i < m_writeOrder.size() && i <= s.writePos + kPrepackAheadFiles;
+                 ++i) {
+                EntrySource& next = *m_writeOrder[i];
+                if (!next.prepacked)
+                    continue;
+                ahead += next.item->size;
+                if (i > s.writePos + 2 && ahead > kPrepackAheadBytes)
+                    break;
+                startJob(next);
+            }
             while (s.job.wait_for(std::chrono::milliseconds(kIdleIntervalMs)) != std::future_status::ready)
                 if (!idle())
                     return false;
