@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QMap>
 #include <QPointer>
 #include <array>
@@ -87,8 +88,14 @@ public:
     void cmdBrowse_Click();
     // Builds the pack named by txtPackPath; true when it was written.
     bool makePack();
-    // Moves the bar on by step, shows the caption and lets the window repaint.
+    // Moves the bar on by step, shows the caption and lets the window repaint;
+    // at most about sixty times a second, the latest caption winning.
     void ShowProgress(qint16 step, const QString& caption);
+    // Shows what ShowProgress held back when it is due (or now, when forced),
+    // and lets the window repaint when asked to.
+    void FlushProgress(bool force, bool processEvents);
+    // How long ShowProgress holds a caption back at most; 0 shows every one.
+    qint64 ProgressPaintIntervalMs = 16;
     // True while makePack runs (the window may be closing meanwhile).
     bool isBuilding() const { return m_building; }
 
@@ -190,6 +197,11 @@ private:
 
     QPointer<frmImport> m_preview;
     int m_progressCentreX = 0;
+    // What ShowProgress has not shown yet, and when the page last showed it.
+    QElapsedTimer m_progressShown;
+    qint32 m_progressSteps = 0;
+    QString m_progressCaption;
+    bool m_progressPending = false;
     // Releases what the build uses, unless a build is still unwinding.
     void ReleaseBuildObjects();
     std::unique_ptr<BuildView> m_buildView;

@@ -1,4 +1,5 @@
 // Pages 5 to 7: where the pack goes, the build and its outcome.
+#include "Twips.h"
 #include "frmPackage.h"
 #include "pack/build/clsZip.h"
 #include "pack/build/makePack.h"
@@ -7,7 +8,6 @@
 #include "platform/modRegistry.h"
 #include "widgets/cProgressBar.h"
 #include "widgets/clsCommonDialog.h"
-#include "Twips.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -24,7 +24,7 @@ class FormBuildView final : public BuildView
 public:
     explicit FormBuildView(frmPackage& form) : m_form(form) {}
     void ShowProgress(qint16 step, const QString& caption) override { m_form.ShowProgress(step, caption); }
-    void DoEvents() override { QCoreApplication::processEvents(); }
+    void DoEvents() override { m_form.FlushProgress(false, true); }
     bool CancelRequested() const override { return m_form.CancelRequested; }
 
 private:
@@ -70,13 +70,32 @@ void frmPackage::cmdBrowse_Click()
 void frmPackage::ShowProgress(qint16 step, const QString& caption)
 {
     WriteLog(caption);
-    if (!ProgressBars.isEmpty()) {
-        cProgressBar& bar = *ProgressBars.first();
-        bar.setValue(bar.Value() + step);
+    m_progressSteps += step;
+    m_progressCaption = caption;
+    m_progressPending = true;
+    // A file's step and caption every few hundred microseconds would repaint
+    // the page far more often than a screen shows; the latest one at about
+    // sixty a second keeps it live (the archiver's idle turns come every 20 ms).
+    if (!m_progressShown.isValid() || m_progressShown.elapsed() >= ProgressPaintIntervalMs)
+        FlushProgress(true, true);
+}
+
+void frmPackage::FlushProgress(bool force, bool processEvents)
+{
+    if (m_progressPending &&
+        (force || !m_progressShown.isValid() || m_progressShown.elapsed() >= ProgressPaintIntervalMs)) {
+        m_progressPending = false;
+        m_progressShown.start();
+        if (!ProgressBars.isEmpty() && m_progressSteps != 0) {
+            cProgressBar& bar = *ProgressBars.first();
+            bar.setValue(bar.Value() + m_progressSteps);
+        }
+        m_progressSteps = 0;
+        lblProgress->setText(m_progressCaption);
+        CentreLabel(lblProgress, m_progressCentreX);
     }
-    lblProgress->setText(caption);
-    CentreLabel(lblProgress, m_progressCentreX);
-    QCoreApplication::processEvents();
+    if (processEvents)
+        QCoreApplication::processEvents();
 }
 
 bool frmPackage::makePack()
@@ -99,7 +118,9 @@ bool frmPackage::makePack()
     request.Contents = contents;
 
     m_building = true;
+    m_progressShown.invalidate();
     const bool ok = m_packBuild->makePack(request);
+    FlushProgress(true, false);
     m_building = false;
     if (m_unloaded)
         ReleaseBuildObjects();

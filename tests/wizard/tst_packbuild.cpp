@@ -163,6 +163,7 @@ private slots:
         shell = std::make_unique<FakeShell>();
         dialogs = std::make_unique<FakeFileDialogs>();
         form = std::make_unique<frmPackage>();
+        form->ProgressPaintIntervalMs = 0; // every caption shows, for the samplers
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
         for (const QString& f : leftovers())
