@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""race.py BUNDLESMITH TREE-DIR OUT-DIR ROUNDS: the pack build as Next runs it
+"""race.py BUNDLESMITH TREE-DIR OUT-DIR ROUNDS [OTHER-BUNDLESMITH]: the pack build as Next runs it
 (the headless 'pack' command: the same contents walk and build) against the zip
-tools found on this machine, whole processes, in rotated rounds. Prints
+tools found on this machine (and another build of the program, to
+compare two versions under the same load), whole processes, in rotated rounds. Prints
 min/median/max of wall and CPU time per tool, the ratios to zip -r -q, peak
 memory, archive sizes and the load before and after."""
 import os, resource, shutil, statistics, subprocess, sys, time
@@ -36,6 +37,10 @@ def main():
     entries = sorted(os.listdir(tree))
     tools = [('bundlesmith', lambda o: [ours, 'pack', '--name', 'Race', '--force', '-o', o] + entries, '.plsc'),
              ('zip -r -q', lambda o: ['zip', '-r', '-q', o] + entries, '.zip')]
+    if len(sys.argv) > 5:
+        other = sys.argv[5]
+        tools.append(('bundlesmith(2)', lambda o: [other, 'pack', '--name', 'Race', '--force', '-o', o] + entries,
+                      '.plsc'))
     if shutil.which('7z'):
         tools.append(('7z -mx=5', lambda o: ['7z', 'a', '-tzip', '-mx=5', '-bd', o] + entries, '.zip'))
     if shutil.which('bsdtar'):
