@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Artwork.h"
+
 #include <QFileIconProvider>
 #include <QHash>
 #include <QIcon>
@@ -17,6 +19,8 @@ public:
     explicit PackIcons(QObject* parent = nullptr);
     QIcon icon(const PackNode& node);
     int cachedCount() const { return int(m_icons.size()); }
+    // What a file is, by its suffix for the host's own types, else by its MIME type.
+    static Artwork::FileKind KindOf(const QString& path);
 
 private:
     QFileIconProvider m_provider;

@@ -3,6 +3,7 @@
 #include "Artwork.h"
 #include "Fonts.h"
 #include "FormShapes.h"
+#include "TreeStyle.h"
 #include "Twips.h"
 #include "frmImport.h"
 #include "pack/build/clsZip.h"
@@ -22,7 +23,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
 #include <QTreeView>
+#include <algorithm>
 
 namespace {
 
@@ -75,6 +78,7 @@ QTreeView* TreeView(QWidget* parent, const char* name, int left, int top, int wi
     tree->setUniformRowHeights(true);
     tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
     tree->setIconSize(QSize(16, 16));
+    tree->setStyle(TreeStyle::instance());
     return tree;
 }
 
@@ -299,7 +303,12 @@ void frmPackage::buildPage7(QWidget* page)
                           1080, 195);
     chkOpen = new QCheckBox(QStringLiteral("Open Script Pack in Messenger Plus! Live"), page);
     chkOpen->setObjectName(QStringLiteral("chkOpen"));
-    chkOpen->setGeometry(TwipsRect(1440, 1800, 3735, 195));
+    // The designed 13 px are one short of the box the style draws: grow by
+    // the least that shows the box and the caption whole.
+    QRect openRect = TwipsRect(1440, 1800, 3735, 195);
+    openRect.setHeight(std::max({openRect.height(), chkOpen->style()->pixelMetric(QStyle::PM_IndicatorHeight),
+                                 chkOpen->fontMetrics().height()}));
+    chkOpen->setGeometry(openRect);
     chkOpen->setChecked(false);
 }
 
@@ -318,6 +327,12 @@ void frmPackage::Form_Load()
     InitProgressBar();
     LoadScriptsDir();
     setFixedSize(TwipsToPixels(ClientWidthTwips), TwipsToPixels(ClientHeightTwips));
+    // Centred here rather than left to QDialog, whose guess at a frame it
+    // cannot see yet puts the window 40 px above the centre.
+    if (const QScreen* shown = screen()) {
+        const QRect area = shown->availableGeometry();
+        move(area.center() - rect().center());
+    }
     CurrentPage = 0;
     ShowPage(0);
 }

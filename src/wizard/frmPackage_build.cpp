@@ -62,6 +62,10 @@ void frmPackage::cmdBrowse_Click()
         return;
     txtPackPath->setText(filename);
     cmdNext->setEnabled(true);
+    // The window manager does not always hand the activation back when the
+    // dialog closes; without it Enter would not reach Next.
+    activateWindow();
+    raise();
     cmdNext->setFocus();
 }
 
