@@ -1,6 +1,7 @@
 // What the user sees, measured on rendered pixels rather than read back from
 // fonts and styles: a setting can be right while the screen is still wrong.
 #include "pack/build/makePackXML.h"
+#include "support/TestFiles.h"
 #include "widgets/cProgressBar.h"
 #include "wizard/Artwork.h"
 #include "wizard/Fonts.h"
@@ -13,31 +14,32 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
+#include <functional>
 
 namespace {
 
-int darkPixels(const QImage& image, const QRect& area, int below = 128)
+int countPixels(const QImage& image, const QRect& area, const std::function<bool(QRgb)>& pick)
 {
     int n = 0;
     for (int y = area.top(); y <= area.bottom(); ++y)
         for (int x = area.left(); x <= area.right(); ++x)
-            n += qGray(image.pixel(x, y)) < below;
+            n += pick(image.pixel(x, y));
     return n;
 }
 
-double luminance(QRgb c)
+int darkPixels(const QImage& image, const QRect& area)
 {
-    const auto lin = [](int v) {
-        const double s = v / 255.0;
-        return s <= 0.03928 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
-    };
-    return 0.2126 * lin(qRed(c)) + 0.7152 * lin(qGreen(c)) + 0.0722 * lin(qBlue(c));
+    return countPixels(image, area, [](QRgb c) { return qGray(c) < 128; });
 }
 
+// The accessibility guidelines' contrast ratio, for the greys of a check box.
 double contrast(QRgb a, QRgb b)
 {
-    const double la = luminance(a), lb = luminance(b);
-    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+    const auto luminance = [](QRgb c) {
+        const double s = qGray(c) / 255.0;
+        return (s <= 0.04045 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4)) + 0.05;
+    };
+    return std::max(luminance(a), luminance(b)) / std::min(luminance(a), luminance(b));
 }
 
 } // namespace
@@ -105,12 +107,10 @@ private slots:
         QPainter painter(&image);
         list->style()->drawPrimitive(QStyle::PE_IndicatorItemViewItemCheck, &option, &painter, list);
         painter.end();
-        QRgb darkest = face.rgb();
-        for (int y = 0; y < 20; ++y)
-            for (int x = 0; x < 20; ++x)
-                if (qGray(image.pixel(x, y)) < qGray(darkest))
-                    darkest = image.pixel(x, y);
-        QVERIFY2(contrast(darkest, face.rgb()) >= 3.0, "outline too faint on the list's background");
+        // A 13 px box has a 48 px outline.
+        const int outline =
+            countPixels(image, image.rect(), [&](QRgb c) { return contrast(c, face.rgb()) >= 3; });
+        QVERIFY2(outline >= 48, "the box's outline is too faint on the list's background");
         // Inside the box: white when empty, a dark tick through its middle when ticked.
         const int inkInside = darkPixels(image, QRect(7, 7, 6, 6));
         QVERIFY(ticked ? inkInside >= 4 : inkInside == 0);
@@ -133,10 +133,8 @@ private slots:
         QTemporaryDir dir;
         frmPackage form;
         for (int i = 0; i < files; ++i) {
-            QFile f(dir.filePath(u"f%1.js"_qs.arg(i)));
-            QVERIFY(f.open(QIODevice::WriteOnly) && f.write("x") == 1);
-            f.close();
-            QVERIFY(form.AddFileToTree(f.fileName()) >= 0);
+            writeFile(dir.filePath(u"f%1.js"_qs.arg(i)));
+            QVERIFY(form.AddFileToTree(dir.filePath(u"f%1.js"_qs.arg(i))) >= 0);
         }
         form.txtScriptName->setText(u"Bar"_qs);
         form.txtPackPath->setText(dir.filePath(u"bar.plsc"_qs));
