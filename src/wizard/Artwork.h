@@ -17,6 +17,7 @@ QPixmap HeaderLogo();
 // The kinds of file the pack trees tell apart at a glance.
 enum class FileKind
 {
+    Folder,
     Other,
     Text,
     Script,
@@ -24,7 +25,7 @@ enum class FileKind
     Library,
     Archive
 };
-// A 16 x 16 icon for a file of that kind.
+// A 16 x 16 icon for a file of that kind, or for a folder.
 QIcon FileIcon(FileKind kind);
 
 // 402 x 247: the host's import prompt with empty Name and Description fields,

@@ -54,10 +54,10 @@ QIcon PackIcons::icon(const PackNode& node)
     const auto it = m_icons.constFind(node.IconKey);
     if (it != m_icons.cend())
         return *it;
-    // Files get the program's own small set, so that every machine tells the
-    // types apart, with an icon theme or without.
-    const QIcon made = node.Kind == PackNodeKind::Folder ? m_provider.icon(QAbstractFileIconProvider::Folder)
-                                                         : Artwork::FileIcon(KindOf(node.Tag));
+    // The program's own small set, so that every machine tells the types
+    // apart, with an icon theme or without.
+    const QIcon made =
+        Artwork::FileIcon(node.Kind == PackNodeKind::Folder ? Artwork::FileKind::Folder : KindOf(node.Tag));
     m_icons.insert(node.IconKey, made);
     return made;
 }

@@ -2,7 +2,6 @@
 
 #include "Artwork.h"
 
-#include <QFileIconProvider>
 #include <QHash>
 #include <QIcon>
 #include <QObject>
@@ -23,6 +22,5 @@ public:
     static Artwork::FileKind KindOf(const QString& path);
 
 private:
-    QFileIconProvider m_provider;
     QHash<QString, QIcon> m_icons;
 };
