@@ -5,6 +5,7 @@
 #include "FormShapes.h"
 #include "TreeStyle.h"
 #include "Twips.h"
+#include "WindowPlacement.h"
 #include "frmImport.h"
 #include "pack/build/clsZip.h"
 #include "pack/build/makePack.h"
@@ -327,12 +328,7 @@ void frmPackage::Form_Load()
     InitProgressBar();
     LoadScriptsDir();
     setFixedSize(TwipsToPixels(ClientWidthTwips), TwipsToPixels(ClientHeightTwips));
-    // Centred here rather than left to QDialog, whose guess at a frame it
-    // cannot see yet puts the window 40 px above the centre.
-    if (const QScreen* shown = screen()) {
-        const QRect area = shown->availableGeometry();
-        move(area.center() - rect().center());
-    }
+    CentreOnScreen(this);
     CurrentPage = 0;
     ShowPage(0);
 }
