@@ -3,6 +3,7 @@
 #include "Artwork.h"
 #include "Fonts.h"
 #include "FormShapes.h"
+#include "PackReopen.h"
 #include "TreeStyle.h"
 #include "Twips.h"
 #include "WindowPlacement.h"
@@ -108,6 +109,7 @@ frmPackage::frmPackage(QWidget* parent) : QDialog(parent)
     buildHeader();
     buildPages();
     Form_Load();
+    Reopen = new PackReopen(*this);
 }
 
 frmPackage::~frmPackage() = default;
