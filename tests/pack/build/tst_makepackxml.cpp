@@ -1,5 +1,5 @@
-#include "pack/build/BuildLog.h"
 #include "pack/build/makePackXML.h"
+#include "platform/BuildLog.h"
 
 #include <QFile>
 #include <QProcess>

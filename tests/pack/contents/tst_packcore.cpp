@@ -1,8 +1,8 @@
 // The contents model on its own: what the windows cannot show directly
 // (model consistency under change, the item layer's log lines, path helpers).
-#include "pack/build/BuildLog.h"
 #include "pack/contents/PackContents.h"
 #include "pack/contents/PackTreeModel.h"
+#include "platform/BuildLog.h"
 
 #include <QAbstractItemModelTester>
 #include <QDir>
