@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Seam.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -7,7 +9,7 @@ class QWidget;
 
 // The platform's file dialogs. Tests install their own answers
 // (tests/support/FakeFileDialogs.h); production uses QFileDialog.
-class FileDialogs
+class FileDialogs : public Seam<FileDialogs>
 {
 public:
     struct OpenRequest
@@ -35,7 +37,7 @@ public:
     // The chosen folder; empty when cancelled.
     virtual QString browseFolder(QWidget* owner, const QString& title, const QString& startDir) = 0;
 
-    static FileDialogs& current();
-    // Replaces the service; nullptr restores the real dialogs. Not owned.
-    static void install(FileDialogs* service);
 };
+
+template <>
+FileDialogs& Seam<FileDialogs>::platform();
