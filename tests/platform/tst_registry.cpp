@@ -50,34 +50,20 @@ private:
     static QString hostFolder() { return GetRegString(0x80000002u, HostRegistryKey, ScriptsDirValue); }
 
 private slots:
-    void cleanup() { RegistryReader::install(nullptr); }
-
     void getRegStringThroughReader()
     {
         FakeRegistry fake;
-        RegistryReader::install(&fake);
-
+        ScopedSeam<RegistryReader> seam(&fake);
         QCOMPARE(ScriptsFolderFromRegistry(), QString());
         QCOMPARE(fake.lastAsked, kHostEntry);
-        QCOMPARE(GetRegString(0x80000002u, u"X"_s, u"Y"_s), u"Not Found"_s);
-
-        fake.values[kHostEntry] = u"C:\\Scripts"_s;
-        QCOMPARE(hostFolder(), u"C:\\Scripts"_s);
-        QCOMPARE(ScriptsFolderFromRegistry(), u"C:\\Scripts"_s);
-
-        // Empty comes back as it is; the folder rule treats it, and a stored "Not Found", as missing.
-        fake.values[kHostEntry] = QString();
-        QCOMPARE(hostFolder(), QString());
-        QCOMPARE(ScriptsFolderFromRegistry(), QString());
-        fake.values[kHostEntry] = u"Not Found"_s;
-        QCOMPARE(ScriptsFolderFromRegistry(), QString());
-
-        fake.values[kHostEntry] = QString(2047, QLatin1Char('a'));
-        QCOMPARE(hostFolder().size(), 2047);
-        fake.values[kHostEntry] = QString(2048, QLatin1Char('a'));
-        QCOMPARE(hostFolder(), u"Not Found"_s);
-        QCOMPARE(ScriptsFolderFromRegistry(), QString());
-
+        // Empty and a stored "Not Found" are missing too; 2047 characters fit, 2048 do not.
+        for (const QString& stored :
+             {u"C:\\Scripts"_s, QString(), u"Not Found"_s, QString(2047, u'a'), QString(2048, u'a')}) {
+            fake.values[kHostEntry] = stored;
+            QCOMPARE(hostFolder(), stored.size() < 2048 ? stored : u"Not Found"_s);
+            QCOMPARE(ScriptsFolderFromRegistry(),
+                     stored.size() < 2048 && stored != u"Not Found"_s ? stored : QString());
+        }
         fake.fail = true;
         QCOMPARE(hostFolder(), u"Not Found"_s);
     }
@@ -145,8 +131,7 @@ private slots:
 
         // A file that is not Wine's.
         QFile f(prefix + u"/system.reg"_s);
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(plain);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(plain) > 0);
         f.close();
         QCOMPARE(hostFolder(), notFound);
 

@@ -1,88 +1,47 @@
 #include "pack/build/BuildLog.h"
+#include "support/TestFiles.h"
 
-#include <QFile>
 #include <QTemporaryDir>
-#include <QTest>
+
+using namespace Qt::StringLiterals;
 
 class tst_BuildLog : public QObject
 {
     Q_OBJECT
 
-private:
-    QTemporaryDir m_dir;
-    QString logPath() const { return m_dir.filePath(QStringLiteral("log.txt")); }
-    QString marker() const { return m_dir.filePath(QStringLiteral("makelog")); }
-    QByteArray readLog() const
-    {
-        QFile f(logPath());
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-
 private slots:
-    void init()
+    // The marker beside the program switches the log on, checked on every line.
+    void onlyWithTheMarker()
     {
-        QVERIFY(m_dir.isValid());
-        QFile::remove(logPath());
-        QFile::remove(marker());
-        QDir(m_dir.path()).rmdir(QStringLiteral("makelog"));
-        BuildLog::setMarkerFolder(m_dir.path());
-        BuildLog::setLogFilePath(logPath());
-    }
+        QTemporaryDir dir;
+        const QString log = dir.filePath(u"log.txt"_s), marker = dir.filePath(u"makelog"_s);
+        BuildLog::setMarkerFolder(dir.path());
+        BuildLog::setLogFilePath(log);
+        QVERIFY(QDir(dir.path()).mkdir(u"makelog"_s)); // a folder of that name does not count
+        WriteLog(u"not logged"_s);
+        QVERIFY(!QFile::exists(log));
+        QDir(dir.path()).rmdir(u"makelog"_s);
+        writeFile(marker, "");
+        WriteLog(u"makePack"_s);
+        WriteLog(u"two\r\nlines"_s);
+        QFile::remove(marker);
+        WriteLog(u"not logged"_s);
+        writeFile(marker, "");
+        WriteLog(u"Tag:   /home/u/"_s);
+        const QList<QByteArray> lines = readAll(log).split('\n');
+        QCOMPARE(lines.size(), 5); // four physical lines and the empty rest after the last CR LF
+        QVERIFY(lines[0].endsWith("   -   makePack\r") &&
+                lines[0].indexOf("   -   ") >= 8); // a time stamp first
+        QVERIFY(lines[1].endsWith("   -   two\r"));
+        QCOMPARE(lines[2], QByteArray("lines\r"));
+        QVERIFY(lines[3].endsWith("   -   Tag:   /home/u/\r"));
 
-    void withoutMarkerNothingIsWritten()
-    {
-        for (int i = 0; i < 50; ++i)
-            WriteLog(QStringLiteral("makePack"));
-        QVERIFY(!QFile::exists(logPath()));
-
-        // A folder named like the marker does not switch the log on.
-        QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("makelog")));
-        WriteLog(QStringLiteral("makePack"));
-        QVERIFY(!QFile::exists(logPath()));
-    }
-
-    void linesAreAppendedAcrossRuns()
-    {
-        QFile m(marker());
-        QVERIFY(m.open(QIODevice::WriteOnly));
-        m.close();
-
-        WriteLog(QStringLiteral("makePack"));
-        WriteLog(QString());
-        WriteLog(QStringLiteral("two\r\nlines"));
-        // The marker is checked on every call.
-        QFile::remove(marker());
-        WriteLog(QStringLiteral("not logged"));
-        QVERIFY(m.open(QIODevice::WriteOnly));
-        m.close();
-        WriteLog(QStringLiteral("Tag:   /home/u/"));
-
-        const QList<QByteArray> lines = readLog().split('\n');
-        QCOMPARE(lines.size(), 6); // five physical lines and the empty rest after the last CR LF
-        QVERIFY(lines[0].endsWith("   -   makePack\r"));
-        QVERIFY(lines[1].endsWith("   -   \r"));
-        QVERIFY(lines[2].endsWith("   -   two\r"));
-        QCOMPARE(lines[3], QByteArray("lines\r"));
-        QVERIFY(lines[4].endsWith("   -   Tag:   /home/u/\r"));
-        QVERIFY(!readLog().contains("not logged"));
-        // A time stamp stands in front of the separator.
-        QVERIFY(lines[0].indexOf("   -   ") >= 8);
-    }
-
-    void unwritableLogIsDroppedSilently()
-    {
-        QFile m(marker());
-        QVERIFY(m.open(QIODevice::WriteOnly));
-        m.close();
-        BuildLog::setLogFilePath(m_dir.filePath(QStringLiteral("no/such/folder/log.txt")));
-        WriteLog(QStringLiteral("makePack")); // must neither crash nor throw
-        QVERIFY(!QFile::exists(m_dir.filePath(QStringLiteral("no/such/folder/log.txt"))));
-    }
-
-    void cleanupTestCase()
-    {
-        BuildLog::setMarkerFolder(QString());
-        BuildLog::setLogFilePath(QString());
+        // A log that cannot be written is dropped silently.
+        BuildLog::setLogFilePath(dir.filePath(u"no/such/folder/log.txt"_s));
+        WriteLog(u"makePack"_s);
+        QVERIFY(!QFile::exists(dir.filePath(u"no"_s)));
+        BuildLog::setMarkerFolder({});
+        BuildLog::setLogFilePath({});
     }
 };
 
