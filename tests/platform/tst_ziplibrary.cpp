@@ -175,58 +175,17 @@ stale relative spec is only a warning | folders-nodirs | %T/top | top\*.*;sub\de
         QCOMPARE(theirs, ours);
     }
 
-    void updateInPlace()
-    {
-        const QString a = m_dir.filePath(u"upd/a.txt"_s), b = m_dir.filePath(u"upd/b.txt"_s);
-        writeFile(a, "first a");
-        writeFile(b, "first b");
-        QCOMPARE(run({a}), ZpOk);
-        m_calls.events.clear();
-        QCOMPARE(run({b, a}), ZpOk);
-        QCOMPARE(names(), (QStringList{u"a.txt"_s, u"b.txt"_s}));
-        QCOMPARE(m_calls.messages(), QStringList{u"  adding: b.txt"_s}); // a.txt is unchanged, kept as stored
-
-        // Nothing new, or nothing at all: the archive is not rewritten.
-        const QByteArray before = readAll(zipPath());
-        const QDateTime stamp = QFileInfo(zipPath()).lastModified();
-        m_calls.events.clear();
-        QCOMPARE(run({a, b}), ZpOk);
-        QCOMPARE(run({}), ZpOk);
-        QCOMPARE(readAll(zipPath()), before);
-        QCOMPARE(QFileInfo(zipPath()).lastModified(), stamp);
-        QVERIFY(m_calls.messages().isEmpty());
-
-        // Same size and time but other bytes: still replaced.
-        const QDateTime mtime = QFileInfo(a).lastModified();
-        writeFile(a, "other a");
-        QFile fa(a);
-        QVERIFY(fa.open(QIODevice::ReadWrite) && fa.setFileTime(mtime, QFileDevice::FileModificationTime));
-        fa.close();
-        QCOMPARE(run({a}), ZpOk);
-        QCOMPARE(m_calls.messages(), QStringList{u"updating: a.txt"_s});
-        QCOMPARE(readArchive(zipPath()).data(u"a.txt"_s), QByteArray("other a"));
-        QCOMPARE(readArchive(zipPath()).data(u"b.txt"_s), QByteArray("first b"));
-        QCOMPARE(strayFiles(), QStringList{u"pack.plsc"_s});
-    }
-
     void failedRunsLeaveTheArchiveAsItWas()
     {
         const QString a = tree() + u"/top/a.txt"_s, b = tree() + u"/top/b.js"_s,
                       loose = tree() + u"/loose.txt"_s;
-        const auto stopAtB = [](const QString& n) { return n == u"b.js"_s ? 1 : 0; };
-        // A new archive that fails is not left behind.
-        m_calls.onService = stopAtB;
-        QCOMPARE(run({a, b}), ZpErrAborted);
-        QVERIFY(strayFiles().isEmpty());
-        m_calls.onService = Calls().onService;
+        // Abandoned by the service callback half way: the archive stays as it was.
         QCOMPARE(run({a}), ZpOk);
         const QByteArray before = readAll(zipPath());
-
-        m_calls.onService = stopAtB; // abandoned half way
-        m_calls.events.clear();
+        m_calls.onService = [](const QString& n) { return n == u"b.js"_s ? 1 : 0; };
         QCOMPARE(run({loose, b}), ZpErrAborted);
-        QVERIFY(m_calls.messages().contains(u"  adding: loose.txt"_s));
-        QVERIFY(!m_calls.messages().contains(u"  adding: b.js"_s));
+        QVERIFY(m_calls.messages().contains(u"  adding: loose.txt"_s) &&
+                !m_calls.messages().contains(u"  adding: b.js"_s));
         m_calls.onService = Calls().onService;
 
         // A named file that is missing; a large one (opened when its turn comes) that vanishes first;
@@ -284,14 +243,6 @@ stale relative spec is only a warning | folders-nodirs | %T/top | top\*.*;sub\de
         const Archive archive = readArchive(zipPath());
         QCOMPARE(archive.comment, QByteArray("made here"));
         QCOMPARE(archive.data(u"two.bin"_s), big);
-
-        int err = 0;
-        zip_t* za = zip_open(QFile::encodeName(zipPath()).constData(), ZIP_RDONLY, &err);
-        zip_stat_t st;
-        QVERIFY(za && zip_stat_index(za, 0, 0, &st) == 0);
-        zip_discard(za);
-        QCOMPARE(st.comp_method, zip_uint16_t(ZIP_CM_DEFLATE));
-        QCOMPARE(st.mtime, QFileInfo(f1).lastModified().toSecsSinceEpoch() & ~qint64(1));
 
         // The library refuses a second run from inside a callback.
         qint32 inner = -1;

@@ -114,9 +114,8 @@ private slots:
         const QString name = u"Größe & <Co>"_s, pack = outDir() + u"/Größe pack.plsc"_s;
         fillIn(name, outDir() + u"/Größe pack"_s, true);
         const FileDialogs::SaveRequest asked = w->dialogs.saveRequests.value(0);
-        QCOMPARE(asked.title, u"Save Script File"_s);
-        QCOMPARE(asked.filter, u"Script Files (*.plsc)"_s);
-        QVERIFY(asked.defaultSuffix == u"plsc"_s && asked.overwritePrompt);
+        QVERIFY(asked.filter == u"Script Files (*.plsc)"_s && asked.defaultSuffix == u"plsc"_s);
+        QVERIFY(asked.overwritePrompt);
         // A second Browse starts where the first one ended.
         w->dialogs.nextSave << outDir() + u"/Größe pack"_s;
         w->click(w->form->cmdBrowse);

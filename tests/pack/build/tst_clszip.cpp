@@ -28,36 +28,12 @@ private slots:
         writeFile(file(u"big/two.bin"_s), "two");
         writeFile(file(u"proj/a.dll"_s), "a dll");
         writeFile(file(u"proj/notes.txt"_s), "notes");
-        writeFile(file(u"proj/top/sub/lib.js"_s), "lib");
     }
 
     void init()
     {
         QDir(file(u"out"_s)).removeRecursively();
         QDir().mkpath(file(u"out"_s));
-    }
-
-    void callbackTexts_data()
-    {
-        QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<QString>("expected"); // null: no text
-        QTest::newRow("two bytes") << QByteArray("ab") << u"ab"_s;
-        QTest::newRow("one byte") << QByteArray("a") << QString();
-        QTest::newRow("1023 bytes") << QByteArray(1023, 'x') << QString(1023, u'x');
-        QTest::newRow("1024 bytes") << QByteArray(1024, 'x') << QString();
-        QTest::newRow("cut at NUL") << QByteArray("ab\0cd", 5) << u"ab"_s;
-        QTest::newRow("UTF-8") << QByteArray("\xc3\xa9t\xc3\xa9") << u"été"_s;
-    }
-
-    void callbackTexts()
-    {
-        QFETCH(QByteArray, text);
-        QFETCH(QString, expected);
-        const std::optional<QString> got = modZip::TextFromCallback(text.constData(), qint32(text.size()));
-        QCOMPARE(got.value_or(QString()), expected);
-        QCOMPARE(got.has_value(), !expected.isNull());
-        // Outside a run the callbacks reach no archiver: the library is told to stop.
-        QCOMPARE(modZip::ZipServiceCallback("name", 4), 1);
     }
 
     void runEvents()
@@ -72,32 +48,17 @@ private slots:
         QCOMPARE(zip.FileSpec(1100).toString(), file(u"many/f1099.txt"_s));
         QVERIFY(!zip.FileSpec(0).isValid() && !zip.FileSpec(1101).isValid());
         zip.setZipFile(pack());
-        zip.setAddComment(true);
         QStringList progress, asked;
         connect(&zip, &clsZip::Progress, this, [&](qint32, const QString& m) { progress << m; });
         connect(&zip, &clsZip::Cancel, this, [&](const QString& m, bool&) { asked << m; });
-        connect(&zip, &clsZip::CommentRequest, this,
-                [&](QString& c, bool&) { c = u"  "_s + QString(300, u'c') + u"  "_s; });
         zip.Zip();
         QVERIFY(zip.Success());
         QCOMPARE(progress.size(), 1100);
         QCOMPARE(progress.first(), u"  adding: f0000.txt"_s);
         QCOMPARE(asked.size(), 1100);
         QCOMPARE(readArchive(pack()).names.size(), 1100);
-        QCOMPARE(readArchive(pack()).comment, QByteArray(255, 'c')); // trimmed, then cut to 255 bytes
-
-        // Folder names arrive with backslashes; a multi-byte comment is cut before a character.
-        zip.ClearFileSpecs();
-        zip.setStoreFolderNames(true);
-        zip.setRecurseSubDirs(true);
-        zip.setBasePath(file(u"proj/"_s));
-        zip.AddFileSpec(file(u"proj/top/sub/lib.js"_s));
-        disconnect(&zip, &clsZip::CommentRequest, this, nullptr);
-        connect(&zip, &clsZip::CommentRequest, this, [&](QString& c, bool&) { c = QString(200, u'é'); });
-        zip.Zip();
-        QVERIFY(zip.Success());
-        QCOMPARE(progress.last(), u"  adding: top\\sub\\lib.js"_s);
-        QCOMPARE(readArchive(pack()).comment, QString(127, u'é').toUtf8());
+        // Outside a run the callbacks reach no archiver: the library is told to stop.
+        QCOMPARE(modZip::ZipServiceCallback("name", 4), 1);
     }
 
     void cancelledRunAsksForNothingMore()

@@ -1,6 +1,5 @@
 // The contents model on its own: what each addition does to the trees, the messages
-// and the counter; consistency under change; the item layer's log lines.
-#include "pack/build/BuildLog.h"
+// and the counter; consistency under change.
 #include "pack/contents/PackContents.h"
 #include "pack/contents/PackTreeModel.h"
 #include "support/TestFiles.h"
@@ -124,35 +123,6 @@ private slots:
         // A removed file's name and key are free again; removing twice is harmless.
         c.RemoveNode(f1);
         QVERIFY(c.AddFileToTree(path(u"pack/f1.js"_s), -1) >= 0);
-    }
-
-    void itemLayerLogLines()
-    {
-        QTemporaryDir tmp;
-        writeFile(tmp.filePath(u"makelog"_s), "");
-        const QString log = tmp.filePath(u"log.txt"_s);
-        BuildLog::setMarkerFolder(tmp.path());
-        BuildLog::setLogFilePath(log);
-        PackContents c;
-        QCOMPARE(c.AddFolderToTree(path(u"lib"_s), -1), PackContents::FolderResult::Added);
-        // Folder nodes lose their boxes through the item layer, once per list.
-        QCOMPARE(QString::fromUtf8(readAll(log)).count(u"   -   GetTVItemFromNode:   lib\r\n"_s), 2);
-        const int x = c.findKey(u"sub-"_s + path(u"lib/inner.js"_s));
-        QFile::remove(log);
-        const int item = c.GetTVItemFromNode(PackList::Reg2, x);
-        QVERIFY(item != 0 && !c.IsTVItemChecked(PackList::Reg2, item));
-        QVERIFY(c.SetChecked(PackList::Reg2, x, true));
-        QVERIFY(c.IsTVItemChecked(PackList::Reg2, item));
-        QVERIFY(!c.IsTVItemChecked(PackList::Reg1, c.GetTVItemFromNode(PackList::Reg1, x))); // no box
-        const QString text = QString::fromUtf8(readAll(log));
-        QVERIFY2(text.contains(u"   -   GetTVItemFromNode:   inner.js\r\n"_s), qPrintable(text));
-        QCOMPARE(text.count(u"   -   IsTVItemChecked\r\n"_s), 3);
-        // A node no longer in the pack has no item, and item 0 reads as not ticked.
-        c.RemoveNode(0);
-        QCOMPARE(c.GetTVItemFromNode(PackList::Reg2, x), 0);
-        QVERIFY(!c.IsTVItemChecked(PackList::Reg2, 0));
-        BuildLog::setMarkerFolder({});
-        BuildLog::setLogFilePath({});
     }
 };
 
