@@ -1,9 +1,11 @@
 #include "Module1.h"
 
 #include "Fonts.h"
+#include "PackReopen.h"
 #include "frmPackage.h"
 
 #include <QApplication>
+#include <QTextStream>
 
 bool InitVisualStyles()
 {
@@ -18,7 +20,15 @@ int Main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Bundlesmith"));
     InitVisualStyles();
+    // Qt has taken its own options out; what is left is at most the pack to start from.
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() > 2) {
+        QTextStream(stderr) << "Usage: bundlesmith [OLD.plsc]\n       bundlesmith pack --help\n";
+        return 2;
+    }
     frmPackage form;
     form.show();
+    if (arguments.size() == 2)
+        form.Reopen->OpenPack(arguments.at(1));
     return QApplication::exec();
 }

@@ -3,6 +3,7 @@
 #include "Artwork.h"
 #include "Fonts.h"
 #include "FormShapes.h"
+#include "PackReopen.h"
 #include "Twips.h"
 #include "frmImport.h"
 #include "pack/build/clsZip.h"
@@ -103,6 +104,7 @@ frmPackage::frmPackage(QWidget* parent) : QDialog(parent)
     buildHeader();
     buildPages();
     Form_Load();
+    Reopen = new PackReopen(*this);
 }
 
 frmPackage::~frmPackage() = default;

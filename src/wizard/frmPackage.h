@@ -26,6 +26,7 @@ class clsCommonDialog;
 class PackContents;
 class PackIcons;
 class PackTreeModel;
+class PackReopen;
 
 // The wizard window: eight pages shown one at a time in the same frame, with
 // the header band at the top and Back / Next / Cancel along the bottom.
@@ -94,6 +95,10 @@ public:
     // ---- shared state ----
     qint16 CurrentPage = 0;
     QString StartFolder;
+    // Where Browse opens while no pack path is chosen; empty: the dialog's default.
+    QString SaveFolder;
+    // Starting from an earlier pack (welcome page, drop, command line).
+    PackReopen* Reopen = nullptr;
     bool CancelRequested = false;
     // The window's progress bars by the name of the control they paint.
     QMap<QString, std::shared_ptr<cProgressBar>> ProgressBars;

@@ -50,7 +50,7 @@ void frmPackage::LoadScriptsDir()
 
 void frmPackage::cmdBrowse_Click()
 {
-    const QString initDir = txtPackPath->text().isEmpty() ? QString() : GetFolderPath(txtPackPath->text());
+    const QString initDir = txtPackPath->text().isEmpty() ? SaveFolder : GetFolderPath(txtPackPath->text());
     QString filename;
     QString fileTitle;
     QString filter = QStringLiteral("Script Files (*.plsc)|*.plsc");

@@ -1,0 +1,138 @@
+// The command line as release scripts use it: its exit codes, and a sample
+// script built there, checked with unzip and against the wizard's build core.
+#include "app/PackCommand.h"
+#include "pack/build/ScriptPackReader.h"
+#include "pack/build/clsZip.h"
+#include "pack/build/makePack.h"
+#include "pack/contents/PackContents.h"
+#include "support/TestFiles.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextStream>
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct QuietView final : BuildView
+{
+    void ShowProgress(qint16, const QString&) override {}
+    void DoEvents() override {}
+    bool CancelRequested() const override { return false; }
+};
+
+// The pack's bytes with the DOS time and date of every local and central header zeroed.
+QByteArray WithoutTimes(const QString& path)
+{
+    QByteArray b = readAll(path);
+    for (qsizetype i = b.indexOf("PK"); i >= 0 && i + 16 <= b.size(); i = b.indexOf("PK", i + 2)) {
+        const QByteArray sig = b.mid(i, 4);
+        if (sig == QByteArray("PK\3\4", 4) || sig == QByteArray("PK\1\2", 4))
+            b.replace(i + (sig[2] == 3 ? 10 : 12), 4, QByteArray(4, '\0'));
+    }
+    return b;
+}
+
+} // namespace
+
+class tst_PackCommand : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString at(const QString& rel) const { return m_dir.filePath(rel); }
+
+    int run(QStringList args)
+    {
+        QString out, err;
+        QTextStream o(&out), e(&err);
+        args.prepend(u"bundlesmith"_s);
+        return RunCommandLine(args, o, e, false);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        for (const char* f : {"script/ScriptMain.js", "script/lib/deep/Net.dll", "loose.dll",
+                              "ScriptInfo.xml", "not-a-pack.plsc", "exists.plsc"})
+            writeFile(at(QString::fromLatin1(f)));
+        writeFile(at(u"script/lib/Tool.dll"_s), QByteArray(3000, 'd'));
+    }
+
+    // "@x" stands for the path x in the test folder, LONG for a 128-character name.
+    void exitCodes_data()
+    {
+        QTest::addColumn<QString>("args");
+        QTest::addColumn<int>("code");
+        QTest::newRow("help") << u"pack --help"_s << 0;
+        QTest::newRow("unknown option") << u"pack --name N --bogus -o @a @script"_s << 2;
+        QTest::newRow("no output") << u"pack --name N @script"_s << 2;
+        QTest::newRow("no path") << u"pack --name N -o @a"_s << 2;
+        QTest::newRow("no name") << u"pack -o @a @script"_s << 2;
+        QTest::newRow("name too long") << u"pack --name LONG -o @a @script"_s << 2;
+        QTest::newRow("both lists") << u"pack --name N --com a.dll --dotnet A.DLL -o @a @script"_s << 2;
+        QTest::newRow("missing path") << u"pack --name N -o @a @nowhere"_s << 3;
+        QTest::newRow("root manifest") << u"pack --name N -o @a @ScriptInfo.xml"_s << 3;
+        QTest::newRow("entry names no file") << u"pack --name N --com x.dll -o @a @script"_s << 3;
+        QTest::newRow("from not a pack") << u"pack --name N --from @not-a-pack.plsc -o @a @script"_s << 3;
+        QTest::newRow("output exists") << u"pack --name N -o @exists @script"_s << 5;
+        QTest::newRow("no such folder") << u"pack --name N -o @none/a.plsc @script"_s << 4;
+        QTest::newRow("forced") << u"pack --name N --force -o @exists.plsc @script"_s << 0;
+    }
+
+    void exitCodes()
+    {
+        QFETCH(QString, args);
+        QFETCH(int, code);
+        QStringList list = args.split(u' ');
+        for (QString& arg : list)
+            arg = arg == u"LONG"_s ? QString(128, u'n') : arg.startsWith(u'@') ? at(arg.mid(1)) : arg;
+        QCOMPARE(run(list), code);
+        QCOMPARE(QFile::exists(at(u"a.plsc"_s)), false);
+    }
+
+    void buildsWhatTheWizardBuilds()
+    {
+        const QString script = at(u"script"_s);
+        const QString desc = u"Counts words.\n<b>&</b>"_s;
+        QCOMPARE(
+            run({u"pack"_s, u"--name"_s, u"Tom & Jerry"_s, u"--description"_s, desc, u"--url"_s,
+                 u"http://x.org/?a=1&b"_s, u"--version"_s, u"2.1"_s, u"--com"_s, u"SCRIPT/lib/tool.DLL"_s,
+                 u"--dotnet"_s, u"loose.dll"_s, u"-o"_s, at(u"cli"_s), script, at(u"loose.dll"_s)}),
+            0);
+        QCOMPARE(QProcess::execute(u"unzip"_s, {u"-tqq"_s, at(u"cli.plsc"_s)}), 0);
+        ScriptPackInfo info;
+        QString error;
+        QVERIFY2(ReadScriptPack(at(u"cli.plsc"_s), info, error), qPrintable(error));
+        const QStringList fields = {info.Name, info.Description, info.AboutUrl, info.Version};
+        QCOMPARE(fields, QStringList({u"Tom & Jerry"_s, desc, u"http://x.org/?a=1&b"_s, u"2.1"_s}));
+        QCOMPARE(info.OleFiles + info.DotNetFiles, QStringList({u"script\\lib\\Tool.dll"_s, u"loose.dll"_s}));
+
+        // The same input through the build core the wizard drives.
+        PackContents contents;
+        contents.AddFolderToTree(script, -1);
+        const int loose = contents.AddFileToTree(at(u"loose.dll"_s), -1);
+        contents.SetChecked(PackList::Reg1, contents.findKey(u"sub-"_s + script + u"/lib/Tool.dll"_s), true);
+        contents.SetChecked(PackList::Reg2, loose, true);
+        clsZip zip;
+        QuietView view;
+        PackBuild build(zip, view);
+        QVERIFY(build.makePack(
+            {u"Tom & Jerry"_s, desc, u"http://x.org/?a=1&b"_s, u"2.1"_s, at(u"core.plsc"_s), &contents}));
+        QCOMPARE(WithoutTimes(at(u"cli.plsc"_s)), WithoutTimes(at(u"core.plsc"_s)));
+
+        // A new release from the old pack: its information and ticks carry over.
+        QCOMPARE(run({u"pack"_s, u"--from"_s, at(u"cli.plsc"_s), u"--version"_s, u"2.2"_s, u"-o"_s,
+                      at(u"next"_s), script, at(u"loose.dll"_s)}),
+                 0);
+        ScriptPackInfo next;
+        QVERIFY(ReadScriptPack(at(u"next.plsc"_s), next, error));
+        const QStringList kept = {next.Name, next.Description, next.AboutUrl, next.Version};
+        QCOMPARE(kept, QStringList(fields.mid(0, 3)) << u"2.2"_s);
+        QCOMPARE(next.OleFiles + next.DotNetFiles, info.OleFiles + info.DotNetFiles);
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_PackCommand)
+#include "tst_packcommand.moc"

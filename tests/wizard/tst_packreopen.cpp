@@ -1,0 +1,113 @@
+// A new release started from the last one's pack, through the window: what
+// the pack says comes back in the fields and ticks, and goes out again.
+#include "pack/build/ScriptPackReader.h"
+#include "pack/build/clsZip.h"
+#include "pack/contents/PackContents.h"
+#include "support/Fakes.h"
+#include "support/TestFiles.h"
+#include "wizard/PackReopen.h"
+#include "wizard/frmPackage.h"
+
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+class tst_PackReopen : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString at(const QString& rel) const { return m_dir.filePath(rel); }
+
+    // A pack holding the manifest under the entry name given.
+    QString packWith(const QString& name, const QString& entry, const QByteArray& manifest)
+    {
+        writeFile(at(u"src/"_s + entry), manifest);
+        QDir().mkpath(QFileInfo(at(name)).path());
+        clsZip zip;
+        zip.setZipFile(at(name));
+        zip.setBasePath(at(u"src"_s));
+        zip.setStoreFolderNames(true);
+        zip.AddFileSpec(entry);
+        zip.Zip();
+        QFile::remove(at(u"src/"_s + entry));
+        return at(name);
+    }
+
+private slots:
+    void roundTrip()
+    {
+        writeFile(at(u"script/lib/Tool.dll"_s), "tool");
+        writeFile(at(u"script/Net.dll"_s), "net");
+        const QString old = packWith(
+            u"old/Old.plsc"_s, u"ScriptInfo.xml"_s,
+            "<?xml version=\"1.0\"?>\r\n<ScriptInfo xmlns=\"urn:msgplus:scripts\" Version=\"2.3\">\r\n"
+            "<Information>\r\n<Name>Tom &amp; Jerry</Name>\r\n<Description>one\r\ntwo</Description>\r\n"
+            "<AboutUrl>http://x.org/</AboutUrl>\r\n</Information>\r\n<OleFiles>\r\n"
+            "<FileName>LIB/TOOL.DLL</FileName>\r\n</OleFiles>\r\n<DotNetFiles>\r\n"
+            "<FileName>net.dll</FileName>\r\n</DotNetFiles>\r\n</ScriptInfo>\r\n");
+        FakeMsgBox msg;
+        FakeFileDialogs dialogs;
+        frmPackage form;
+        dialogs.nextOpen << QStringList{old};
+        QTest::mouseClick(form.Reopen->cmdOpenPack, Qt::LeftButton);
+        QVERIFY2(msg.shown.isEmpty(), qPrintable(msg.prompts().join(u'\n')));
+        const QStringList fields = {form.txtScriptName->text(), form.txtScriptDesc->toPlainText(),
+                                    form.txtScriptURL->text(), form.txtScriptVersion->text()};
+        QCOMPARE(fields, QStringList({u"Tom & Jerry"_s, u"one\ntwo"_s, u"http://x.org/"_s, u"2.3"_s}));
+
+        // Files that are no readable pack are refused and change nothing.
+        writeFile(at(u"text.plsc"_s), "not a zip");
+        for (const QString& bad :
+             {at(u"text.plsc"_s), packWith(u"deep.plsc"_s, u"sub/ScriptInfo.xml"_s, "<ScriptInfo/>"),
+              packWith(u"bad.plsc"_s, u"ScriptInfo.xml"_s, "<ScriptInfo><Name>x")}) {
+            dialogs.nextOpen << QStringList{bad};
+            QTest::mouseClick(form.Reopen->cmdOpenPack, Qt::LeftButton);
+            QVERIFY(msg.prompts().last().startsWith(u"'"_s + bad + u"' is not a readable Script Pack: "_s));
+            QCOMPARE(msg.shown.takeLast().style, int(MsgBox::Information));
+            QCOMPARE(QStringList({form.txtScriptName->text(), form.txtScriptDesc->toPlainText(),
+                                  form.txtScriptURL->text(), form.txtScriptVersion->text()}),
+                     fields);
+        }
+
+        for (int page = 0; page < 2; ++page)
+            QTest::mouseClick(form.cmdNext, Qt::LeftButton);
+        // Opened again (as by a drop) on the files page, the name does not enable Next on an empty tree.
+        form.txtScriptName->clear();
+        QVERIFY(form.Reopen->OpenPack(old));
+        QVERIFY(!form.cmdNext->isEnabled());
+        dialogs.nextFolder << QString(at(u"script/lib"_s));
+        QTest::mouseClick(form.cmdAddFolder, Qt::LeftButton);
+        dialogs.nextOpen << QStringList{at(u"script/Net.dll"_s)};
+        QTest::mouseClick(form.cmdAddFile, Qt::LeftButton);
+        const auto state = [&](PackList list, const QString& key) {
+            return form.contents->StateImage(list, form.contents->findKey(key));
+        };
+        const QString tool = u"sub-"_s + at(u"script/lib/Tool.dll"_s), net = at(u"script/Net.dll"_s);
+        const QList<int> states = {state(PackList::Reg1, tool), state(PackList::Reg2, tool),
+                                   state(PackList::Reg1, net), state(PackList::Reg2, net)};
+        QCOMPARE(states, QList<int>({Checked, NoBox, NoBox, Checked}));
+
+        for (int page = 2; page < 5; ++page)
+            QTest::mouseClick(form.cmdNext, Qt::LeftButton);
+        QVERIFY(!form.cmdNext->isEnabled());
+        dialogs.nextSave << QString(at(u"old/New.plsc"_s));
+        QTest::mouseClick(form.cmdBrowse, Qt::LeftButton);
+        QCOMPARE(dialogs.saveRequests.constLast().initDir, at(u"old"_s));
+        QTest::mouseClick(form.cmdNext, Qt::LeftButton);
+        QCOMPARE(form.CurrentPage, 7);
+
+        ScriptPackInfo info;
+        QString error;
+        QVERIFY2(ReadScriptPack(at(u"old/New.plsc"_s), info, error), qPrintable(error));
+        QCOMPARE(QStringList({info.Name, info.Description, info.AboutUrl, info.Version}), fields);
+        QCOMPARE(info.OleFiles + info.DotNetFiles, QStringList({u"lib\\Tool.dll"_s, u"Net.dll"_s}));
+    }
+};
+
+QTEST_MAIN(tst_PackReopen)
+#include "tst_packreopen.moc"
