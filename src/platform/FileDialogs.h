@@ -8,7 +8,7 @@
 class QWidget;
 
 // The platform's file dialogs. Tests install their own answers
-// (tests/support/FakeFileDialogs.h); production uses QFileDialog.
+// (tests/support/Fakes.h); production uses QFileDialog.
 class FileDialogs : public Seam<FileDialogs>
 {
 public:

@@ -7,7 +7,7 @@
 class QWidget;
 
 // Every message box of the program goes through here, so that tests can answer
-// them instead of a person (see tests/support/FakeMsgBox.h).
+// them instead of a person (see tests/support/Fakes.h).
 class MsgBox : public Seam<MsgBox>
 {
 public:
