@@ -44,8 +44,7 @@ public:
 
 } // namespace
 
-template <>
-FileDialogs& Seam<FileDialogs>::platform()
+template <> FileDialogs& Seam<FileDialogs>::platform()
 {
     static QtFileDialogs dialogs;
     return dialogs;

@@ -36,8 +36,6 @@ public:
     virtual QString getSaveFileName(QWidget* owner, const SaveRequest& request) = 0;
     // The chosen folder; empty when cancelled.
     virtual QString browseFolder(QWidget* owner, const QString& title, const QString& startDir) = 0;
-
 };
 
-template <>
-FileDialogs& Seam<FileDialogs>::platform();
+template <> FileDialogs& Seam<FileDialogs>::platform();

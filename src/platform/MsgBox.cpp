@@ -29,8 +29,7 @@ public:
 
 } // namespace
 
-template <>
-MsgBox& Seam<MsgBox>::platform()
+template <> MsgBox& Seam<MsgBox>::platform()
 {
     static QtMsgBox box;
     return box;

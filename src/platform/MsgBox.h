@@ -17,11 +17,9 @@ public:
 
     virtual ~MsgBox() = default;
     virtual int show(QWidget* owner, const QString& prompt, int style, const QString& title) = 0;
-
 };
 
-template <>
-MsgBox& Seam<MsgBox>::platform();
+template <> MsgBox& Seam<MsgBox>::platform();
 
 // Shows a message box titled "Bundlesmith" and returns the answer (OK, Yes or No).
 int ShowMessage(QWidget* owner, const QString& prompt, int style);

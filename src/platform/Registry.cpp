@@ -406,8 +406,7 @@ public:
 
 } // namespace
 
-template <>
-RegistryReader& Seam<RegistryReader>::platform()
+template <> RegistryReader& Seam<RegistryReader>::platform()
 {
     static PlatformRegistry registry;
     return registry;

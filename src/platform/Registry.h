@@ -16,8 +16,6 @@ public:
     virtual ~RegistryReader() = default;
     // The string stored in valueName under subKey of the hive, or nothing when it cannot be read.
     virtual std::optional<QString> readString(quint32 hive, const QString& subKey, const QString& valueName) = 0;
-
 };
 
-template <>
-RegistryReader& Seam<RegistryReader>::platform();
+template <> RegistryReader& Seam<RegistryReader>::platform();

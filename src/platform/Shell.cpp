@@ -19,8 +19,7 @@ public:
 
 } // namespace
 
-template <>
-Shell& Seam<Shell>::platform()
+template <> Shell& Seam<Shell>::platform()
 {
     static DesktopShell desktop;
     return desktop;

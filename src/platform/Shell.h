@@ -11,11 +11,9 @@ class Shell : public Seam<Shell>
 public:
     virtual ~Shell() = default;
     virtual bool open(const QString& target) = 0;
-
 };
 
-template <>
-Shell& Seam<Shell>::platform();
+template <> Shell& Seam<Shell>::platform();
 
 // Opens a local file or a URL through the current shell; the result is not reported.
 void ShellOpen(const QString& target);
