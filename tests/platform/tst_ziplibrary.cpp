@@ -243,10 +243,7 @@ stale relative spec is only a warning | folders-nodirs | %T/top | top\*.*;sub\de
         m_opt.fRecurse = 2;
         m_opt.fNoDirEntries = 0;
         const QStringList specs{u"Ünïcode/*.*"_s, u"top/*.*"_s};
-        const QString second = m_dir.filePath(u"out/second.zip"_s);
         QCOMPARE(run(specs), ZpOk);
-        QCOMPARE(run(specs, second), ZpOk);
-        QCOMPARE(readAll(second), readAll(zipPath()));
         const QStringList flagged = readArchive(zipPath(), true).names;
         QCOMPARE(flagged.mid(0, 3), (QStringList{u"Ünïcode/é.txt*"_s, u"top/.hidden"_s, u"top/a.txt"_s}));
 
