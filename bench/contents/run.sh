@@ -3,7 +3,6 @@
 # Usage: bench/contents/run.sh [build-dir]
 set -e
 here=$(cd "$(dirname "$0")" && pwd)
-build=${1:-$here/../../build-contents}
-bin="$build/bench/contents/bench_contents"
-[ -x "$bin" ] || { echo "build the target bench_contents in $build first" >&2; exit 1; }
+. "$here/../lib.sh"
+bin=$(bench_bin "${1:-}" contents bench_contents)
 QT_QPA_PLATFORM=offscreen "$bin"

@@ -5,13 +5,9 @@
 # Usage: bench/packbuild/run.sh [build-dir]
 set -e
 here=$(cd "$(dirname "$0")" && pwd)
-build=${1:-$here/../../build/default}
-bin="$build/bench/packbuild/bench_packbuild"
-[ -x "$bin" ] || { echo "build the target bench_packbuild in $build first" >&2; exit 1; }
-command -v zip >/dev/null || { echo "Info-ZIP zip is needed" >&2; exit 1; }
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-now() { date +%s.%N; }
+. "$here/../lib.sh"
+bin=$(bench_bin "${1:-}" packbuild bench_packbuild)
+zip_race_scratch
 
 python3 "$here/gen_pack.py" "$work/src" 2000 50
 echo "script: $(find "$work/src" -type f | wc -l) files, $(find "$work/src" -mindepth 2 -type d | wc -l) sub-folders" \

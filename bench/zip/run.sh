@@ -6,13 +6,9 @@
 #   of more than 65,535 entries (a few minutes, ~1.5 GB of scratch space).
 set -e
 here=$(cd "$(dirname "$0")" && pwd)
-build=${1:-$here/../../build-zip}
-bin="$build/bench/zip/bench_zip"
-[ -x "$bin" ] || { echo "build the target bench_zip in $build first" >&2; exit 1; }
-command -v zip >/dev/null || { echo "Info-ZIP zip is needed" >&2; exit 1; }
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-now() { date +%s.%N; }
+. "$here/../lib.sh"
+bin=$(bench_bin "${1:-}" zip bench_zip)
+zip_race_scratch
 secs() { echo "$2 - $1" | bc -l; }
 
 mkdir -p "$work/base"

@@ -1,5 +1,7 @@
 #include "platform/ZipLibrary.h"
 
+#include "platform/ZipNames.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
@@ -75,49 +77,19 @@ quint32 dosTime(time_t t)
            (quint32(tm.hour()) << 11) | (quint32(tm.minute()) << 5) | (quint32(tm.second()) >> 1);
 }
 
-// "*" any run of characters, "?" one character; "*.*" (the usual way of
-// saying "all files") also matches names without a dot.
-bool sameChar(QChar a, QChar b)
-{
-    return kPathCase == Qt::CaseSensitive ? a == b : a.toCaseFolded() == b.toCaseFolded();
-}
-
-bool wildMatch(QStringView pattern, QStringView name)
-{
-    if (pattern == u"*.*")
-        return true;
-    qsizetype p = 0, n = 0, starP = -1, starN = 0;
-    while (n < name.size()) {
-        if (p < pattern.size() && pattern[p] == u'*') {
-            starP = p++;
-            starN = n;
-        } else if (p < pattern.size() && (pattern[p] == u'?' || sameChar(pattern[p], name[n]))) {
-            ++p;
-            ++n;
-        } else if (starP >= 0) {
-            p = starP + 1;
-            n = ++starN;
-        } else {
-            return false;
-        }
-    }
-    while (p < pattern.size() && pattern[p] == u'*')
-        ++p;
-    return p == pattern.size();
-}
-
 bool isUnder(const QString& path, const QString& root)
 {
-    if (path.compare(root, kPathCase) == 0 || root.endsWith(u'/'))
-        return path.startsWith(root, kPathCase);
-    return path.startsWith(root + u'/', kPathCase);
+    return ZipNames::IsUnder(path, root, kPathCase);
 }
 
 QString relativeTo(const QString& root, const QString& path)
 {
-    if (path.size() <= root.size())
-        return QString();
-    return path.mid(root.endsWith(u'/') ? root.size() : root.size() + 1);
+    return ZipNames::RelativeTo(root, path, kPathCase);
+}
+
+bool wildMatch(QStringView pattern, QStringView name)
+{
+    return ZipNames::WildMatch(pattern, name, kPathCase);
 }
 
 // One file read and deflated (raw deflate, as a zip entry holds it) off the main thread.
@@ -128,6 +100,7 @@ struct Packed
     qint64 size = 0;
     bool ok = false;
     bool readable = false;
+    bool changed = false; // the file's size differs from the one it was listed with
 };
 
 // Two long-lived workers that read and deflate files in submission order.
@@ -155,13 +128,13 @@ public:
     Packer(const Packer&) = delete;
     Packer& operator=(const Packer&) = delete;
 
-    std::future<Packed> submit(const QString& path)
+    std::future<Packed> submit(const QString& path, qint64 expectedSize)
     {
         std::promise<Packed> promise;
         std::future<Packed> future = promise.get_future();
         {
             const std::lock_guard<std::mutex> lock(m_mutex);
-            m_jobs.emplace_back(path, std::move(promise));
+            m_jobs.push_back(Job{path, expectedSize, std::move(promise)});
         }
         m_wake.notify_one();
         return future;
@@ -176,7 +149,13 @@ public:
 private:
     std::mutex m_mutex;
     std::condition_variable m_wake;
-    std::deque<std::pair<QString, std::promise<Packed>>> m_jobs;
+    struct Job
+    {
+        QString path;
+        qint64 expectedSize = 0;
+        std::promise<Packed> promise;
+    };
+    std::deque<Job> m_jobs;
     std::vector<QByteArray> m_spare;
     std::vector<std::thread> m_threads;
     bool m_stop = false;
@@ -198,7 +177,7 @@ private:
             deflateInit2(&zs, kDeflateLevel, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK;
         QByteArray in;
         for (;;) {
-            std::pair<QString, std::promise<Packed>> job;
+            Job job;
             {
                 std::unique_lock<std::mutex> lock(m_mutex);
                 m_wake.wait(lock, [this] { return m_stop || !m_jobs.empty(); });
@@ -210,24 +189,23 @@ private:
             Packed p;
             try {
                 if (zok)
-                    pack(job.first, zs, in, p);
+                    pack(job.path, job.expectedSize, zs, in, p);
             } catch (...) {
                 p.ok = false;
             }
-            job.second.set_value(std::move(p));
+            job.promise.set_value(std::move(p));
         }
         if (zok)
             deflateEnd(&zs);
     }
 
-    void pack(const QString& path, z_stream& zs, QByteArray& in, Packed& p)
+    void pack(const QString& path, qint64 expected, z_stream& zs, QByteArray& in, Packed& p)
     {
         QFile f(path);
         if (!f.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
             return;
         p.readable = true;
         // One byte more than expected tells a file that grew since it was listed.
-        const qint64 expected = f.size();
         in.resize(static_cast<qsizetype>(expected + 1));
         qint64 got = 0;
         for (;;) {
@@ -241,6 +219,11 @@ private:
             got += n;
         }
         p.size = got;
+        // A file written to while it is read would be stored torn: half old, half new.
+        if (got != expected) {
+            p.changed = true;
+            return;
+        }
         p.crc = static_cast<quint32>(
             crc32_z(0, reinterpret_cast<const Bytef*>(in.constData()), static_cast<z_size_t>(got)));
         if (deflateReset(&zs) != Z_OK)
@@ -284,6 +267,7 @@ struct EntrySource
     Packed packed;
     qsizetype offset = 0;
     size_t writePos = 0;
+    qint64 got = 0; // bytes streamed so far (files too large to prepack)
 };
 
 zip_int64_t sourceCallback(void* userdata, void* data, zip_uint64_t len, zip_source_cmd_t cmd);
@@ -294,7 +278,9 @@ public:
     explicit Run(const Library& lib) : m_cb(lib.callbacks), m_opt(lib.options)
     {
         m_idleClock.start();
-        const QString root = QString::fromUtf8(lib.rootDir).trimmed().replace(u'\\', u'/');
+        QString root = QString::fromUtf8(lib.rootDir).trimmed();
+        if (!literal())
+            root.replace(u'\\', u'/');
         m_base =
             QDir::cleanPath(root.isEmpty() ? QDir::currentPath() : QDir::current().absoluteFilePath(root));
     }
@@ -303,8 +289,10 @@ public:
     {
         if (count < 0 || zipFile == nullptr || *zipFile == '\0' || (count > 0 && names == nullptr))
             return fail(ZpErrParams, QStringLiteral("zip error: Invalid command arguments"));
-        m_zipPath =
-            QDir::cleanPath(QDir(m_base).absoluteFilePath(QString::fromUtf8(zipFile).replace(u'\\', u'/')));
+        QString zipText = QString::fromUtf8(zipFile);
+        if (!literal())
+            zipText.replace(u'\\', u'/');
+        m_zipPath = QDir::cleanPath(QDir(m_base).absoluteFilePath(zipText));
         const QFileInfo zipInfo(m_zipPath);
         m_zipCanonical = zipInfo.canonicalFilePath();
         const bool exists = zipInfo.exists();
@@ -381,6 +369,7 @@ public:
         note((s.replacing ? QStringLiteral("updating: ") : QStringLiteral("  adding: ")) + s.item->name);
         if (s.item->isDir)
             return 0;
+        s.got = 0;
         if (s.prepacked) {
             s.offset = 0;
             return 0;
@@ -409,6 +398,12 @@ public:
             s.file.read(static_cast<char*>(data), static_cast<qint64>(qMin<zip_uint64_t>(len, 1u << 30)));
         if (n < 0) {
             fail(ZpErrRead, QStringLiteral("zip error: could not read: ") + s.item->path);
+            zip_error_set(&s.error, ZIP_ER_READ, 0);
+            return -1;
+        }
+        s.got += n;
+        if ((n == 0 && s.got != s.item->size) || s.got > s.item->size) {
+            fail(ZpErrRead, QStringLiteral("zip error: changed while being read: ") + s.item->path);
             zip_error_set(&s.error, ZIP_ER_READ, 0);
             return -1;
         }
@@ -468,7 +463,7 @@ private:
             s.started = true;
             if (!m_packer)
                 m_packer = std::make_unique<Packer>();
-            s.job = m_packer->submit(s.item->path);
+            s.job = m_packer->submit(s.item->path, s.item->size);
         }
     }
 
@@ -488,7 +483,9 @@ private:
                 return false;
         }
         if (!s.packed.ok) {
-            if (!s.packed.readable)
+            if (s.packed.changed)
+                fail(ZpErrRead, QStringLiteral("zip error: changed while being read: ") + s.item->path);
+            else if (!s.packed.readable)
                 fail(ZpErrOpen, QStringLiteral("zip error: could not open for reading: ") + s.item->path);
             else
                 fail(ZpErrRead, QStringLiteral("zip error: could not read: ") + s.item->path);
@@ -500,6 +497,7 @@ private:
     bool junkNames() const { return m_opt.fJunkDirNames != 0; }
     bool storeDirs() const { return m_opt.fNoDirEntries == 0 && !junkNames(); }
     bool recurse() const { return m_opt.fRecurse != 0; }
+    bool literal() const { return m_opt.fLiteral != 0; }
 
     void send(const QString& text) const
     {
@@ -545,10 +543,11 @@ private:
     // Turns one spec into entries. False (with m_code set) when the run must fail.
     bool planSpec(const QString& original)
     {
-        const QString spec = QString(original).replace(u'\\', u'/');
+        // A literal spec is a real path: a '*', '?' or '\' in it is part of a name.
+        const QString spec = literal() ? original : QString(original).replace(u'\\', u'/');
         const qsizetype slash = spec.lastIndexOf(u'/');
         const QString last = spec.mid(slash + 1);
-        const bool wild = last.contains(u'*') || last.contains(u'?');
+        const bool wild = !literal() && (last.contains(u'*') || last.contains(u'?'));
         const QString fixed = wild ? spec.left(slash + 1) : spec;
         const QString fixedAbs =
             QDir::cleanPath(QDir(m_base).absoluteFilePath(fixed.isEmpty() ? QStringLiteral(".") : fixed));
@@ -648,6 +647,12 @@ private:
 
     bool addItem(Item item)
     {
+        // Whatever path led here, no entry may climb out of the folder it is
+        // extracted into or read differently by a tool that splits on '\'.
+        const QString problem = ZipNames::EntryNameProblem(item.name);
+        if (!problem.isEmpty())
+            return fail(ZpErrParams, QStringLiteral("zip error: invalid entry name: ") + item.name +
+                                         QStringLiteral(" (") + problem + u')') == ZpOk;
         const auto it = m_index.constFind(item.name);
         if (it != m_index.constEnd()) {
             const Item& prev = m_items[*it];
@@ -873,4 +878,21 @@ qint32 ZpArchive(qint32 count, const char* zipFile, const char* const* names)
     } catch (const std::bad_alloc&) {
         return ZpErrMemory;
     }
+}
+
+bool ZpListEntries(const QString& zipFile, QStringList& names)
+{
+    names.clear();
+    int err = 0;
+    zip_t* za = zip_open(QFile::encodeName(zipFile).constData(), ZIP_RDONLY, &err);
+    if (za == nullptr)
+        return false;
+    const zip_int64_t n = zip_get_num_entries(za, 0);
+    for (zip_int64_t i = 0; i < n; ++i) {
+        const char* raw = zip_get_name(za, static_cast<zip_uint64_t>(i), 0);
+        if (raw != nullptr)
+            names << QString::fromUtf8(raw);
+    }
+    zip_discard(za);
+    return true;
 }

@@ -1,24 +1,31 @@
 #pragma once
 
+#include <QStringList>
 #include <QtGlobal>
 
 // The zip library the archiver drives: three calls, an option record, a
 // callback record and a table of file specs, written over libzip. All texts
 // are NUL-terminated UTF-8; a null text pointer counts as the empty text.
 //
-// Specs: a path to a file or folder, or a folder followed by a pattern in its
-// last part ("top\*.*", "lib/*.js"; "\" and "/" both separate; "*.*" matches
-// every file, dotted or not). Relative specs and a relative archive path are
-// resolved against the base path (option field 2), or against the process's
-// current directory when that is empty; the current directory is never changed.
+// Specs: with fLiteral set, each spec is an exact path, taken as it stands
+// (the base path and archive path too). Otherwise a path to a file or folder,
+// or a folder followed by a pattern in its last part ("top\*.*", "lib/*.js"; "\" and "/" both separate; "*.*"
+// matches every file, dotted or not). Relative specs and a relative archive path are resolved against the
+// base path (option field 2), or against the process's current directory when that is empty; the current
+// directory is never changed.
 //
 // Entry names: with fJunkDirNames set, the bare file name (no directory
 // entries). Otherwise the path relative to the base path; a file outside the
 // base path is named from the last part of its spec's fixed path on ("top/a.js"
 // for "/elsewhere/top/*.*", "a.txt" for "/elsewhere/a.txt"), so no entry ever
-// starts with "/" or holds "..". The same name reached twice from the same file
-// is stored once; from two different files the run fails (ZpErrParams).
+// starts with "/" or holds "..". Whatever path led to it, a name that is
+// absolute, starts with a drive letter, holds a ".." part or a '\' fails the
+// run (ZpErrParams): a Windows tool would read it as another place. The same
+// name reached twice from the same file is stored once; from two different
+// files the run fails (ZpErrParams).
 //
+// A file whose size differs, when read, from the size it was listed with
+// fails the run (ZpErrRead): it changed meanwhile, and half of it is no copy.
 // A spec naming a missing file, or a pattern in a missing folder given by an
 // absolute path, fails the run (ZpErrOpen); a relative pattern that matches
 // nothing is only a warning, since a caller may keep specs from runs made
@@ -121,7 +128,7 @@ struct ZpOptions
     qint32 fPrivilege = 0;           // 28
     qint32 fEncryption = 0;          // 29
     qint32 fRecurse = 0;             // 30 2: walk folders recursively (1 is taken alike)
-    qint32 fRepair = 0;              // 31
+    qint32 fLiteral = 0;             // 31 1: specs are exact paths (no pattern, '\' is part of a name)
     qint32 fLevel = 0;               // 32
 };
 
@@ -132,3 +139,7 @@ qint32 ZpSetOptions(const ZpOptions* options);
 // Runs over the first count specs of names (a table of at least count slots)
 // on the archive at zipFile. Returns 0 or one of the ZpResult codes above.
 qint32 ZpArchive(qint32 count, const char* zipFile, const char* const* names);
+
+// The entry names of the archive at zipFile, in stored order; false when it
+// cannot be opened as a zip archive.
+bool ZpListEntries(const QString& zipFile, QStringList& names);

@@ -1,5 +1,7 @@
 #include "widgets/cProgressBar.h"
 
+#include "widgets/OleColor.h"
+
 #include <QApplication>
 #include <QEvent>
 #include <QGuiApplication>
@@ -41,77 +43,7 @@ int RoundHalfEven(double v)
     return int(r);
 }
 
-// System colour indices, as the classic colour scheme numbers them, taken from
-// the palette roles that play the same part. Index 25 and 31 have no colour.
-std::optional<QColor> SystemColor(int index, const QPalette& pal)
-{
-    using P = QPalette;
-    switch (index) {
-    case 0:
-        return pal.color(P::Button); // scroll bar
-    case 1:
-        return pal.color(P::Window); // desktop
-    case 2:
-        return pal.color(P::Active, P::Highlight); // active caption
-    case 3:
-        return pal.color(P::Inactive, P::Highlight); // inactive caption
-    case 4:
-        return pal.color(P::Window); // menu
-    case 5:
-        return pal.color(P::Base); // window
-    case 6:
-        return pal.color(P::Shadow); // window frame
-    case 7:
-        return pal.color(P::WindowText); // menu text
-    case 8:
-        return pal.color(P::Text); // window text
-    case 9:
-        return pal.color(P::HighlightedText); // caption text
-    case 10:
-        return pal.color(P::Window); // active border
-    case 11:
-        return pal.color(P::Window); // inactive border
-    case 12:
-        return pal.color(P::Dark); // application workspace
-    case 13:
-        return pal.color(P::Highlight); // highlight
-    case 14:
-        return pal.color(P::HighlightedText); // highlight text
-    case 15:
-        return pal.color(P::Button); // button face
-    case 16:
-        return pal.color(P::Dark); // button shadow
-    case 17:
-        return pal.color(P::Disabled, P::Text); // grey text
-    case 18:
-        return pal.color(P::ButtonText); // button text
-    case 19:
-        return pal.color(P::Inactive, P::HighlightedText); // inactive caption text
-    case 20:
-        return pal.color(P::Light); // button highlight
-    case 21:
-        return pal.color(P::Shadow); // 3-D dark shadow
-    case 22:
-        return pal.color(P::Midlight); // 3-D light
-    case 23:
-        return pal.color(P::ToolTipText); // info text
-    case 24:
-        return pal.color(P::ToolTipBase); // info background
-    case 26:
-        return pal.color(P::Link); // hot-tracked item
-    case 27:
-        return pal.color(P::Active, P::Highlight); // caption gradient
-    case 28:
-        return pal.color(P::Inactive, P::Highlight); // inactive caption gradient
-    case 29:
-        return pal.color(P::Highlight); // menu highlight
-    case 30:
-        return pal.color(P::Window); // menu bar
-    default:
-        return std::nullopt;
-    }
-}
-
+// The system colours the borders are drawn in.
 enum : int
 {
     COLOR_BTNSHADOW = 16,
@@ -119,37 +51,6 @@ enum : int
     COLOR_3DDKSHADOW = 21,
     COLOR_3DLIGHT = 22
 };
-
-QColor FromBgr(quint32 v)
-{
-    return QColor(int(v & 0xFF), int((v >> 8) & 0xFF), int((v >> 16) & 0xFF));
-}
-
-// Brushes: the top bit selects a system colour by the low five bits.
-std::optional<QColor> BrushColor(qint32 ole, const QPalette& pal)
-{
-    const quint32 v = quint32(ole);
-    if (v & 0x80000000u)
-        return SystemColor(int(v & 31), pal);
-    return FromBgr(v);
-}
-
-// Text colours follow the OLE translation: plain and palette-relative RGB
-// values pass, a system colour needs a known index, anything else fails.
-std::optional<QColor> ResolveColor(qint32 ole, const QPalette& pal)
-{
-    const quint32 v = quint32(ole);
-    switch (v >> 24) {
-    case 0x00:
-    case 0x01:
-    case 0x02:
-        return FromBgr(v);
-    case 0x80:
-        return (v & 0xFF) <= 30 ? SystemColor(int(v & 0xFF), pal) : std::nullopt;
-    default:
-        return std::nullopt;
-    }
-}
 
 void FillOle(QPainter& p, const Rc& rc, qint32 ole, const QPalette& pal)
 {
@@ -320,72 +221,6 @@ double cProgressBar::Percent() const
     return f * 100.0;
 }
 
-void cProgressBar::setSegments(bool Value)
-{
-    m_segments = Value;
-    Draw();
-}
-
-void cProgressBar::setXpStyle(bool Value)
-{
-    m_xpStyle = Value;
-    Draw();
-}
-
-void cProgressBar::setText(const QString& Value)
-{
-    m_text = Value;
-    Draw();
-}
-
-void cProgressBar::setTextAlignX(qint32 Value)
-{
-    m_textAlignX = Value;
-    Draw();
-}
-
-void cProgressBar::setTextAlignY(qint32 Value)
-{
-    m_textAlignY = Value;
-    Draw();
-}
-
-void cProgressBar::setShowText(bool Value)
-{
-    m_showText = Value;
-    Draw();
-}
-
-void cProgressBar::setMin(qint32 Value)
-{
-    m_min = Value;
-    Draw();
-}
-
-void cProgressBar::setMax(qint32 Value)
-{
-    m_max = Value;
-    Draw();
-}
-
-void cProgressBar::setValue(qint32 Value)
-{
-    m_value = Value;
-    Draw();
-}
-
-void cProgressBar::setBorderStyle(qint32 Value)
-{
-    m_borderStyle = Value;
-    Draw();
-}
-
-void cProgressBar::setAppearance(qint32 Value)
-{
-    m_appearance = Value;
-    Draw();
-}
-
 void cProgressBar::setDrawObject(QWidget* Value)
 {
     if (m_drawObject != Value) {
@@ -399,36 +234,6 @@ void cProgressBar::setDrawObject(QWidget* Value)
     Draw();
 }
 
-void cProgressBar::setBackColor(qint32 Value)
-{
-    m_backColor = Value;
-    Draw();
-}
-
-void cProgressBar::setForeColor(qint32 Value)
-{
-    m_foreColor = Value;
-    Draw();
-}
-
-void cProgressBar::setFont(const QFont& Value)
-{
-    m_font = Value;
-    Draw();
-}
-
-void cProgressBar::setBarColor(qint32 Value)
-{
-    m_barColor = Value;
-    Draw();
-}
-
-void cProgressBar::setBarForeColor(qint32 Value)
-{
-    m_barForeColor = Value;
-    Draw();
-}
-
 void cProgressBar::setBarPicture(const QImage& Value)
 {
     LoadPictureSurface(Value, m_barPicture);
@@ -438,18 +243,6 @@ void cProgressBar::setBarPicture(const QImage& Value)
 void cProgressBar::setBarPicture(const QPixmap& Value)
 {
     setBarPicture(Value.toImage());
-}
-
-void cProgressBar::setBarPictureMode(qint32 Value)
-{
-    m_barPictureMode = Value;
-    Draw();
-}
-
-void cProgressBar::setBackPictureMode(qint32 Value)
-{
-    m_backPictureMode = Value;
-    Draw();
 }
 
 void cProgressBar::setPicture(const QImage& Value)
@@ -541,217 +334,302 @@ void cProgressBar::PaintTarget(QWidget* target)
         ++m_blitCount;
 }
 
-bool cProgressBar::PaintFrame(QWidget* hWnd, QPainter* hDC, int lLeft, int lTop, int lRight, int lBottom)
+// What the steps of one frame hand on to each other.
+struct cProgressBar::FrameState
 {
-    ++m_frameCount;
-    const int W = ClampToInt(std::abs(qint64(lRight) - lLeft));
-    const int H = ClampToInt(std::abs(qint64(lBottom) - lTop));
-    const bool horizontal = W > H;
-    const QPalette pal = hWnd ? hWnd->palette() : QGuiApplication::palette();
-
-    // 1. The surface, or straight into the target when there is none.
-    QImage* surface = m_frame.hDC(W, H);
-    const bool buffered = surface != nullptr;
+    QWidget* hWnd = nullptr;
+    QPalette pal;
+    int W = 0, H = 0;
+    bool horizontal = false;
+    bool buffered = false;
     QPainter own;
-    QPainter* dc = nullptr;
+    QPainter* p = nullptr;
+    // The whole area, then (after the border inset) the area inside it.
     Rc R;
-    if (buffered) {
-        own.begin(surface);
-        dc = &own;
-        R = Rc{0, 0, ClampToInt(qint64(lRight) - lLeft), ClampToInt(qint64(lBottom) - lTop)};
-    } else {
-        if (!hDC || !hDC->isActive())
-            return false;
-        dc = hDC;
-        dc->save();
-        R = Rc{lLeft, lTop, lRight, lBottom};
-    }
-    QPainter& p = *dc;
-    // Pictures and the final copy replace pixels, as a block copy does.
-    p.setCompositionMode(QPainter::CompositionMode_Source);
-
-    // 2. Background: picture, theme or colour.
+    Rc outer;
+    // Set when the style paints the groove; chunk and space are the steps the
+    // bar's end snaps to (both 0 for a smooth bar).
     QStyle* style = nullptr;
     QStyleOptionProgressBar opt;
     bool themed = false;
     int chunk = 0, space = 0;
-    if (m_backPicture) {
-        PlacePicture(p, *m_backPicture, m_backPictureMode, W, H);
-    } else if (m_xpStyle && (style = StyleFor(hWnd))) {
-        if (hWnd)
-            opt.initFrom(hWnd);
-        else
-            opt.palette = pal;
-        opt.state |= QStyle::State_Enabled;
-        if (horizontal)
-            opt.state |= QStyle::State_Horizontal;
-        else
-            opt.state &= ~QStyle::State_Horizontal;
-        opt.rect = R.q();
-        opt.minimum = 0;
-        opt.maximum = 1;
-        opt.progress = 0;
-        opt.textVisible = false;
-        opt.textAlignment = Qt::AlignCenter;
-        opt.bottomToTop = !horizontal;
-        // The style's chunk is its whole step: it spaces chunks inside it.
-        const int chunkSize = style->pixelMetric(QStyle::PM_ProgressBarChunkWidth, &opt, hWnd);
-        const int spaceSize = 0;
-        if (chunkSize > 0) {
-            chunk = chunkSize + spaceSize;
-            space = spaceSize;
-            themed = true;
-            if (!R.empty()) {
-                p.save();
-                p.setCompositionMode(QPainter::CompositionMode_SourceOver);
-                p.setClipRect(R.q(), Qt::IntersectClip);
-                style->drawControl(QStyle::CE_ProgressBarGroove, &opt, &p, hWnd);
-                p.restore();
-            }
-        }
-    }
-    if (!themed && !m_backPicture)
-        FillOle(p, R, m_backColor, pal);
-
-    // 3. Classic segments.
-    if (m_segments && !themed) {
-        chunk = 8;
-        space = 2;
-    }
-
-    // 4. Working rectangle inside the border.
-    const Rc outer = R;
-    if (m_borderStyle > 0) {
-        const int d = themed ? 1 : (m_appearance == 2 ? 2 : 1);
-        R = Rc{R.l + d, R.t + d, R.r - d, R.b - d};
-    }
-
-    // 5. Caption format; DT_LEFT/CENTER/RIGHT in the low bits, DT_VCENTER 4 and
-    // DT_BOTTOM 8 above them, DT_SINGLELINE always.
-    const bool captionWanted = !m_text.isEmpty() && m_showText;
-    const quint32 format = quint32(m_textAlignX) | (quint32(m_textAlignY) * 4u) | 0x20u;
-    int flags = Qt::TextSingleLine;
-    flags |= (format & 1u) ? Qt::AlignHCenter : (format & 2u) ? Qt::AlignRight : Qt::AlignLeft;
-    flags |= (format & 4u) ? Qt::AlignVCenter : (format & 8u) ? Qt::AlignBottom : Qt::AlignTop;
-    if (format & 0x100u)
-        flags |= Qt::TextDontClip;
-    const QString spaced = QLatin1Char(' ') + m_text + QLatin1Char(' ');
+    // The caption: DrawText flags, the padded text, and the colour of the
+    // last pass (a colour that does not resolve keeps the previous one).
+    bool captionWanted = false;
+    int flags = 0;
+    QString spaced;
     QColor textColour = Qt::black;
+    // The bar itself, its end snapped to whole steps.
+    Rc bar;
+    bool barVisible = false;
+};
 
-    // 6. First caption pass, in ForeColor everywhere.
-    if (captionWanted && !themed && !R.empty()) {
-        if (const auto c = ResolveColor(m_foreColor, pal))
-            textColour = *c;
-        p.save();
-        p.setCompositionMode(QPainter::CompositionMode_SourceOver);
-        p.setFont(m_font);
-        p.setPen(textColour);
-        p.drawText(R.q(), flags, spaced);
-        p.restore();
+bool cProgressBar::PaintFrame(QWidget* hWnd, QPainter* hDC, int lLeft, int lTop, int lRight, int lBottom)
+{
+    ++m_frameCount;
+    FrameState f;
+    f.hWnd = hWnd;
+    f.W = ClampToInt(std::abs(qint64(lRight) - lLeft));
+    f.H = ClampToInt(std::abs(qint64(lBottom) - lTop));
+    f.horizontal = f.W > f.H;
+    f.pal = hWnd ? hWnd->palette() : QGuiApplication::palette();
+
+    if (!BeginFrame(f, hDC, lLeft, lTop, lRight, lBottom))
+        return false;
+    PaintBackground(f);
+    if (m_segments && !f.themed) {
+        f.chunk = 8;
+        f.space = 2;
     }
+    InsetForBorder(f);
+    LayOutCaption(f);
+    PaintCaptionUnderBar(f);
+    PlaceBar(f);
+    PaintBar(f);
+    if (f.themed)
+        PaintThemedLabel(f);
+    else
+        PaintBorder(f);
+    EndFrame(f, hDC, lLeft, lTop);
+    return f.buffered;
+}
 
-    // 7. The bar rectangle, its end snapped to whole steps.
+// Into the frame surface when it can be had, else straight into hDC.
+bool cProgressBar::BeginFrame(FrameState& f, QPainter* hDC, int lLeft, int lTop, int lRight, int lBottom)
+{
+    QImage* surface = m_frame.hDC(f.W, f.H);
+    f.buffered = surface != nullptr;
+    if (f.buffered) {
+        f.own.begin(surface);
+        f.p = &f.own;
+        f.R = Rc{0, 0, ClampToInt(qint64(lRight) - lLeft), ClampToInt(qint64(lBottom) - lTop)};
+    } else {
+        if (!hDC || !hDC->isActive())
+            return false;
+        f.p = hDC;
+        f.p->save();
+        f.R = Rc{lLeft, lTop, lRight, lBottom};
+    }
+    // Pictures and the final copy replace pixels, as a block copy does.
+    f.p->setCompositionMode(QPainter::CompositionMode_Source);
+    return true;
+}
+
+// A picture, the style's groove, or the back colour.
+void cProgressBar::PaintBackground(FrameState& f)
+{
+    QPainter& p = *f.p;
+    if (m_backPicture) {
+        PlacePicture(p, *m_backPicture, m_backPictureMode, f.W, f.H);
+        return;
+    }
+    if (m_xpStyle && (f.style = StyleFor(f.hWnd)))
+        PaintGroove(f);
+    if (!f.themed)
+        FillOle(p, f.R, m_backColor, f.pal);
+}
+
+// Themed only when the style gives a usable chunk; its chunk is its whole
+// step, as it spaces chunks inside it.
+void cProgressBar::PaintGroove(FrameState& f)
+{
+    QStyleOptionProgressBar& opt = f.opt;
+    if (f.hWnd)
+        opt.initFrom(f.hWnd);
+    else
+        opt.palette = f.pal;
+    opt.state |= QStyle::State_Enabled;
+    if (f.horizontal)
+        opt.state |= QStyle::State_Horizontal;
+    else
+        opt.state &= ~QStyle::State_Horizontal;
+    opt.rect = f.R.q();
+    opt.minimum = 0;
+    opt.maximum = 1;
+    opt.progress = 0;
+    opt.textVisible = false;
+    opt.textAlignment = Qt::AlignCenter;
+    opt.bottomToTop = !f.horizontal;
+    const int chunkSize = f.style->pixelMetric(QStyle::PM_ProgressBarChunkWidth, &opt, f.hWnd);
+    if (chunkSize <= 0)
+        return;
+    f.chunk = chunkSize;
+    f.space = 0;
+    f.themed = true;
+    if (f.R.empty())
+        return;
+    QPainter& p = *f.p;
+    p.save();
+    p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    p.setClipRect(f.R.q(), Qt::IntersectClip);
+    f.style->drawControl(QStyle::CE_ProgressBarGroove, &opt, &p, f.hWnd);
+    p.restore();
+}
+
+void cProgressBar::InsetForBorder(FrameState& f) const
+{
+    f.outer = f.R;
+    if (m_borderStyle <= 0)
+        return;
+    const int d = f.themed ? 1 : (m_appearance == 2 ? 2 : 1);
+    f.R = Rc{f.R.l + d, f.R.t + d, f.R.r - d, f.R.b - d};
+}
+
+// DT_LEFT/CENTER/RIGHT in the low bits, DT_VCENTER 4 and DT_BOTTOM 8 above
+// them, DT_SINGLELINE always.
+void cProgressBar::LayOutCaption(FrameState& f) const
+{
+    f.captionWanted = !m_text.isEmpty() && m_showText;
+    const quint32 format = quint32(m_textAlignX) | (quint32(m_textAlignY) * 4u) | 0x20u;
+    f.flags = Qt::TextSingleLine;
+    f.flags |= (format & 1u) ? Qt::AlignHCenter : (format & 2u) ? Qt::AlignRight : Qt::AlignLeft;
+    f.flags |= (format & 4u) ? Qt::AlignVCenter : (format & 8u) ? Qt::AlignBottom : Qt::AlignTop;
+    if (format & 0x100u)
+        f.flags |= Qt::TextDontClip;
+    f.spaced = QLatin1Char(' ') + m_text + QLatin1Char(' ');
+}
+
+void cProgressBar::DrawCaption(FrameState& f, qint32 colour) const
+{
+    if (const auto c = ResolveColor(colour, f.pal))
+        f.textColour = *c;
+    QPainter& p = *f.p;
+    p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    p.setFont(m_font);
+    p.setPen(f.textColour);
+    p.drawText(f.R.q(), f.flags, f.spaced);
+}
+
+// The first pass, in ForeColor across the whole bar; the bar covers part of it.
+void cProgressBar::PaintCaptionUnderBar(FrameState& f) const
+{
+    if (!f.captionWanted || f.themed || f.R.empty())
+        return;
+    f.p->save();
+    DrawCaption(f, m_foreColor);
+    f.p->restore();
+}
+
+void cProgressBar::PlaceBar(FrameState& f) const
+{
+    const Rc& R = f.R;
     Rc B = R;
-    const double f = Percent() / 100.0;
-    const int step = chunk + space;
-    const bool stepped = (m_segments || themed) && step > 0;
-    if (horizontal) {
-        B.r = RoundHalfEven(double(R.l) + (double(R.r) - double(R.l)) * f);
+    const double fraction = Percent() / 100.0;
+    const int step = f.chunk + f.space;
+    const bool stepped = (m_segments || f.themed) && step > 0;
+    if (f.horizontal) {
+        B.r = RoundHalfEven(double(R.l) + (double(R.r) - double(R.l)) * fraction);
         if (stepped)
             B.r = ClampToInt(qint64(B.r) - (qint64(B.r) - B.l) % step);
         if (B.r < R.l)
             B.r = R.l;
     } else {
-        B.t = RoundHalfEven(double(R.t) + (double(R.b) - double(R.t)) * (1.0 - f));
+        B.t = RoundHalfEven(double(R.t) + (double(R.b) - double(R.t)) * (1.0 - fraction));
         if (stepped)
             B.t = ClampToInt(qint64(B.t) - (qint64(B.t) - B.b) % step);
         if (B.t > R.b)
             B.t = R.b;
     }
-    const bool barVisible = !B.empty();
+    f.bar = B;
+    f.barVisible = !B.empty();
+}
 
-    // 8-10. Bar fill and gaps, clipped to the bar.
+// Fill, segment gaps and (classic) the second caption pass, all clipped to the bar.
+void cProgressBar::PaintBar(FrameState& f) const
+{
+    QPainter& p = *f.p;
     p.save();
-    if (barVisible)
-        p.setClipRect(B.q(), Qt::IntersectClip);
+    if (f.barVisible)
+        p.setClipRect(f.bar.q(), Qt::IntersectClip);
     if (m_barPicture) {
         // Also clipped in themed mode, so the picture shows the position
         // rather than covering the whole control whatever the value.
-        if (barVisible)
-            PlacePicture(p, *m_barPicture, m_barPictureMode, W, H);
-    } else if (themed) {
-        if (barVisible) {
-            // Styles draw the chunks of a vertical bar by rotating about a
-            // rectangle at the origin, as a QProgressBar's is; so is this one.
-            QStyleOptionProgressBar bar = opt;
-            bar.rect = QRect(QPoint(0, 0), B.q().size());
-            bar.progress = bar.maximum;
-            p.save();
-            p.setCompositionMode(QPainter::CompositionMode_SourceOver);
-            p.translate(B.l, B.t);
-            style->drawControl(QStyle::CE_ProgressBarContents, &bar, &p, hWnd);
-            p.restore();
-        }
+        if (f.barVisible)
+            PlacePicture(p, *m_barPicture, m_barPictureMode, f.W, f.H);
+    } else if (f.themed) {
+        if (f.barVisible)
+            PaintThemedChunks(f);
     } else {
-        FillOle(p, B, m_barColor, pal);
+        FillOle(p, f.bar, m_barColor, f.pal);
     }
-    if (m_segments && !themed && barVisible) {
-        if (const auto gap = BrushColor(m_backColor, pal)) {
-            if (horizontal) {
-                for (qint64 x = qint64(B.l) + chunk; x <= B.r; x += step)
-                    p.fillRect(QRect(int(x), R.t, space, R.b - R.t), *gap);
-            } else {
-                for (qint64 y = B.b; y >= qint64(B.t) + chunk; y -= step)
-                    p.fillRect(QRect(R.l, int(y), R.r - R.l, space), *gap);
-            }
-        }
-    }
+    if (m_segments && !f.themed && f.barVisible)
+        PaintSegmentGaps(f);
+    if (!f.themed && f.captionWanted && f.barVisible && !f.R.empty())
+        DrawCaption(f, m_barForeColor);
+    p.restore();
+}
 
-    // 11. Second caption pass: over the bar in BarForeColor, or the style's label.
-    if (captionWanted && themed) {
-        p.restore();
-        if (!R.empty()) {
-            QStyleOptionProgressBar label = opt;
-            label.rect = R.q();
-            const QRect content = style->subElementRect(QStyle::SE_ProgressBarContents, &label, hWnd);
-            label.rect = content;
-            label.text = m_text;
-            label.textVisible = true;
-            label.textAlignment = Qt::Alignment(flags & (Qt::AlignHorizontal_Mask | Qt::AlignVertical_Mask));
-            // The label's own split between bar and groove follows the snapped end.
-            label.maximum = std::max(1, horizontal ? R.r - R.l : R.b - R.t);
-            label.progress = std::clamp(horizontal ? B.r - B.l : B.b - B.t, 0, label.maximum);
-            p.save();
-            p.setCompositionMode(QPainter::CompositionMode_SourceOver);
-            p.setFont(m_font);
-            style->drawControl(QStyle::CE_ProgressBarLabel, &label, &p, hWnd);
-            p.restore();
-        }
-    } else {
-        if (captionWanted && barVisible && !R.empty()) {
-            if (const auto c = ResolveColor(m_barForeColor, pal))
-                textColour = *c;
-            p.setCompositionMode(QPainter::CompositionMode_SourceOver);
-            p.setFont(m_font);
-            p.setPen(textColour);
-            p.drawText(R.q(), flags, spaced);
-        }
-        // 12. Clip off, then the border (classic only).
-        p.restore();
-        if (!themed && (m_borderStyle == 1 || m_borderStyle == 2)) {
-            const bool raised = m_borderStyle == 2;
-            DrawBorder(p, m_appearance, (raised && m_appearance == 1) ? R : outer, raised, pal);
-        }
-    }
+// Styles draw the chunks of a vertical bar by rotating about a rectangle at
+// the origin, as a QProgressBar's is; so is this one.
+void cProgressBar::PaintThemedChunks(FrameState& f) const
+{
+    QStyleOptionProgressBar bar = f.opt;
+    bar.rect = QRect(QPoint(0, 0), f.bar.q().size());
+    bar.progress = bar.maximum;
+    QPainter& p = *f.p;
+    p.save();
+    p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    p.translate(f.bar.l, f.bar.t);
+    f.style->drawControl(QStyle::CE_ProgressBarContents, &bar, &p, f.hWnd);
+    p.restore();
+}
 
-    // 13. One block copy of the frame to the target. A zero-sized area copies
-    // nothing, rather than the whole stale surface.
-    if (buffered) {
-        own.end();
-        if (hDC && W > 0 && H > 0)
-            m_frame.Draw(hDC, 0, 0, W, H, lLeft, lTop);
+void cProgressBar::PaintSegmentGaps(FrameState& f) const
+{
+    const auto gap = BrushColor(m_backColor, f.pal);
+    if (!gap)
+        return;
+    const Rc &R = f.R, &B = f.bar;
+    const int step = f.chunk + f.space;
+    if (f.horizontal) {
+        for (qint64 x = qint64(B.l) + f.chunk; x <= B.r; x += step)
+            f.p->fillRect(QRect(int(x), R.t, f.space, R.b - R.t), *gap);
     } else {
-        dc->restore();
+        for (qint64 y = B.b; y >= qint64(B.t) + f.chunk; y -= step)
+            f.p->fillRect(QRect(R.l, int(y), R.r - R.l, f.space), *gap);
     }
-    return buffered;
+}
+
+// The style's own label; its split between bar and groove follows the snapped end.
+void cProgressBar::PaintThemedLabel(FrameState& f) const
+{
+    if (!f.captionWanted || f.R.empty())
+        return;
+    const Rc &R = f.R, &B = f.bar;
+    QStyleOptionProgressBar label = f.opt;
+    label.rect = R.q();
+    label.rect = f.style->subElementRect(QStyle::SE_ProgressBarContents, &label, f.hWnd);
+    label.text = m_text;
+    label.textVisible = true;
+    label.textAlignment = Qt::Alignment(f.flags & (Qt::AlignHorizontal_Mask | Qt::AlignVertical_Mask));
+    label.maximum = std::max(1, f.horizontal ? R.r - R.l : R.b - R.t);
+    label.progress = std::clamp(f.horizontal ? B.r - B.l : B.b - B.t, 0, label.maximum);
+    QPainter& p = *f.p;
+    p.save();
+    p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    p.setFont(m_font);
+    f.style->drawControl(QStyle::CE_ProgressBarLabel, &label, &p, f.hWnd);
+    p.restore();
+}
+
+// Classic only; a raised thin border sits inside the inset, the others around it.
+void cProgressBar::PaintBorder(FrameState& f) const
+{
+    if (m_borderStyle != 1 && m_borderStyle != 2)
+        return;
+    const bool raised = m_borderStyle == 2;
+    DrawBorder(*f.p, m_appearance, (raised && m_appearance == 1) ? f.R : f.outer, raised, f.pal);
+}
+
+// One block copy of the frame to the target. A zero-sized area copies
+// nothing, rather than the whole stale surface.
+void cProgressBar::EndFrame(FrameState& f, QPainter* hDC, int lLeft, int lTop)
+{
+    if (!f.buffered) {
+        f.p->restore();
+        return;
+    }
+    f.own.end();
+    if (hDC && f.W > 0 && f.H > 0)
+        m_frame.Draw(hDC, 0, 0, f.W, f.H, lLeft, lTop);
 }

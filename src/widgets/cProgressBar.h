@@ -39,61 +39,61 @@ public:
     void setTag(const QString& Value) { m_tag = Value; }
 
     bool Segments() const { return m_segments; }
-    void setSegments(bool Value);
+    void setSegments(bool Value) { Set(m_segments, Value); }
     bool XpStyle() const { return m_xpStyle; }
-    void setXpStyle(bool Value);
+    void setXpStyle(bool Value) { Set(m_xpStyle, Value); }
 
     QString Text() const { return m_text; }
-    void setText(const QString& Value);
+    void setText(const QString& Value) { Set(m_text, Value); }
     // 0 left, 1 centre, 2 right.
     qint32 TextAlignX() const { return m_textAlignX; }
-    void setTextAlignX(qint32 Value);
+    void setTextAlignX(qint32 Value) { Set(m_textAlignX, Value); }
     // 0 top, 1 centre, 2 bottom.
     qint32 TextAlignY() const { return m_textAlignY; }
-    void setTextAlignY(qint32 Value);
+    void setTextAlignY(qint32 Value) { Set(m_textAlignY, Value); }
     bool ShowText() const { return m_showText; }
-    void setShowText(bool Value);
+    void setShowText(bool Value) { Set(m_showText, Value); }
 
     // (Value - Min) / (Max - Min) as a percentage, clamped to 0..100.
     double Percent() const;
     qint32 Min() const { return m_min; }
-    void setMin(qint32 Value);
+    void setMin(qint32 Value) { Set(m_min, Value); }
     qint32 Max() const { return m_max; }
-    void setMax(qint32 Value);
+    void setMax(qint32 Value) { Set(m_max, Value); }
     // Not limited to Min..Max; the bar shows it clamped.
     qint32 Value() const { return m_value; }
-    void setValue(qint32 Value);
+    void setValue(qint32 Value) { Set(m_value, Value); }
 
     // 0 none, 1 sunken, 2 raised; 3 and above shrink the bar without a border.
     qint32 BorderStyle() const { return m_borderStyle; }
-    void setBorderStyle(qint32 Value);
+    void setBorderStyle(qint32 Value) { Set(m_borderStyle, Value); }
     // 0 flat, 1 thin 3-D, 2 3-D.
     qint32 Appearance() const { return m_appearance; }
-    void setAppearance(qint32 Value);
+    void setAppearance(qint32 Value) { Set(m_appearance, Value); }
 
     // The paint target, not owned; forgotten when the widget is destroyed.
     QWidget* DrawObject() const { return m_drawObject.data(); }
     void setDrawObject(QWidget* Value);
 
     qint32 BackColor() const { return m_backColor; }
-    void setBackColor(qint32 Value);
+    void setBackColor(qint32 Value) { Set(m_backColor, Value); }
     qint32 ForeColor() const { return m_foreColor; }
-    void setForeColor(qint32 Value);
+    void setForeColor(qint32 Value) { Set(m_foreColor, Value); }
     QFont Font() const { return m_font; }
-    void setFont(const QFont& Value);
+    void setFont(const QFont& Value) { Set(m_font, Value); }
     qint32 BarColor() const { return m_barColor; }
-    void setBarColor(qint32 Value);
+    void setBarColor(qint32 Value) { Set(m_barColor, Value); }
     qint32 BarForeColor() const { return m_barForeColor; }
-    void setBarForeColor(qint32 Value);
+    void setBarForeColor(qint32 Value) { Set(m_barForeColor, Value); }
 
     // Pictures are copied when set; a null picture releases the copy.
     void setBarPicture(const QImage& Value);
     void setBarPicture(const QPixmap& Value);
     // 1 tiles the picture, any other value stretches it.
     qint32 BarPictureMode() const { return m_barPictureMode; }
-    void setBarPictureMode(qint32 Value);
+    void setBarPictureMode(qint32 Value) { Set(m_barPictureMode, Value); }
     qint32 BackPictureMode() const { return m_backPictureMode; }
-    void setBackPictureMode(qint32 Value);
+    void setBackPictureMode(qint32 Value) { Set(m_backPictureMode, Value); }
     void setPicture(const QImage& Value);
     void setPicture(const QPixmap& Value);
 
@@ -116,7 +116,30 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Every property but Tag and the pictures: store, then show the new frame.
+    template <typename T, typename V> void Set(T& member, const V& value)
+    {
+        member = value;
+        Draw();
+    }
+
+    // A frame is painted in these steps, in this order.
+    struct FrameState;
     bool PaintFrame(QWidget* hWnd, QPainter* hDC, int lLeft, int lTop, int lRight, int lBottom);
+    bool BeginFrame(FrameState& f, QPainter* hDC, int lLeft, int lTop, int lRight, int lBottom);
+    void PaintBackground(FrameState& f);
+    void PaintGroove(FrameState& f);
+    void InsetForBorder(FrameState& f) const;
+    void LayOutCaption(FrameState& f) const;
+    void PaintCaptionUnderBar(FrameState& f) const;
+    void PlaceBar(FrameState& f) const;
+    void PaintBar(FrameState& f) const;
+    void PaintThemedChunks(FrameState& f) const;
+    void PaintSegmentGaps(FrameState& f) const;
+    void PaintThemedLabel(FrameState& f) const;
+    void PaintBorder(FrameState& f) const;
+    void DrawCaption(FrameState& f, qint32 colour) const;
+    void EndFrame(FrameState& f, QPainter* hDC, int lLeft, int lTop);
     void LoadPictureSurface(const QImage& picture, std::unique_ptr<pcMemDC>& surface);
     void PaintTarget(QWidget* target);
 

@@ -83,16 +83,11 @@ bool PackReopen::OpenPack(const QString& path)
         return false;
     }
 
-    // The name field sets Next for the script-information page; elsewhere
-    // Next keeps the state its own page gave it.
-    const bool nextEnabled = m_form.cmdNext->isEnabled();
     m_form.txtScriptName->setText(info.Name);
     m_form.txtScriptDesc->setPlainText(info.Description);
     m_form.txtScriptURL->setText(info.AboutUrl);
     if (!info.Version.isNull())
         m_form.txtScriptVersion->setText(info.Version);
-    if (m_form.CurrentPage != 1)
-        m_form.cmdNext->setEnabled(nextEnabled);
 
     m_memory->Remember(info.OleFiles, info.DotNetFiles);
     // Browse opens where the last release went; the old pack is replaced

@@ -20,9 +20,3 @@ inline QPoint TwipsPoint(int left, int top)
 {
     return {TwipsToPixels(left), TwipsToPixels(top)};
 }
-
-// A colour as stored in a window design: 0x00BBGGRR.
-inline QColor BgrColor(quint32 bgr)
-{
-    return QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF));
-}

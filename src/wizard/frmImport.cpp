@@ -4,6 +4,7 @@
 #include "Fonts.h"
 #include "Twips.h"
 #include "platform/Shell.h"
+#include "widgets/OleColor.h"
 
 #include <QMouseEvent>
 #include <QPainter>

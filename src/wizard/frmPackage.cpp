@@ -8,8 +8,10 @@
 #include "frmImport.h"
 #include "pack/build/clsZip.h"
 #include "pack/build/makePack.h"
+#include "pack/contents/PackContents.h"
 #include "platform/MsgBox.h"
 #include "platform/Shell.h"
+#include "widgets/OleColor.h"
 #include "widgets/cProgressBar.h"
 
 #include <QCheckBox>
@@ -139,7 +141,6 @@ void frmPackage::buildHeader()
     cmdBack = Button(this, "cmdBack", QStringLiteral("< Back"), 2745, 4785, 1110, 330);
     cmdNext = Button(this, "cmdNext", QStringLiteral("Next >"), 3900, 4785, 1110, 330);
     cmdCancel = Button(this, "cmdCancel", QStringLiteral("Cancel"), 5160, 4785, 1110, 330);
-    cmdBack->setEnabled(false);
     cmdNext->setDefault(true);
     cmdNext->setAutoDefault(true);
     cmdBack->setAutoDefault(true);
@@ -345,35 +346,19 @@ void frmPackage::ShowPage(int page)
     picPack[page]->move(TwipsPoint(PageLeftTwips, PageTopTwips));
     picPack[page]->show();
 
-    cmdBack->setEnabled(page >= 1);
-    cmdNext->setEnabled(true);
+    if (page == 5)
+        m_browsed = false; // every visit asks for its own Browse
+    UpdateButtons();
 
     switch (page) {
-    case 0:
-        cmdNext->setText(QStringLiteral("Next >"));
-        break;
     case 1:
-        if (txtScriptName->text().isEmpty())
-            cmdNext->setEnabled(false);
         txtScriptName->setFocus();
         break;
     case 2:
-        if (!tvFiles->model() || tvFiles->model()->rowCount() == 0)
-            cmdNext->setEnabled(false);
         cmdAddFile->setFocus();
         break;
     case 5:
-        cmdNext->setEnabled(false);
         cmdBrowse->setFocus();
-        break;
-    case 6:
-        cmdBack->setEnabled(false);
-        cmdNext->setEnabled(false);
-        break;
-    case 7:
-        cmdNext->setText(QStringLiteral("Finish"));
-        cmdCancel->setEnabled(false);
-        cmdBack->setEnabled(false);
         break;
     default:
         break;
@@ -381,6 +366,39 @@ void frmPackage::ShowPage(int page)
 
     SetPageHeader(page);
     SetTabOrder(page);
+}
+
+void frmPackage::UpdateButtons()
+{
+    const int page = CurrentPage;
+    // A folder walk holds the window on its page until it ends; the build
+    // page is left by the build itself, and the finish page only closes.
+    cmdBack->setEnabled(page >= 1 && page <= 5 && !m_walking);
+    cmdNext->setEnabled(!m_walking && PageComplete(page));
+    cmdNext->setText(page == 7 ? QStringLiteral("Finish") : QStringLiteral("Next >"));
+    cmdCancel->setEnabled(page != 7);
+}
+
+bool frmPackage::PageComplete(int page) const
+{
+    switch (page) {
+    case 1:
+        return ScriptNameFits();
+    case 2:
+        return !contents->isEmpty();
+    case 5:
+        return m_browsed;
+    case 6:
+        return false;
+    default:
+        return true;
+    }
+}
+
+bool frmPackage::ScriptNameFits() const
+{
+    const qsizetype length = txtScriptName->text().length();
+    return length >= 1 && length <= 127;
 }
 
 void frmPackage::SetPageHeader(int page)
@@ -467,19 +485,14 @@ void frmPackage::cmdCancel_Click()
 
 void frmPackage::txtScriptName_Change()
 {
+    // An emptied box leaves the warning as it was.
     const qsizetype length = txtScriptName->text().length();
-    if (length == 0) {
-        cmdNext->setEnabled(false);
-        cmdPreview->setEnabled(false);
-    } else if (length <= 127) {
-        lblLenWarn->hide();
-        cmdNext->setEnabled(true);
-        cmdPreview->setEnabled(true);
-    } else {
+    if (length > 127)
         lblLenWarn->show();
-        cmdNext->setEnabled(false);
-        cmdPreview->setEnabled(false);
-    }
+    else if (length > 0)
+        lblLenWarn->hide();
+    cmdPreview->setEnabled(ScriptNameFits());
+    UpdateButtons();
 }
 
 void frmPackage::cmdPreview_Click()

@@ -184,6 +184,7 @@ private:
     void Form_Unload();
     // The build hand-off of Next on the save page.
     void BuildPack();
+    void ShowFailureReason(const QString& reason);
     // Keeps a self-sizing label's horizontal centre where the design put it.
     void CentreLabel(QLabel* label, int centreX);
 
@@ -196,11 +197,19 @@ private:
     bool m_building = false;
     bool m_unloaded = false;
 
+    // Back, Next (and its caption) and Cancel follow from CurrentPage and
+    // whether that page is complete, as QWizard derives its buttons; called
+    // wherever one of those inputs changes.
+    void UpdateButtons();
+    bool PageComplete(int page) const;
+    bool ScriptNameFits() const;
+    // A pack path was chosen since the save page was last shown.
+    bool m_browsed = false;
+
     // pack contents
     void SetupContents();
     bool BeginWalk();
     void EndWalk();
-    void UpdateNextForFiles();
     PackTreeModel* TreeModel(QTreeView* view) const;
     PackIcons* m_icons = nullptr;
     PackTreeModel* m_filesModel = nullptr;
@@ -208,6 +217,5 @@ private:
     PackTreeModel* m_reg2Model = nullptr;
     bool m_walking = false;
     bool m_walkAborted = false;
-    bool m_backWasEnabled = false;
     bool m_removeWasEnabled = false;
 };

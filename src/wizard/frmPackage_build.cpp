@@ -1,12 +1,13 @@
 // Pages 5 to 7: where the pack goes, the build and its outcome.
 #include "frmPackage.h"
-#include "pack/build/BuildLog.h"
 #include "pack/build/clsZip.h"
 #include "pack/build/makePack.h"
 #include "pack/contents/PackContents.h"
+#include "platform/BuildLog.h"
 #include "platform/modRegistry.h"
 #include "widgets/cProgressBar.h"
 #include "widgets/clsCommonDialog.h"
+#include "Twips.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -61,7 +62,8 @@ void frmPackage::cmdBrowse_Click()
                                           flags))
         return;
     txtPackPath->setText(filename);
-    cmdNext->setEnabled(true);
+    m_browsed = true;
+    UpdateButtons();
     cmdNext->setFocus();
 }
 
@@ -113,6 +115,26 @@ void frmPackage::ReleaseBuildObjects()
     ProgressBars.clear();
 }
 
+// One plain line under the error text, where the check box would be, naming
+// what went wrong.
+void frmPackage::ShowFailureReason(const QString& reason)
+{
+    if (reason.isEmpty())
+        return;
+    QWidget* page = lblHooray->parentWidget();
+    auto* label = page->findChild<QLabel*>(QStringLiteral("lblReason"));
+    if (label == nullptr) {
+        label = new QLabel(page);
+        label->setObjectName(QStringLiteral("lblReason"));
+        label->setFont(lblHooray->font());
+        label->setWordWrap(true);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    }
+    label->setGeometry(TwipsRect(1440, 1440, 4800, 1200));
+    label->setText(reason);
+    label->show();
+}
+
 void frmPackage::BuildPack()
 {
     if (!txtPackPath->text().endsWith(QStringLiteral(".plsc"), Qt::CaseSensitive))
@@ -122,6 +144,7 @@ void frmPackage::BuildPack()
     } else {
         chkOpen->hide();
         lblHooray->setText(QStringLiteral("There was an error creating the Script Pack."));
+        ShowFailureReason(m_packBuild ? m_packBuild->LastError() : QString());
     }
     // The label sizes itself to its caption, as it did for the design text.
     lblHooray->adjustSize();

@@ -152,6 +152,10 @@ void frmPackage::SetupContents()
     m_reg1Model = makeModel(tvReg1, PackList::Reg1);
     m_reg2Model = makeModel(tvReg2, PackList::Reg2);
 
+    // Whatever adds or removes a node, Next on the files page follows.
+    connect(contents, &PackContents::nodeInserted, this, &frmPackage::UpdateButtons);
+    connect(contents, &PackContents::nodeRemoved, this, &frmPackage::UpdateButtons);
+
     // Folders open once their walk is done, in all three views.
     connect(contents, &PackContents::folderCompleted, this, [this](int node) {
         for (QTreeView* view : {tvFiles, tvReg1, tvReg2})
@@ -193,11 +197,6 @@ void frmPackage::StyleTreeViews()
     }
 }
 
-void frmPackage::UpdateNextForFiles()
-{
-    cmdNext->setEnabled(!contents->isEmpty());
-}
-
 bool frmPackage::BeginWalk()
 {
     if (m_walking)
@@ -205,10 +204,10 @@ bool frmPackage::BeginWalk()
     m_walking = true;
     m_walkAborted = false;
     // Nothing on the page may start a second add or a removal while the walk yields.
-    m_backWasEnabled = cmdBack->isEnabled();
     m_removeWasEnabled = cmdRemove->isEnabled();
-    for (QPushButton* b : {cmdAddFile, cmdAddFolder, cmdRemove, cmdNext, cmdBack})
+    for (QPushButton* b : {cmdAddFile, cmdAddFolder, cmdRemove})
         b->setEnabled(false);
+    UpdateButtons();
     return true;
 }
 
@@ -218,8 +217,7 @@ void frmPackage::EndWalk()
     cmdAddFile->setEnabled(true);
     cmdAddFolder->setEnabled(true);
     cmdRemove->setEnabled(m_removeWasEnabled);
-    cmdBack->setEnabled(m_backWasEnabled);
-    UpdateNextForFiles();
+    UpdateButtons();
 }
 
 int frmPackage::AddFileToTree(const QString& path)
@@ -259,7 +257,6 @@ void frmPackage::cmdAddFile_Click()
         for (const QString& path : paths)
             AddFileToTree(path);
     }
-    UpdateNextForFiles();
 }
 
 void frmPackage::cmdAddFolder_Click()
@@ -327,8 +324,6 @@ void frmPackage::RemoveSelectedNode(int isFolder)
         if (ShowMessage(this, prompt, MsgBox::YesNo | MsgBox::Question) == MsgBox::Yes)
             contents->RemoveNode(node);
     }
-    if (contents->isEmpty())
-        cmdNext->setEnabled(false);
 }
 
 void frmPackage::tvFiles_MouseDown(Qt::MouseButton button, const QPoint& pos)
@@ -351,5 +346,5 @@ void frmPackage::tvFiles_MouseDown(Qt::MouseButton button, const QPoint& pos)
 
 void frmPackage::tvFiles_Click()
 {
-    UpdateNextForFiles();
+    UpdateButtons();
 }

@@ -48,6 +48,9 @@ public:
     void setStoreFolderNames(bool bState) { m_options.fJunkDirNames = bState ? 0 : 1; }
     bool RecurseSubDirs() const { return m_options.fRecurse != 0; }
     void setRecurseSubDirs(bool bState) { m_options.fRecurse = bState ? 2 : 0; }
+    // Specs taken as exact paths: no wildcards, and a '\' is part of a name.
+    bool LiteralSpecs() const { return m_options.fLiteral != 0; }
+    void setLiteralSpecs(bool bState) { m_options.fLiteral = bState ? 1 : 0; }
     bool UpdateOnlyIfNewer() const { return m_options.fUpdate != 0; }
     void setUpdateOnlyIfNewer(bool bState) { m_options.fUpdate = bState ? 1 : 0; }
     bool FreshenFiles() const { return m_options.fFreshen != 0; }

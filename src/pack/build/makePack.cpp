@@ -1,15 +1,17 @@
 #include "pack/build/makePack.h"
 
-#include "pack/build/BuildLog.h"
 #include "pack/build/clsZip.h"
 #include "pack/build/makePackXML.h"
 #include "pack/contents/PackContents.h"
+#include "platform/BuildLog.h"
+#include "platform/WorkFolder.h"
+#include "platform/ZipLibrary.h"
 #include "version.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
-#include <QTemporaryFile>
+#include <QSet>
 #include <cfenv>
 #include <cmath>
 #include <filesystem>
@@ -110,28 +112,64 @@ bool PackBuild::makePack(const PackRequest& request)
     m_lastError.clear();
     const QFileInfo target(request.PackPath);
     if (request.Contents == nullptr || request.PackPath.isEmpty() || target.isDir())
-        return fail(QStringLiteral("no pack to build at '%1'").arg(request.PackPath));
+        return fail(QStringLiteral("There is no Script Pack to write at '%1'.").arg(request.PackPath));
+    // Replacing goes by the folder's permissions, not the file's: a pack the
+    // user made read-only would otherwise be replaced all the same.
+    constexpr QFileDevice::Permissions anyWrite =
+        QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
+    if (target.exists() && (!target.isWritable() || !(target.permissions() & anyWrite)))
+        return fail(QStringLiteral("The Script Pack '%1' is read-only.").arg(request.PackPath));
 
-    // The pack is written under a private name beside the target and put in
+    // The pack is written in a private folder beside the target and put in
     // place only at the end, so a failed or cancelled build never costs the
     // user the pack they had, nor leaves half a pack behind.
-    QString tempPack;
-    {
-        QTemporaryFile reserve(target.absolutePath() + QLatin1Char('/') + QLatin1Char('.') +
-                               target.fileName() + QStringLiteral(".XXXXXX.part"));
-        if (!reserve.open())
-            return fail(
-                QStringLiteral("cannot write in '%1': %2").arg(target.absolutePath(), reserve.errorString()));
-        tempPack = reserve.fileName();
-        // The archiver creates the file itself; an empty one is no archive.
+    const QString folder = target.absolutePath();
+    WorkFolder::RemoveStale(folder);
+    const WorkFolder work(folder);
+    if (!work.isValid()) {
+        WriteLog(QStringLiteral("Work folder:  ") + folder + QStringLiteral(": ") + work.errorString());
+        return fail(QStringLiteral("Could not write in the folder '%1'.").arg(folder));
     }
-
-    const bool ok = build(request, tempPack);
-    QFile::remove(tempPack);
-    return ok;
+    return build(request, work.path());
 }
 
-bool PackBuild::build(const PackRequest& request, const QString& tempPack)
+namespace {
+
+// One entry the pack must hold, and the path it comes from.
+struct PlannedEntry
+{
+    QString path;
+    QString name; // '/'-separated; a folder's ends in '/'
+    bool isDir = false;
+};
+
+// Everything below a top-level folder, folders before their contents, in the
+// order the tree shows it; names relative to the folder that holds it.
+void PlanFolder(const PackContents& contents, int folder, const QString& base, std::vector<PlannedEntry>& out)
+{
+    for (int child : contents.children(folder)) {
+        const PackNode& n = contents.node(child);
+        const bool isDir = n.Kind == PackNodeKind::Folder;
+        QString name = n.Tag.mid(base.size());
+        if (isDir)
+            name += QLatin1Char('/');
+        out.push_back(PlannedEntry{n.Tag, name, isDir});
+        if (isDir)
+            PlanFolder(contents, child, base, out);
+    }
+}
+
+// Whether path is the existing file at target (canonical: through links).
+bool IsTarget(const QString& path, const QString& targetName, const QString& targetCanonical)
+{
+    // Resolving every path costs a look-up per folder; only a name match can be the target.
+    return !targetCanonical.isEmpty() && path.endsWith(targetName) &&
+           QFileInfo(path).canonicalFilePath() == targetCanonical;
+}
+
+} // namespace
+
+bool PackBuild::build(const PackRequest& request, const QString& workFolder)
 {
     const PackContents& contents = *request.Contents;
 
@@ -143,56 +181,108 @@ bool PackBuild::build(const PackRequest& request, const QString& tempPack)
         makePackXML(request.ScriptName, request.ScriptDesc, request.ScriptURL, reg.HasComFiles, reg.ComFiles,
                     reg.HasDotNetFiles, reg.DotNetFiles, request.ScriptVersion);
 
-    // A folder of our own: another build, or another user, cannot swap the manifest.
-    QTemporaryDir tempDir;
-    if (!tempDir.isValid())
-        return fail(QStringLiteral("no temporary folder: ") + tempDir.errorString());
-    const QString manifest = tempDir.filePath(QStringLiteral("ScriptInfo.xml"));
+    // What the pack must hold, decided here from the contents and handed to
+    // the archiver path by path, taken literally: no folder is walked again,
+    // so a file created since, a name the add left out, or the pack being
+    // written cannot slip in, and no name is read as a pattern.
+    struct FolderRun
+    {
+        int node = -1;
+        QString base;
+        std::vector<PlannedEntry> entries;
+    };
+    std::vector<FolderRun> folderRuns;
+    std::vector<PlannedEntry> looseFiles;
+    for (int index : contents.topLevel()) {
+        const PackNode& n = contents.node(index);
+        if (n.Kind == PackNodeKind::Folder) {
+            FolderRun run{index, GetFolderPath(n.Tag), {}};
+            PlanFolder(contents, index, run.base, run.entries);
+            folderRuns.push_back(std::move(run));
+        } else {
+            looseFiles.push_back(
+                PlannedEntry{n.Tag, n.Tag.mid(n.Tag.lastIndexOf(QLatin1Char('/')) + 1), false});
+        }
+    }
+    // The old pack may lie among the files (a folder holding its own pack):
+    // it is never packed into its successor.
+    m_entryOfPath.clear();
+    QStringList expected{QStringLiteral("ScriptInfo.xml")};
+    // Windows holds one of two names that differ only in case; the other would
+    // be lost on install, or overwrite the first in a later run.
+    QSet<QString> taken{expected.constFirst().toLower()};
+    const QString targetCanonical = QFileInfo(request.PackPath).canonicalFilePath();
+    const QString targetName = QFileInfo(targetCanonical).fileName();
+    auto keep = [&](std::vector<PlannedEntry>& entries) -> bool {
+        std::vector<PlannedEntry> kept;
+        for (PlannedEntry& e : entries) {
+            const QFileInfo fi(e.path);
+            if (!e.isDir && IsTarget(e.path, targetName, targetCanonical)) {
+                WriteLog(QStringLiteral("Left out the old pack:  ") + e.path);
+                continue;
+            }
+            if (e.isDir ? !fi.isDir() : !fi.isFile())
+                return fail(QStringLiteral("Could not read '%1': it is no longer there.").arg(e.name));
+            if (taken.contains(e.name.toLower()))
+                return fail(QStringLiteral("Two files would be stored as '%1'.").arg(e.name));
+            taken.insert(e.name.toLower());
+            m_entryOfPath.insert(e.path, e.name);
+            // The archiver's messages reach us with '\' for '/'.
+            m_entryOfPath.insert(QString(e.path).replace(QLatin1Char('/'), QLatin1Char('\\')), e.name);
+            expected << e.name;
+            kept.push_back(std::move(e));
+        }
+        entries = std::move(kept);
+        return true;
+    };
+    for (FolderRun& run : folderRuns)
+        if (!keep(run.entries))
+            return false;
+    if (!keep(looseFiles))
+        return false;
+
+    const QString manifest = QDir(workFolder).filePath(QStringLiteral("ScriptInfo.xml"));
     {
         QFile file(manifest);
         const QByteArray bytes = xml.toUtf8();
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size() ||
-            !file.flush())
+            !file.flush()) {
+            WriteLog(QStringLiteral("Manifest:  ") + manifest + QStringLiteral(": ") + file.errorString());
             return fail(
-                QStringLiteral("cannot write the manifest '%1': %2").arg(manifest, file.errorString()));
+                QStringLiteral("Could not write in the folder '%1'.").arg(QFileInfo(workFolder).path()));
+        }
     }
     if (m_view.CancelRequested())
-        return fail(QStringLiteral("cancelled"));
+        return fail(QStringLiteral("The build was cancelled."));
 
     WriteLog(QStringLiteral("XML File:  ") + manifest);
     m_view.ShowProgress(m_step, QStringLiteral("Creating Script Pack"));
 
+    const QString tempPack = QDir(workFolder).filePath(QStringLiteral("pack.plsc"));
     m_zip.setZipFile(tempPack);
     m_zip.setAddComment(true);
+    m_zip.setLiteralSpecs(true);
     SetFolderOptions(m_zip, false);
     m_zip.ClearFileSpecs();
     m_zip.AddFileSpec(manifest);
     if (!runZip(QStringLiteral("the manifest")))
         return false;
 
-    // One recursive run per top-level folder: it already holds the folders
-    // below, which would otherwise be stored a second time at the root.
-    SetFolderOptions(m_zip, true);
-    for (int index : contents.topLevel()) {
-        const PackNode& n = contents.node(index);
-        if (!IsFolderKey(n.Key))
-            continue;
-        const QString parent = GetFolderPath(n.Tag);
-        m_zip.setBasePath(parent);
-        WriteLog(QStringLiteral("Tag:   ") + parent);
+    // One run per top-level folder, its names taken from the folder that holds it.
+    for (const FolderRun& run : folderRuns) {
+        const PackNode& n = contents.node(run.node);
+        SetFolderOptions(m_zip, true);
+        m_zip.setRecurseSubDirs(false); // every path is listed; nothing is walked
+        m_zip.setBasePath(run.base);
+        WriteLog(QStringLiteral("Tag:   ") + run.base);
         WriteLog(QStringLiteral("Loop - Key:   ") + n.Key);
         const QString folder = n.Key.mid(5);
         WriteLog(QStringLiteral("Base Path:  ") + m_zip.BasePath());
-        // Each run names its own folder only: a folder's relative spec kept
-        // from an earlier run would be resolved against this run's base path
-        // and could pull in an unrelated folder of the same name.
+        WriteLog(QStringLiteral("New File Spec:  ") + folder);
+        WriteLog(QStringLiteral("File Spec:  ") + folder.mid(run.base.size()));
         m_zip.ClearFileSpecs();
-        const QString absoluteSpec = folder + QStringLiteral("/*.*");
-        m_zip.AddFileSpec(absoluteSpec);
-        WriteLog(QStringLiteral("New File Spec:  ") + absoluteSpec);
-        const QString relativeSpec = GetFileName(folder) + QStringLiteral("/*.*");
-        m_zip.AddFileSpec(relativeSpec);
-        WriteLog(QStringLiteral("File Spec:  ") + relativeSpec);
+        for (const PlannedEntry& e : run.entries)
+            m_zip.AddFileSpec(e.path);
         if (!runZip(QStringLiteral("the folder '%1'").arg(folder)))
             return false;
     }
@@ -201,22 +291,58 @@ bool PackBuild::build(const PackRequest& request, const QString& tempPack)
     m_zip.ClearFileSpecs();
     m_view.DoEvents();
     if (m_view.CancelRequested())
-        return fail(QStringLiteral("cancelled"));
+        return fail(QStringLiteral("The build was cancelled."));
 
-    for (int index : contents.liveNodes()) {
-        const QString& key = contents.node(index).Key;
-        if (!IsSubKey(key) && !IsFolderKey(key))
-            m_zip.AddFileSpec(key);
-    }
+    for (const PlannedEntry& e : looseFiles)
+        m_zip.AddFileSpec(e.path);
     if (!runZip(QStringLiteral("the loose files")))
         return false;
 
+    if (!CheckPack(tempPack, expected, reg))
+        return false;
+
+    // A rebuilt pack keeps what the user allowed on the old one (a private
+    // pack stays private).
+    const std::filesystem::path from(QFile::encodeName(tempPack).toStdString());
+    const std::filesystem::path to(QFile::encodeName(request.PackPath).toStdString());
     std::error_code ec;
-    std::filesystem::rename(QFile::encodeName(tempPack).toStdString(),
-                            QFile::encodeName(request.PackPath).toStdString(), ec);
-    if (ec)
-        return fail(QStringLiteral("cannot replace '%1': %2")
-                        .arg(request.PackPath, QString::fromLocal8Bit(ec.message().c_str())));
+    const std::filesystem::file_status old = std::filesystem::status(to, ec);
+    if (!ec && std::filesystem::exists(old))
+        std::filesystem::permissions(from, old.permissions(), ec);
+    ec.clear();
+    std::filesystem::rename(from, to, ec);
+    if (ec) {
+        WriteLog(QStringLiteral("Rename:  ") + QString::fromLocal8Bit(ec.message().c_str()));
+        return fail(QStringLiteral("Could not write the Script Pack '%1'.").arg(request.PackPath));
+    }
+    return true;
+}
+
+bool PackBuild::CheckPack(const QString& pack, const QStringList& expected, const RegistrationEntries& reg)
+{
+    QStringList names;
+    if (!ZpListEntries(pack, names))
+        return fail(QStringLiteral("Could not read back the Script Pack just written."));
+    const QSet<QString> held(names.cbegin(), names.cend());
+    const QSet<QString> wanted(expected.cbegin(), expected.cend());
+    if (held.size() != names.size())
+        return fail(QStringLiteral("The Script Pack holds a name twice."));
+    for (const QString& name : expected)
+        if (!held.contains(name))
+            return fail(QStringLiteral("The Script Pack lacks '%1'.").arg(name));
+    for (const QString& name : names)
+        if (!wanted.contains(name))
+            return fail(QStringLiteral("The Script Pack holds '%1', which was not chosen.").arg(name));
+    // The host installs what the manifest names: every name must be there.
+    QStringList registered = reg.ComFiles;
+    if (reg.HasDotNetFiles)
+        registered += reg.DotNetFiles.split(QLatin1Char('|'));
+    for (const QString& file : registered) {
+        const QString name = QString(file).replace(QLatin1Char('\\'), QLatin1Char('/'));
+        if (!held.contains(name))
+            return fail(
+                QStringLiteral("The manifest names '%1', which the Script Pack does not hold.").arg(file));
+    }
     return true;
 }
 
@@ -225,19 +351,49 @@ bool PackBuild::runZip(const QString& what)
     m_zipError.clear();
     m_zip.Zip();
     if (m_view.CancelRequested())
-        return fail(QStringLiteral("cancelled while archiving %1").arg(what));
+        return fail(QStringLiteral("The build was cancelled."));
     if (!m_zip.Success()) {
-        return fail(QStringLiteral("archiving %1 failed with code %2%3")
-                        .arg(what)
-                        .arg(m_zip.LastResult())
-                        .arg(m_zipError.isEmpty() ? QString() : QStringLiteral(": ") + m_zipError));
+        WriteLog(QStringLiteral("Archiving %1 failed with code %2").arg(what).arg(m_zip.LastResult()));
+        return fail(PlainZipError(what));
     }
     return true;
+}
+
+// The archiver's last error in the words of the person who chose the files.
+QString PackBuild::PlainZipError(const QString& what) const
+{
+    struct Form
+    {
+        const char* prefix;
+        const char* text;
+    };
+    static const Form forms[] = {
+        {"zip error: changed while being read: ",
+         "Could not read '%1': it changed while it was being packed."},
+        {"zip error: could not open for reading: ", "Could not read '%1'."},
+        {"zip error: could not read: ", "Could not read '%1'."},
+        {"zip error: file not found: ", "Could not read '%1': it is no longer there."},
+        {"zip error: invalid entry name: ", "The name '%1' can't be used in a Script Pack."},
+    };
+    for (const Form& f : forms) {
+        const QString prefix = QString::fromLatin1(f.prefix);
+        if (!m_zipError.startsWith(prefix))
+            continue;
+        QString subject = m_zipError.mid(prefix.size());
+        if (prefix.contains(QStringLiteral("entry name")))
+            subject = subject.left(subject.lastIndexOf(QStringLiteral(" (")));
+        return QString::fromLatin1(f.text).arg(m_entryOfPath.value(subject, subject));
+    }
+    if (m_zipError.startsWith(QStringLiteral("zip error: could not")))
+        return QStringLiteral("Could not write the Script Pack's folder '%1'.")
+            .arg(QFileInfo(QFileInfo(m_zip.ZipFile()).path()).path());
+    return QStringLiteral("Archiving %1 failed (code %2).").arg(what).arg(m_zip.LastResult());
 }
 
 bool PackBuild::fail(const QString& reason)
 {
     m_lastError = reason;
+    WriteLog(QStringLiteral("Error:  ") + reason);
     return false;
 }
 

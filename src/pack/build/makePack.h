@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -64,7 +65,8 @@ public:
     static QString PackComment();
 
     qint16 ProgressStep() const { return m_step; }
-    // Why the last build failed, for the log; empty after a success.
+    // Why the last build failed, in plain words for the finish page (the log
+    // has it too); empty after a success.
     QString LastError() const { return m_lastError; }
 
     void cZip_Progress(qint32 lCount, const QString& sMsg);
@@ -72,9 +74,11 @@ public:
     void cZip_Cancel(const QString& sMsg, bool& bCancel);
 
 private:
-    bool build(const PackRequest& request, const QString& tempPack);
+    bool build(const PackRequest& request, const QString& workFolder);
     bool runZip(const QString& what);
     bool fail(const QString& reason);
+    bool CheckPack(const QString& pack, const QStringList& expected, const RegistrationEntries& reg);
+    QString PlainZipError(const QString& what) const;
 
     clsZip& m_zip;
     BuildView& m_view;
@@ -82,4 +86,6 @@ private:
     QString m_lastError;
     // The archiver's last error message of the current run.
     QString m_zipError;
+    // The entry each packed path goes under, to name a failing file as the user knows it.
+    QHash<QString, QString> m_entryOfPath;
 };

@@ -1,6 +1,6 @@
 #include "makePackXML.h"
 
-#include "pack/build/BuildLog.h"
+#include "platform/BuildLog.h"
 
 namespace {
 

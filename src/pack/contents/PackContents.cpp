@@ -1,9 +1,13 @@
 #include "PackContents.h"
 
-#include "pack/build/BuildLog.h"
+#include "platform/BuildLog.h"
+#include "platform/ZipNames.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QSet>
+#include <filesystem>
 
 namespace {
 
@@ -17,6 +21,33 @@ QString ChildPath(const QString& folder, const QString& name)
     return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
 }
 
+// The last component exactly as it is on disk, spaces and all.
+QString RawName(const QString& path)
+{
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+// Names of a folder that are not UTF-8: Qt's listing drops them without a
+// word, and the pack could not name them exactly anyway.
+QStringList NotUtf8Names(const QString& folder)
+{
+    QStringList names;
+#ifndef Q_OS_WIN // names there are always Unicode
+    std::error_code ec;
+    const std::filesystem::path dir(QFile::encodeName(folder).toStdString());
+    std::filesystem::directory_iterator it(dir, ec), end;
+    for (; !ec && it != end; it.increment(ec)) {
+        const std::string raw = it->path().filename().native();
+        const QByteArray bytes(raw.data(), qsizetype(raw.size()));
+        if (!ZipNames::IsExactUtf8(bytes))
+            names << QString::fromUtf8(bytes);
+    }
+#else
+    Q_UNUSED(folder);
+#endif
+    return names;
+}
+
 // The lower-cased last component of a key, as the name clash test compares it.
 QString NameOfKey(const QString& key)
 {
@@ -24,6 +55,32 @@ QString NameOfKey(const QString& key)
 }
 
 } // namespace
+
+QString PackContents::NameProblem(const QString& path)
+{
+    const QString problem = ZipNames::WindowsNameProblem(RawName(path));
+    if (!problem.isEmpty())
+        return problem;
+    // A name that was not UTF-8 on disk comes back with replacement characters
+    // and no longer names the file.
+    if (path.contains(QChar::ReplacementCharacter) && !QFileInfo::exists(path))
+        return QStringLiteral("its name is not valid UTF-8");
+    if (QFile::encodeName(path).size() > ZipNames::PathLimit())
+        return QStringLiteral("its path is too long");
+    return QString();
+}
+
+QString PackContents::SkippedMessage(const QStringList& skipped)
+{
+    constexpr qsizetype kShown = 15;
+    QString text =
+        QStringLiteral("These files and folders can't be used in a Script Pack and were left out:\r\n");
+    for (qsizetype i = 0; i < skipped.size() && i < kShown; ++i)
+        text += QStringLiteral("\r\n") + skipped.at(i);
+    if (skipped.size() > kShown)
+        text += QStringLiteral("\r\n... and %1 more.").arg(skipped.size() - kShown);
+    return text;
+}
 
 QString GetFileName(const QString& path)
 {
@@ -133,6 +190,17 @@ int PackContents::AddFileToTree(const QString& path, int parent, const AddHooks&
 
     const QString name = GetFileName(path);
     const bool atRoot = parent < 0;
+    // The host is a Windows program: a name it cannot hold, or one the pack
+    // cannot name exactly, would give a pack that installs wrong or not at all.
+    const QString problem = NameProblem(path);
+    if (!problem.isEmpty()) {
+        if (!atRoot) {
+            skip(path, problem);
+            return -1;
+        }
+        return refuse(QStringLiteral("The file name '%1' can't be used in a Script Pack: %2.")
+                          .arg(RawName(path), problem));
+    }
     if (atRoot && name.toLower() == ScriptInfoName)
         return refuse(QStringLiteral("Can't add a file named ScriptInfo.xml."));
 
@@ -196,14 +264,50 @@ PackContents::FolderResult PackContents::AddFolderToTree(const QString& path, in
             hooks.refuse(FolderMessage(p));
         return FolderResult::AlreadyInPack;
     }
+    if (parent < 0) {
+        const QString refusal = TopFolderRefusal(p);
+        if (!refusal.isEmpty()) {
+            if (hooks.refuse)
+                hooks.refuse(refusal);
+            return FolderResult::Refused;
+        }
+    }
     m_walking = true;
     m_stop = false;
+    m_skipped.clear();
+    m_walkBase = GetFolderPath(p);
     m_walkTimer.start();
     // The first yield comes at once, so the window shows the disabled page before the walk.
     m_lastYield = -qint64(hooks.yieldIntervalMs);
     const FolderResult result = walkFolder(p, parent, hooks);
     m_walking = false;
+    // One message for the whole walk, not one per name.
+    if (!m_skipped.isEmpty() && hooks.refuse)
+        hooks.refuse(SkippedMessage(m_skipped));
     return result;
+}
+
+QString PackContents::TopFolderRefusal(const QString& path) const
+{
+    const QString raw = RawName(path);
+    const QString problem = NameProblem(path);
+    if (!problem.isEmpty())
+        return QStringLiteral("The folder name '%1' can't be used in a Script Pack: %2.").arg(raw, problem);
+    if (raw.toLower() == ScriptInfoName)
+        return QStringLiteral("Can't add a folder named ScriptInfo.xml.");
+    // Windows holds one of two names that differ only in case, whatever their kinds.
+    for (int top : m_top) {
+        if (node(top).Text.compare(raw, Qt::CaseInsensitive) == 0)
+            return QStringLiteral("A file or folder called '%1' already exists in the file list.").arg(raw);
+    }
+    return QString();
+}
+
+void PackContents::skip(const QString& path, const QString& reason)
+{
+    const QString shown =
+        m_walkBase.isEmpty() || !path.startsWith(m_walkBase) ? path : path.mid(m_walkBase.size());
+    m_skipped << shown + QStringLiteral(": ") + reason;
 }
 
 bool PackContents::maybeYield(const AddHooks& hooks)
@@ -243,15 +347,34 @@ PackContents::FolderResult PackContents::walkFolder(const QString& path, int par
     SetTVItemStateImage(PackList::Reg1, folder, NoBox);
     SetTVItemStateImage(PackList::Reg2, folder, NoBox);
 
+    for (const QString& name : NotUtf8Names(path))
+        skip(ChildPath(path, name), QStringLiteral("its name is not valid UTF-8"));
+    // Windows keeps one of two names that differ only in case: the later one is left out.
+    QSet<QString> taken;
+    auto accept = [&](const QString& child) {
+        QString problem = NameProblem(child);
+        if (problem.isEmpty() && taken.contains(RawName(child).toLower()))
+            problem = QStringLiteral("another name in its folder differs from it only in case");
+        if (!problem.isEmpty()) {
+            skip(child, problem);
+            return false;
+        }
+        taken.insert(RawName(child).toLower());
+        return true;
+    };
     for (const QString& name : files) {
         if (!maybeYield(hooks))
             return FolderResult::Stopped;
-        AddFileToTree(ChildPath(path, name), folder, hooks);
+        const QString child = ChildPath(path, name);
+        if (accept(child))
+            AddFileToTree(child, folder, hooks);
     }
     for (const QString& name : folders) {
         if (!maybeYield(hooks))
             return FolderResult::Stopped;
         const QString sub = ChildPath(path, name);
+        if (!accept(sub))
+            continue;
         if (walkFolder(sub, folder, hooks) == FolderResult::Stopped)
             return FolderResult::Stopped;
     }

@@ -79,7 +79,8 @@ public:
         Added,
         AlreadyInPack, // the folder overlaps one of the pack
         Unreadable,
-        Stopped // yield asked to stop; what was walked so far stays
+        Stopped, // yield asked to stop; what was walked so far stays
+        Refused  // a name the pack cannot hold at its root
     };
 
     explicit PackContents(QObject* parent = nullptr);
@@ -113,6 +114,14 @@ public:
     // Removes the node and everything below it.
     void RemoveNode(int creationIndex);
 
+    // Why a file or folder at path cannot go into a pack (its name, as the
+    // Windows host sees it, its encoding or its length); empty when it can.
+    static QString NameProblem(const QString& path);
+    // The one message listing the names a folder walk left out.
+    static QString SkippedMessage(const QStringList& skipped);
+    // What the last folder walk left out, each as "top/name: reason".
+    const QStringList& SkippedNames() const { return m_skipped; }
+
     static QString GetIconKey(const QString& path, bool isFolder);
     static QString FolderMessage(const QString& path);
 
@@ -145,6 +154,8 @@ private:
     FolderResult walkFolder(const QString& path, int parent, const AddHooks& hooks);
     bool maybeYield(const AddHooks& hooks);
     void unindex(int creationIndex);
+    QString TopFolderRefusal(const QString& path) const;
+    void skip(const QString& path, const QString& reason);
 
     std::vector<PackNode> m_nodes;
     std::vector<int> m_top;
@@ -156,4 +167,6 @@ private:
     qint64 m_lastYield = 0;
     bool m_stop = false;
     bool m_walking = false;
+    QString m_walkBase; // the folder holding the walk's top folder
+    QStringList m_skipped;
 };

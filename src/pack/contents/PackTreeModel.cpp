@@ -81,7 +81,7 @@ QVariant PackTreeModel::data(const QModelIndex& index, int role) const
     case Qt::ToolTipRole:
         return n.Tag;
     case Qt::DecorationRole:
-        return m_icons ? QVariant(m_icons(n)) : QVariant();
+        return m_icons ? m_icons(n) : QVariant();
     case Qt::CheckStateRole:
         // State image 0 shows no box at all.
         switch (m_contents.StateImage(m_list, node)) {

@@ -3,7 +3,7 @@
 #include "PackContents.h"
 
 #include <QAbstractItemModel>
-#include <QIcon>
+#include <QVariant>
 #include <functional>
 
 // One of the three views of the pack contents: the files tree (no boxes) or a
@@ -17,7 +17,9 @@ public:
     static constexpr int KeyRole = Qt::UserRole + 1;
     static constexpr int NodeRole = Qt::UserRole + 2;
 
-    using IconSource = std::function<QIcon(const PackNode& node)>;
+    // The decoration of a node (an icon): the window supplies it, so the
+    // model needs nothing from the GUI.
+    using IconSource = std::function<QVariant(const PackNode& node)>;
 
     PackTreeModel(PackContents& contents, PackList list, QObject* parent = nullptr);
 

@@ -1,4 +1,4 @@
-#include "pack/build/BuildLog.h"
+#include "platform/BuildLog.h"
 #include "support/TestFiles.h"
 
 #include <QTemporaryDir>

@@ -146,10 +146,10 @@ private slots:
     {
         QTest::addColumn<QString>("how");
         QTest::addColumn<QString>("why");
-        QTest::newRow("file gone before the build") << u"gone"_s << u"loose files"_s;
+        QTest::newRow("file gone before the build") << u"gone"_s << u"no longer there"_s;
         QTest::newRow("cancel in a folder run") << u"cancel"_s << u"cancelled"_s;
         QTest::newRow("cancel before the first run") << u"cancel-early"_s << u"cancelled"_s;
-        QTest::newRow("target folder missing") << u"nofolder"_s << u"cannot write"_s;
+        QTest::newRow("target folder missing") << u"nofolder"_s << u"Could not write"_s;
     }
 
     void failureKeepsOldPack()

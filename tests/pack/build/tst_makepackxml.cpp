@@ -1,4 +1,5 @@
 #include "pack/build/makePackXML.h"
+#include "platform/BuildLog.h"
 
 #include <QProcess>
 #include <QStandardPaths>

@@ -20,8 +20,8 @@ QString timestamp()
     const QDateTime now = QDateTime::currentDateTime();
     QString timeFormat = locale.timeFormat(QLocale::LongFormat);
     timeFormat.remove(QLatin1Char('t'));
-    return locale.toString(now.date(), QLocale::ShortFormat) + QLatin1Char(' ')
-           + locale.toString(now.time(), timeFormat.trimmed());
+    return locale.toString(now.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
+           locale.toString(now.time(), timeFormat.trimmed());
 }
 
 } // namespace

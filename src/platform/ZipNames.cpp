@@ -1,0 +1,117 @@
+#include "platform/ZipNames.h"
+
+#include <QStringList>
+#include <climits>
+
+namespace ZipNames {
+
+bool IsUnder(const QString& path, const QString& root, Qt::CaseSensitivity cs)
+{
+    if (root.isEmpty())
+        return false;
+    if (path.compare(root, cs) == 0)
+        return true;
+    if (root.endsWith(u'/'))
+        return path.startsWith(root, cs);
+    return path.size() > root.size() && path[root.size()] == u'/' && path.startsWith(root, cs);
+}
+
+QString RelativeTo(const QString& root, const QString& path, Qt::CaseSensitivity cs)
+{
+    if (!IsUnder(path, root, cs) || path.size() <= root.size())
+        return QString();
+    return path.mid(root.endsWith(u'/') ? root.size() : root.size() + 1);
+}
+
+bool WildMatch(QStringView pattern, QStringView name, Qt::CaseSensitivity cs)
+{
+    if (pattern == u"*.*")
+        return true;
+    auto same = [cs](QChar a, QChar b) {
+        return cs == Qt::CaseSensitive ? a == b : a.toCaseFolded() == b.toCaseFolded();
+    };
+    qsizetype p = 0, n = 0, starP = -1, starN = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && pattern[p] == u'*') {
+            starP = p++;
+            starN = n;
+        } else if (p < pattern.size() && (pattern[p] == u'?' || same(pattern[p], name[n]))) {
+            ++p;
+            ++n;
+        } else if (starP >= 0) {
+            p = starP + 1;
+            n = ++starN;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == u'*')
+        ++p;
+    return p == pattern.size();
+}
+
+QString EntryNameProblem(const QString& name)
+{
+    if (name.isEmpty())
+        return QStringLiteral("it is empty");
+    if (name.startsWith(u'/'))
+        return QStringLiteral("it is an absolute path");
+    if (name.size() >= 2 && name[1] == u':' && name[0].isLetter())
+        return QStringLiteral("it starts with a drive letter");
+    if (name.contains(u'\\'))
+        return QStringLiteral("it holds a backslash");
+    QStringView body(name);
+    if (body.endsWith(u'/'))
+        body.chop(1);
+    for (QStringView part : body.split(u'/')) {
+        if (part == u"..")
+            return QStringLiteral("it climbs out of its folder");
+        if (part.isEmpty() || part == u".")
+            return QStringLiteral("it has an empty part");
+    }
+    return QString();
+}
+
+QString WindowsNameProblem(const QString& name)
+{
+    if (name.isEmpty())
+        return QStringLiteral("it is empty");
+    for (QChar c : name) {
+        if (c.unicode() < 0x20)
+            return QStringLiteral("it holds a control character");
+        if (QStringView(u"\\/:*?\"<>|").contains(c))
+            return QStringLiteral("Windows does not allow the character '%1' in names").arg(c);
+    }
+    if (name.front().isSpace() || name.back().isSpace())
+        return QStringLiteral("it begins or ends with a space");
+    if (name.endsWith(u'.'))
+        return QStringLiteral("it ends with a dot");
+    // Device names are reserved whatever follows the first dot.
+    const QString stem = name.section(u'.', 0, 0).trimmed().toUpper();
+    static const QStringList devices = [] {
+        QStringList d{QStringLiteral("CON"), QStringLiteral("PRN"), QStringLiteral("AUX"),
+                      QStringLiteral("NUL")};
+        for (int i = 1; i <= 9; ++i)
+            d << QStringLiteral("COM%1").arg(i) << QStringLiteral("LPT%1").arg(i);
+        return d;
+    }();
+    if (devices.contains(stem))
+        return QStringLiteral("Windows reserves the name %1 for a device").arg(stem);
+    return QString();
+}
+
+bool IsExactUtf8(const QByteArray& raw)
+{
+    return QString::fromUtf8(raw).toUtf8() == raw;
+}
+
+qsizetype PathLimit()
+{
+#ifdef PATH_MAX
+    return PATH_MAX - 1; // the limit counts the terminating NUL
+#else
+    return 259;
+#endif
+}
+
+} // namespace ZipNames
