@@ -14,6 +14,20 @@ QImage Logo(int size);
 QIcon WindowIcon();
 // The 32 x 32 logo at the right of the header band.
 QPixmap HeaderLogo();
+// The kinds of file the pack trees tell apart at a glance.
+enum class FileKind
+{
+    Folder,
+    Other,
+    Text,
+    Script,
+    Image,
+    Library,
+    Archive
+};
+// A 16 x 16 icon for a file of that kind, or for a folder.
+QIcon FileIcon(FileKind kind);
+
 // 402 x 247: the host's import prompt with empty Name and Description fields,
 // a warning with an unticked check box, a disabled import button and a cancel button.
 QImage ImportPrompt();

@@ -12,24 +12,24 @@ void RegisterWindowFonts()
         return;
     done = true;
     const QStringList families = QFontDatabase::families();
+    // Only the regular faces. Wine's tahomabd.ttf is a wider Tahoma with the
+    // regular's thin strokes: once it is registered Qt picks it for every bold
+    // caption, which then reads as regular. With the regular face alone Qt
+    // emboldens it, and bold captions stand out as they should.
     const struct
     {
         const char* family;
-        const char* files[2];
+        const char* file;
     } faces[] = {
-        {"Tahoma", {"tahoma.ttf", "tahomabd.ttf"}},
-        {"MS Sans Serif", {"ms_sans_serif.ttf", nullptr}},
+        {"Tahoma", "tahoma.ttf"},
+        {"MS Sans Serif", "ms_sans_serif.ttf"},
     };
     for (const auto& face : faces) {
         if (families.contains(QLatin1String(face.family), Qt::CaseInsensitive))
             continue;
-        for (const char* file : face.files) {
-            if (!file)
-                continue;
-            const QString path = QStringLiteral("/usr/share/wine/fonts/") + QLatin1String(file);
-            if (QFile::exists(path))
-                QFontDatabase::addApplicationFont(path);
-        }
+        const QString path = QStringLiteral("/usr/share/wine/fonts/") + QLatin1String(face.file);
+        if (QFile::exists(path))
+            QFontDatabase::addApplicationFont(path);
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QFileIconProvider>
+#include "Artwork.h"
+
 #include <QHash>
 #include <QIcon>
 #include <QObject>
@@ -17,8 +18,9 @@ public:
     explicit PackIcons(QObject* parent = nullptr);
     QIcon icon(const PackNode& node);
     int cachedCount() const { return int(m_icons.size()); }
+    // What a file is, by its suffix for the host's own types, else by its MIME type.
+    static Artwork::FileKind KindOf(const QString& path);
 
 private:
-    QFileIconProvider m_provider;
     QHash<QString, QIcon> m_icons;
 };

@@ -4,7 +4,9 @@
 #include "Fonts.h"
 #include "FormShapes.h"
 #include "PackReopen.h"
+#include "TreeStyle.h"
 #include "Twips.h"
+#include "WindowPlacement.h"
 #include "frmImport.h"
 #include "pack/build/clsZip.h"
 #include "pack/build/makePack.h"
@@ -25,7 +27,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
 #include <QTreeView>
+#include <algorithm>
 
 namespace {
 
@@ -78,6 +82,7 @@ QTreeView* TreeView(QWidget* parent, const char* name, int left, int top, int wi
     tree->setUniformRowHeights(true);
     tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
     tree->setIconSize(QSize(16, 16));
+    tree->setStyle(TreeStyle::instance());
     return tree;
 }
 
@@ -302,7 +307,12 @@ void frmPackage::buildPage7(QWidget* page)
                           1080, 195);
     chkOpen = new QCheckBox(QStringLiteral("Open Script Pack in Messenger Plus! Live"), page);
     chkOpen->setObjectName(QStringLiteral("chkOpen"));
-    chkOpen->setGeometry(TwipsRect(1440, 1800, 3735, 195));
+    // The designed 13 px are one short of the box the style draws: grow by
+    // the least that shows the box and the caption whole.
+    QRect openRect = TwipsRect(1440, 1800, 3735, 195);
+    openRect.setHeight(std::max({openRect.height(), chkOpen->style()->pixelMetric(QStyle::PM_IndicatorHeight),
+                                 chkOpen->fontMetrics().height()}));
+    chkOpen->setGeometry(openRect);
     chkOpen->setChecked(false);
 }
 
@@ -321,6 +331,7 @@ void frmPackage::Form_Load()
     InitProgressBar();
     LoadScriptsDir();
     setFixedSize(TwipsToPixels(ClientWidthTwips), TwipsToPixels(ClientHeightTwips));
+    CentreOnScreen(this);
     CurrentPage = 0;
     ShowPage(0);
 }

@@ -64,6 +64,10 @@ void frmPackage::cmdBrowse_Click()
     txtPackPath->setText(filename);
     m_browsed = true;
     UpdateButtons();
+    // The window manager does not always hand the activation back when the
+    // dialog closes; without it Enter would not reach Next.
+    activateWindow();
+    raise();
     cmdNext->setFocus();
 }
 

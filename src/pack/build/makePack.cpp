@@ -76,6 +76,17 @@ qint16 PackBuild::ProgressStepFor(qint64 fileCount)
     return qint16(step);
 }
 
+qint16 PackBuild::NextStep()
+{
+    if (m_exactStep <= 0.0)
+        return m_step;
+    m_stepCarry += m_exactStep;
+    // The small allowance keeps sums like 0.1 * 10 from falling just short of 1.
+    const double whole = std::floor(m_stepCarry + 1e-9);
+    m_stepCarry -= whole;
+    return qint16(whole);
+}
+
 QString PackBuild::PackComment()
 {
     return QStringLiteral("ScriptPack created using Bundlesmith v%1.%2.%3")
@@ -174,9 +185,13 @@ bool PackBuild::build(const PackRequest& request, const QString& workFolder)
     const PackContents& contents = *request.Contents;
 
     m_step = ProgressStepFor(contents.FileCount());
+    // Past 196 files the rounded step is 0 and the bar would never move: it
+    // then advances by the exact share of each step instead.
+    m_exactStep = m_step >= 1 ? 0.0 : 100.0 / (double(contents.FileCount()) + 3.0);
+    m_stepCarry = 0.0;
     const RegistrationEntries reg = CollectRegistrations(contents);
 
-    m_view.ShowProgress(m_step, QStringLiteral("Creating Script Info File"));
+    m_view.ShowProgress(NextStep(), QStringLiteral("Creating Script Info File"));
     const QString xml =
         makePackXML(request.ScriptName, request.ScriptDesc, request.ScriptURL, reg.HasComFiles, reg.ComFiles,
                     reg.HasDotNetFiles, reg.DotNetFiles, request.ScriptVersion);
@@ -256,7 +271,7 @@ bool PackBuild::build(const PackRequest& request, const QString& workFolder)
         return fail(QStringLiteral("The build was cancelled."));
 
     WriteLog(QStringLiteral("XML File:  ") + manifest);
-    m_view.ShowProgress(m_step, QStringLiteral("Creating Script Pack"));
+    m_view.ShowProgress(NextStep(), QStringLiteral("Creating Script Pack"));
 
     const QString tempPack = QDir(workFolder).filePath(QStringLiteral("pack.plsc"));
     m_zip.setZipFile(tempPack);
@@ -401,7 +416,7 @@ void PackBuild::cZip_Progress(qint32 lCount, const QString& sMsg)
 {
     Q_UNUSED(lCount);
     if (sMsg.left(10) == AddingPrefix) {
-        m_view.ShowProgress(m_step, QStringLiteral("Adding File:  ") + sMsg.mid(10).trimmed());
+        m_view.ShowProgress(NextStep(), QStringLiteral("Adding File:  ") + sMsg.mid(10).trimmed());
         return;
     }
     if (sMsg.startsWith(QStringLiteral("zip error:")))

@@ -79,10 +79,16 @@ private:
     bool fail(const QString& reason);
     bool CheckPack(const QString& pack, const QStringList& expected, const RegistrationEntries& reg);
     QString PlainZipError(const QString& what) const;
+    // The bar's advance for the next progress step, in whole units.
+    qint16 NextStep();
 
     clsZip& m_zip;
     BuildView& m_view;
     qint16 m_step = 0;
+    // Exact share of one step when the rounded step is 0, and what of it the
+    // bar has not been given yet.
+    double m_exactStep = 0.0;
+    double m_stepCarry = 0.0;
     QString m_lastError;
     // The archiver's last error message of the current run.
     QString m_zipError;

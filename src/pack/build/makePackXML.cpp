@@ -19,6 +19,8 @@ bool isXmlChar(char32_t c)
 enum class Context
 {
     Content,
+    // Element text the host shows in a multi-line box: line breaks stay breaks.
+    MultiLine,
     Attribute
 };
 
@@ -29,6 +31,9 @@ enum class Context
 //   turn them into a bare LF and the value would also break the one element
 //   per line layout; inside the attribute the same holds for a tab, which a
 //   parser would read back as a space;
+// - in multi-line text every line break (CR LF, CR or LF) is written as a
+//   plain CR LF instead: the host is a Windows program whose text boxes break
+//   lines only at CR LF, and a break is ordinary XML text;
 // - an unpaired surrogate (text pasted from a broken source) becomes U+FFFD;
 // - control characters and the non-characters U+FFFE/U+FFFF, which no XML 1.0
 //   document may contain, are dropped.
@@ -51,6 +56,12 @@ QString escapeValue(const QString& value, Context context)
         }
         if (!isXmlChar(c))
             continue;
+        if (context == Context::MultiLine && (c == U'\r' || c == U'\n')) {
+            if (c == U'\r' && i + 1 < n && value.at(i + 1) == QLatin1Char('\n'))
+                ++i;
+            out += kCrLf;
+            continue;
+        }
         switch (c) {
         case U'&':
             out += QLatin1String("&amp;");
@@ -86,10 +97,11 @@ void appendLine(QString& text, const QString& line)
     text += kCrLf;
 }
 
-void appendElement(QString& text, const QString& tag, const QString& value)
+void appendElement(QString& text, const QString& tag, const QString& value,
+                   Context context = Context::Content)
 {
-    text += QLatin1Char('<') + tag + QLatin1Char('>') + escapeValue(value, Context::Content) +
-            QLatin1String("</") + tag + QLatin1Char('>') + kCrLf;
+    text += QLatin1Char('<') + tag + QLatin1Char('>') + escapeValue(value, context) + QLatin1String("</") +
+            tag + QLatin1Char('>') + kCrLf;
 }
 
 } // namespace
@@ -109,7 +121,7 @@ QString makePackXML(const QString& name, const QString& description, const QStri
     appendElement(xml, QStringLiteral("Name"), name);
     // Only the empty text is left out: a description of blanks is still written.
     if (!description.isEmpty())
-        appendElement(xml, QStringLiteral("Description"), description);
+        appendElement(xml, QStringLiteral("Description"), description, Context::MultiLine);
     if (!aboutUrl.isEmpty())
         appendElement(xml, QStringLiteral("AboutUrl"), aboutUrl);
     appendLine(xml, QStringLiteral("</Information>"));

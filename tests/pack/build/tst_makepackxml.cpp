@@ -48,10 +48,11 @@ private slots:
                                                u"a&b\\c<d>.dll"_s,
                                                u"x<y.dll|z>w.dll"_s}
                                 << QStringList();
-        QTest::newRow("line breaks") << QStringList{u"1\t2\r\n3\r4\n"_s, u"line1\r\nline2"_s,
-                                                    u"\tcr\rlf\n"_s,     u" "_s,
-                                                    u"\t.dll"_s,         u" lead.dll|trail.dll "_s}
-                                     << QStringList();
+        // A lone CR in the description is a line break like the others.
+        const QStringList breaks{u"1\t2\r\n3\r4\n"_s, u"line1\r\nline2"_s,      u"\tcr\rlf\n"_s, u" "_s,
+                                 u"\t.dll"_s,         u" lead.dll|trail.dll "_s};
+        QTest::newRow("line breaks") << breaks
+                                     << QStringList(breaks).replaceInStrings(u"\tcr\rlf"_s, u"\tcr\nlf"_s);
         QTest::newRow("beyond Latin-1")
             << QStringList{u"2.0 é"_s, u"日本 \U0001F600"_s, u"Café"_s, u"ü€"_s, u"Grüße.dll"_s, u"д.dll"_s}
             << QStringList();
