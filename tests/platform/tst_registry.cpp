@@ -6,7 +6,6 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
-#include <map>
 
 using namespace Qt::StringLiterals;
 
@@ -15,14 +14,12 @@ namespace {
 class FakeRegistry final : public RegistryReader
 {
 public:
-    std::map<QString, QString> values; // "hive|key|value" -> data
+    QHash<QString, QString> values; // "hive|key|value" -> data
     QString lastAsked;
-
     std::optional<QString> readString(quint32 hive, const QString& subKey, const QString& valueName) override
     {
         lastAsked = u"%1|%2|%3"_s.arg(hive, 0, 16).arg(subKey, valueName);
-        const auto it = values.find(lastAsked);
-        return it == values.end() ? std::nullopt : std::optional<QString>(it->second);
+        return values.contains(lastAsked) ? std::optional(values[lastAsked]) : std::nullopt;
     }
 };
 

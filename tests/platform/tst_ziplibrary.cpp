@@ -148,10 +148,8 @@ stale relative spec is only a warning | folders-nodirs | %T/top | top\*.*;sub\de
         m_opt.fJunkDirNames = mode == u"junk"_s ? 1 : 0;
         m_opt.fNoDirEntries = mode == u"folders"_s || mode == u"flat"_s ? 0 : 1;
         m_opt.fRecurse = mode.startsWith(u"folders"_s) ? 2 : 0;
-        const QString cwd = QDir::currentPath();
         QCOMPARE(run(specs), ZpOk);
         QCOMPARE(names(), expected);
-        QCOMPARE(QDir::currentPath(), cwd);
         const bool stale = QTest::currentDataTag() == QByteArray("stale relative spec is only a warning");
         QCOMPARE(m_calls.messages().contains(u"zip warning: name not matched: top\\*.*"_s), stale);
 
@@ -202,7 +200,6 @@ stale relative spec is only a warning | folders-nodirs | %T/top | top\*.*;sub\de
         }
         m_calls.onService = Calls().onService;
 
-        QVERIFY(run({tree() + u"/gone\\*.*"_s}) != ZpOk); // an absolute folder spec whose folder is gone
         // Two different files under one name: refused, not silently dropped.
         QCOMPARE(run({tree() + u"/other/x.txt"_s, tree() + u"/other/top/x.txt"_s}), ZpErrParams);
         QCOMPARE(readAll(zipPath()), before);

@@ -103,15 +103,10 @@ Finished|Isn't That Nice.|010)"_s;
                    QString::number(w->form->cmdPreview->isEnabled()) +
                    QString::number(w->form->lblLenWarn->isVisibleTo(w->form->picPack[1]));
         };
-        // Next, Preview, warning after each text; emptying leaves the warning as it was.
-        for (const auto& [length, expected] : {std::pair{127, u"110"_s},
-                                               {128, u"001"_s},
-                                               {0, u"001"_s},
-                                               {1, u"110"_s},
-                                               {0, u"000"_s},
-                                               {1000, u"001"_s}}) {
-            w->form->txtScriptName->setText(QString(length, u'a'));
-            QCOMPARE(state(), expected);
+        // "length:Next Preview warning" after each text; emptying leaves the warning as it was.
+        for (const QString& step : u"127:110 128:001 0:001 1:110 0:000 1000:001"_s.split(u' ')) {
+            w->form->txtScriptName->setText(QString(step.section(u':', 0, 0).toInt(), u'a'));
+            QCOMPARE(state(), step.section(u':', 1));
         }
         QCOMPARE(w->form->txtScriptName->text().size(), 1000);
         QCOMPARE(w->form->lblLenWarn->text(), u"Script Name can be maximum of 127 characters"_s);

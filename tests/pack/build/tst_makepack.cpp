@@ -111,9 +111,7 @@ private slots:
         QCOMPARE(view.captions.mid(0, 2),
                  (QStringList{u"Creating Script Info File"_s, u"Creating Script Pack"_s}));
         QCOMPARE(view.captions.size(), 2 + 12); // the manifest, nine files, two nested folders
-        for (const QString& c : {u"Adding File:  top\\sub\\deep\\c.dll"_s, u"Adding File:  top\\sub\\"_s,
-                                 u"Adding File:  ScriptInfo.xml"_s})
-            QVERIFY2(view.captions.contains(c), qPrintable(c));
+        QVERIFY(view.captions.contains(u"Adding File:  top\\sub\\deep\\c.dll"_s));
     }
 
     // With folders only, the run for loose files has nothing to do and must not fail.
