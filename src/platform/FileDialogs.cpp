@@ -42,17 +42,10 @@ public:
     }
 };
 
-QtFileDialogs g_qtDialogs;
-FileDialogs* g_current = nullptr;
-
 } // namespace
 
-FileDialogs& FileDialogs::current()
+template <> FileDialogs& Seam<FileDialogs>::platform()
 {
-    return g_current ? *g_current : static_cast<FileDialogs&>(g_qtDialogs);
-}
-
-void FileDialogs::install(FileDialogs* service)
-{
-    g_current = service;
+    static QtFileDialogs dialogs;
+    return dialogs;
 }

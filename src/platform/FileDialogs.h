@@ -1,13 +1,15 @@
 #pragma once
 
+#include "platform/Seam.h"
+
 #include <QString>
 #include <QStringList>
 
 class QWidget;
 
 // The platform's file dialogs. Tests install their own answers
-// (tests/support/FakeFileDialogs.h); production uses QFileDialog.
-class FileDialogs
+// (tests/support/Fakes.h); production uses QFileDialog.
+class FileDialogs : public Seam<FileDialogs>
 {
 public:
     struct OpenRequest
@@ -34,8 +36,6 @@ public:
     virtual QString getSaveFileName(QWidget* owner, const SaveRequest& request) = 0;
     // The chosen folder; empty when cancelled.
     virtual QString browseFolder(QWidget* owner, const QString& title, const QString& startDir) = 0;
-
-    static FileDialogs& current();
-    // Replaces the service; nullptr restores the real dialogs. Not owned.
-    static void install(FileDialogs* service);
 };
+
+template <> FileDialogs& Seam<FileDialogs>::platform();

@@ -27,19 +27,12 @@ public:
     }
 };
 
-QtMsgBox g_qtBox;
-MsgBox* g_current = nullptr;
-
 } // namespace
 
-MsgBox& MsgBox::current()
+template <> MsgBox& Seam<MsgBox>::platform()
 {
-    return g_current ? *g_current : static_cast<MsgBox&>(g_qtBox);
-}
-
-void MsgBox::install(MsgBox* service)
-{
-    g_current = service;
+    static QtMsgBox box;
+    return box;
 }
 
 int ShowMessage(QWidget* owner, const QString& prompt, int style)

@@ -1,12 +1,14 @@
 #pragma once
 
+#include "platform/Seam.h"
+
 #include <QString>
 
 class QWidget;
 
 // Every message box of the program goes through here, so that tests can answer
-// them instead of a person (see tests/support/FakeMsgBox.h).
-class MsgBox
+// them instead of a person (see tests/support/Fakes.h).
+class MsgBox : public Seam<MsgBox>
 {
 public:
     // The button and icon bits the program uses, as the classic message box numbers them.
@@ -15,11 +17,9 @@ public:
 
     virtual ~MsgBox() = default;
     virtual int show(QWidget* owner, const QString& prompt, int style, const QString& title) = 0;
-
-    static MsgBox& current();
-    // Replaces the service; nullptr restores the real message boxes. Not owned.
-    static void install(MsgBox* service);
 };
+
+template <> MsgBox& Seam<MsgBox>::platform();
 
 // Shows a message box titled "Bundlesmith" and returns the answer (OK, Yes or No).
 int ShowMessage(QWidget* owner, const QString& prompt, int style);

@@ -2,19 +2,8 @@
 
 #include "Registry_p.h"
 
-namespace {
-
-PlatformRegistry g_platform;
-RegistryReader* g_current = nullptr;
-
-} // namespace
-
-RegistryReader& RegistryReader::current()
+template <> RegistryReader& Seam<RegistryReader>::platform()
 {
-    return g_current ? *g_current : static_cast<RegistryReader&>(g_platform);
-}
-
-void RegistryReader::install(RegistryReader* service)
-{
-    g_current = service;
+    static PlatformRegistry registry;
+    return registry;
 }

@@ -1,12 +1,14 @@
 #pragma once
 
+#include "platform/Seam.h"
+
 #include <QString>
 
 #include <optional>
 
 // Read access to the machine-wide settings store where the host keeps its
 // scripts folder: the registry on Windows, the Wine prefix's system.reg elsewhere.
-class RegistryReader
+class RegistryReader : public Seam<RegistryReader>
 {
 public:
     static constexpr quint32 HKEY_LOCAL_MACHINE_ = 0x80000002u;
@@ -14,8 +16,6 @@ public:
     virtual ~RegistryReader() = default;
     // The string stored in valueName under subKey of the hive, or nothing when it cannot be read.
     virtual std::optional<QString> readString(quint32 hive, const QString& subKey, const QString& valueName) = 0;
-
-    static RegistryReader& current();
-    // Replaces the service; nullptr restores the platform's. Not owned.
-    static void install(RegistryReader* service);
 };
+
+template <> RegistryReader& Seam<RegistryReader>::platform();

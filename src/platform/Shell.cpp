@@ -17,19 +17,12 @@ public:
     }
 };
 
-DesktopShell g_desktop;
-Shell* g_current = nullptr;
-
 } // namespace
 
-Shell& Shell::current()
+template <> Shell& Seam<Shell>::platform()
 {
-    return g_current ? *g_current : static_cast<Shell&>(g_desktop);
-}
-
-void Shell::install(Shell* service)
-{
-    g_current = service;
+    static DesktopShell desktop;
+    return desktop;
 }
 
 void ShellOpen(const QString& target)

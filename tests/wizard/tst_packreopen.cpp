@@ -3,8 +3,7 @@
 #include "pack/build/ScriptPackReader.h"
 #include "pack/build/clsZip.h"
 #include "pack/contents/PackContents.h"
-#include "support/FakeFileDialogs.h"
-#include "support/FakeMsgBox.h"
+#include "support/Fakes.h"
 #include "support/TestFiles.h"
 #include "wizard/PackReopen.h"
 #include "wizard/frmPackage.h"
@@ -54,9 +53,9 @@ private slots:
         FakeMsgBox msg;
         FakeFileDialogs dialogs;
         frmPackage form;
-        dialogs.setNextFileNames({old});
+        dialogs.nextOpen << QStringList{old};
         QTest::mouseClick(form.Reopen->cmdOpenPack, Qt::LeftButton);
-        QVERIFY2(msg.shown.isEmpty(), qPrintable(msg.lastPrompt()));
+        QVERIFY2(msg.shown.isEmpty(), qPrintable(msg.prompts().join(u'\n')));
         const QStringList fields = {form.txtScriptName->text(), form.txtScriptDesc->toPlainText(),
                                     form.txtScriptURL->text(), form.txtScriptVersion->text()};
         QCOMPARE(fields, QStringList({u"Tom & Jerry"_s, u"one\ntwo"_s, u"http://x.org/"_s, u"2.3"_s}));
@@ -66,9 +65,9 @@ private slots:
         for (const QString& bad :
              {at(u"text.plsc"_s), packWith(u"deep.plsc"_s, u"sub/ScriptInfo.xml"_s, "<ScriptInfo/>"),
               packWith(u"bad.plsc"_s, u"ScriptInfo.xml"_s, "<ScriptInfo><Name>x")}) {
-            dialogs.setNextFileNames({bad});
+            dialogs.nextOpen << QStringList{bad};
             QTest::mouseClick(form.Reopen->cmdOpenPack, Qt::LeftButton);
-            QVERIFY(msg.lastPrompt().startsWith(u"'"_s + bad + u"' is not a readable Script Pack: "_s));
+            QVERIFY(msg.prompts().last().startsWith(u"'"_s + bad + u"' is not a readable Script Pack: "_s));
             QCOMPARE(msg.shown.takeLast().style, int(MsgBox::Information));
             QCOMPARE(QStringList({form.txtScriptName->text(), form.txtScriptDesc->toPlainText(),
                                   form.txtScriptURL->text(), form.txtScriptVersion->text()}),
@@ -81,9 +80,9 @@ private slots:
         form.txtScriptName->clear();
         QVERIFY(form.Reopen->OpenPack(old));
         QVERIFY(!form.cmdNext->isEnabled());
-        dialogs.setNextFolder(at(u"script/lib"_s));
+        dialogs.nextFolder << QString(at(u"script/lib"_s));
         QTest::mouseClick(form.cmdAddFolder, Qt::LeftButton);
-        dialogs.setNextFileNames({at(u"script/Net.dll"_s)});
+        dialogs.nextOpen << QStringList{at(u"script/Net.dll"_s)};
         QTest::mouseClick(form.cmdAddFile, Qt::LeftButton);
         const auto state = [&](PackList list, const QString& key) {
             return form.contents->StateImage(list, form.contents->findKey(key));
@@ -96,7 +95,7 @@ private slots:
         for (int page = 2; page < 5; ++page)
             QTest::mouseClick(form.cmdNext, Qt::LeftButton);
         QVERIFY(!form.cmdNext->isEnabled());
-        dialogs.setNextSaveName(at(u"old/New.plsc"_s));
+        dialogs.nextSave << QString(at(u"old/New.plsc"_s));
         QTest::mouseClick(form.cmdBrowse, Qt::LeftButton);
         QCOMPARE(dialogs.saveRequests.constLast().initDir, at(u"old"_s));
         QTest::mouseClick(form.cmdNext, Qt::LeftButton);

@@ -1,9 +1,7 @@
 // What the user is told: the names a folder walk left out, in one message,
 // and why a build failed, on the finish page.
 #include "pack/contents/PackContents.h"
-#include "support/FakeFileDialogs.h"
-#include "support/FakeMsgBox.h"
-#include "support/FakeShell.h"
+#include "support/Fakes.h"
 #include "support/TestFiles.h"
 #include "wizard/frmPackage.h"
 
@@ -35,7 +33,7 @@ private slots:
 
         for (QPushButton* next = form.cmdNext; form.CurrentPage < 2; QTest::mouseClick(next, Qt::LeftButton))
             form.txtScriptName->setText(u"Tool"_s);
-        dialogs.setNextFolder(dir.filePath(u"top"_s));
+        dialogs.nextFolder << dir.filePath(u"top"_s);
         QTest::mouseClick(form.cmdAddFolder, Qt::LeftButton);
 
         QCOMPARE(msg.shown.size(), 1);

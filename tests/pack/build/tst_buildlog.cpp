@@ -1,90 +1,42 @@
 #include "platform/BuildLog.h"
+#include "support/TestFiles.h"
 
-#include <QFile>
 #include <QTemporaryDir>
-#include <QTest>
+
+using namespace Qt::StringLiterals;
 
 class tst_BuildLog : public QObject
 {
     Q_OBJECT
 
-private:
-    QTemporaryDir m_dir;
-    QString logPath() const { return m_dir.filePath(QStringLiteral("log.txt")); }
-    QString marker() const { return m_dir.filePath(QStringLiteral("makelog")); }
-    QByteArray readLog() const
-    {
-        QFile f(logPath());
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-
 private slots:
-    void init()
+    // The marker beside the program switches the log on, looked for again within half a second.
+    void onlyWithTheMarker()
     {
-        QVERIFY(m_dir.isValid());
-        QFile::remove(logPath());
-        QFile::remove(marker());
-        QDir(m_dir.path()).rmdir(QStringLiteral("makelog"));
-        BuildLog::setMarkerFolder(m_dir.path());
-        BuildLog::setLogFilePath(logPath());
-    }
-
-    void withoutMarkerNothingIsWritten()
-    {
-        for (int i = 0; i < 50; ++i)
-            WriteLog(QStringLiteral("makePack"));
-        QVERIFY(!QFile::exists(logPath()));
-
-        // A folder named like the marker does not switch the log on.
-        QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("makelog")));
-        WriteLog(QStringLiteral("makePack"));
-        QVERIFY(!QFile::exists(logPath()));
-    }
-
-    void linesAreAppendedAcrossRuns()
-    {
-        QFile m(marker());
-        QVERIFY(m.open(QIODevice::WriteOnly));
-        m.close();
-
-        WriteLog(QStringLiteral("makePack"));
-        WriteLog(QString());
-        WriteLog(QStringLiteral("two\r\nlines"));
-        // The marker is looked for again within half a second.
-        QFile::remove(marker());
+        QTemporaryDir dir;
+        const QString log = dir.filePath(u"log.txt"_s), marker = dir.filePath(u"makelog"_s);
+        BuildLog::setMarkerFolder(dir.path());
+        BuildLog::setLogFilePath(log);
+        writeFile(marker, "");
+        WriteLog(u"makePack"_s);
+        QFile::remove(marker);
         QTest::qSleep(600);
-        WriteLog(QStringLiteral("not logged"));
-        QVERIFY(m.open(QIODevice::WriteOnly));
-        m.close();
+        WriteLog(u"not logged"_s);
+        writeFile(marker, "");
         QTest::qSleep(600);
-        WriteLog(QStringLiteral("Tag:   /home/u/"));
+        WriteLog(u"Tag:   /home/u/"_s);
+        const QList<QByteArray> lines = readAll(log).split('\n');
+        QCOMPARE(lines.size(), 3); // two lines and the empty rest after the last CR LF
+        QVERIFY(lines[0].endsWith("   -   makePack\r") &&
+                lines[0].indexOf("   -   ") >= 8); // a time stamp first
+        QVERIFY(lines[1].endsWith("   -   Tag:   /home/u/\r"));
 
-        const QList<QByteArray> lines = readLog().split('\n');
-        QCOMPARE(lines.size(), 6); // five physical lines and the empty rest after the last CR LF
-        QVERIFY(lines[0].endsWith("   -   makePack\r"));
-        QVERIFY(lines[1].endsWith("   -   \r"));
-        QVERIFY(lines[2].endsWith("   -   two\r"));
-        QCOMPARE(lines[3], QByteArray("lines\r"));
-        QVERIFY(lines[4].endsWith("   -   Tag:   /home/u/\r"));
-        QVERIFY(!readLog().contains("not logged"));
-        // A time stamp stands in front of the separator.
-        QVERIFY(lines[0].indexOf("   -   ") >= 8);
-    }
-
-    void unwritableLogIsDroppedSilently()
-    {
-        QFile m(marker());
-        QVERIFY(m.open(QIODevice::WriteOnly));
-        m.close();
-        BuildLog::setLogFilePath(m_dir.filePath(QStringLiteral("no/such/folder/log.txt")));
-        WriteLog(QStringLiteral("makePack")); // must neither crash nor throw
-        QVERIFY(!QFile::exists(m_dir.filePath(QStringLiteral("no/such/folder/log.txt"))));
-    }
-
-    void cleanupTestCase()
-    {
-        BuildLog::setMarkerFolder(QString());
-        BuildLog::setLogFilePath(QString());
+        // A log that cannot be written is dropped silently.
+        BuildLog::setLogFilePath(dir.filePath(u"no/such/folder/log.txt"_s));
+        WriteLog(u"makePack"_s);
+        QVERIFY(!QFile::exists(dir.filePath(u"no"_s)));
+        BuildLog::setMarkerFolder({});
+        BuildLog::setLogFilePath({});
     }
 };
 

@@ -1,128 +1,123 @@
-// The contents model on its own: what the windows cannot show directly
-// (model consistency under change, the item layer's log lines, path helpers).
+// The contents model on its own: what each addition does to the trees, the messages
+// and the counter; consistency under change.
 #include "pack/contents/PackContents.h"
 #include "pack/contents/PackTreeModel.h"
-#include "platform/BuildLog.h"
+#include "support/TestFiles.h"
+#include "support/TreeDump.h"
 
 #include <QAbstractItemModelTester>
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
-#include <QTest>
 
-namespace {
-
-void Touch(const QString& path)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-}
-
-QString ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-}
-
-} // namespace
+using namespace Qt::StringLiterals;
 
 class tst_PackCore : public QObject
 {
     Q_OBJECT
 
+    QTemporaryDir m_tmp;
+    QString path(const QString& rel) const { return m_tmp.filePath(rel); }
+
 private slots:
-    void pathHelpers()
+    void initTestCase()
     {
-        QCOMPARE(GetFileName("/a/b/c.js "), QStringLiteral("c.js"));
-        QCOMPARE(GetFileName("plain"), QStringLiteral("plain"));
-        QCOMPARE(GetFileName("/a/"), QString());
-        QCOMPARE(GetFolderPath("/a/b/c.js"), QStringLiteral("/a/b/"));
-        QCOMPARE(GetFolderPath("c.js"), QString());
-        QCOMPARE(TrimNull(QStringLiteral("ab") + QChar(0) + QStringLiteral("cd")), QStringLiteral("ab"));
-        QCOMPARE(TrimNull("abc"), QStringLiteral("abc"));
-        QCOMPARE(NormalizeFolderPath("/a/b//"), QStringLiteral("/a/b"));
-        QCOMPARE(NormalizeFolderPath("/"), QStringLiteral("/"));
-        QCOMPARE(PackContents::GetIconKey("/a/x.JS", false), PackContents::GetIconKey("/b/y.js", false));
-        QVERIFY(PackContents::GetIconKey("/a/x.js", false) != PackContents::GetIconKey("/a/x.dll", false));
-        QVERIFY(PackContents::GetIconKey("/a/js", false) != PackContents::GetIconKey("/a/x.js", false));
+        for (const char* rel :
+             {"a/x.js", "b/X.JS", "b/SCRIPTINFO.XML", "b/ok.js", "lib/inner.js", "other/lib", "pack/f1.js",
+              "pack/f2.js", "pack/.hidden", "pack/ScriptInfo.xml", "pack/s/f3.js", "d/f1.js", "d/f2.js",
+              "top/mid/low/f.js", "top/g.js", "top/middle/h.js", "loop/a.js"})
+            writeFile(path(QString::fromLatin1(rel)));
+        QVERIFY(QFile::link(path(u"loop"_s), path(u"loop/back"_s)));
+        QVERIFY(QFile::link(path(u"loop/a.js"_s), path(u"loop/alias.js"_s)));
     }
 
-    // Every view sees a consistent tree while nodes come and go, rows move up
-    // after a removal in the middle, and the indexes stay in step.
+    // Additions in order ("f:" a file, "d:" a folder, paths under the test folder) and what
+    // the COM list then shows, the messages given ("%T" is the test folder) and the counter.
+    void additions_data()
+    {
+        QTest::addColumn<QStringList>("adds");
+        QTest::addColumn<QStringList>("reg1");
+        QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<int>("count");
+        const QString exists = u"\r\n\r\nalready exists in the file list."_s;
+        QTest::newRow("refusals keep the rest, in order")
+            << QStringList{u"f:b/SCRIPTINFO.XML"_s, u"f:a/x.js"_s, u"f:b/X.JS"_s, u"f:a/x.js"_s,
+                           u"f:b/ok.js"_s}
+            << QStringList{u"x.js [1]"_s, u"ok.js [1]"_s}
+            << QStringList{u"Can't add a file named ScriptInfo.xml."_s,
+                           u"A file called 'X.JS' already exists in the file list."_s,
+                           u"%T/a/x.js"_s + exists}
+            << 2;
+        QTest::newRow("a file named like a folder in the tree")
+            << QStringList{u"d:lib"_s, u"f:other/lib"_s} << QStringList{u"lib [0]"_s, u"  inner.js [1]"_s}
+            << QStringList{u"A file called 'lib' already exists in the file list."_s} << 1;
+        QTest::newRow("folder walk: files first, boxes on files only")
+            << QStringList{u"d:pack/"_s}
+            << QStringList{u"pack [0]"_s,     u"  .hidden [1]"_s,        u"  f1.js [1]"_s,
+                           u"  f2.js [1]"_s,  u"  ScriptInfo.xml [1]"_s, u"  s [0]"_s,
+                           u"    f3.js [1]"_s}
+            << QStringList() << 5;
+        QTest::newRow("a folder holding an added file comes without it")
+            << QStringList{u"f:d/f1.js"_s, u"d:d"_s}
+            << QStringList{u"f1.js [1]"_s, u"d [0]"_s, u"  f2.js [1]"_s}
+            << QStringList{u"%T/d/f1.js"_s + exists} << 2;
+        QTest::newRow("overlapping folders refused, a sibling of like name is not inside")
+            << QStringList{u"d:top/mid"_s, u"d:top/mid"_s, u"d:top/mid/low"_s, u"d:top"_s, u"d:top/middle"_s}
+            << QStringList{u"mid [0]"_s, u"  low [0]"_s, u"    f.js [1]"_s, u"middle [0]"_s, u"  h.js [1]"_s}
+            << QStringList{PackContents::FolderMessage(u"%T/top/mid"_s),
+                           PackContents::FolderMessage(u"%T/top/mid/low"_s),
+                           PackContents::FolderMessage(u"%T/top"_s)}
+            << 2;
+        QTest::newRow("a folder gone adds nothing")
+            << QStringList{u"d:gone"_s} << QStringList() << QStringList() << 0;
+        QTest::newRow("links to folders are not followed")
+            << QStringList{u"d:loop"_s} << QStringList{u"loop [0]"_s, u"  a.js [1]"_s, u"  alias.js [1]"_s}
+            << QStringList() << 2;
+    }
+
+    void additions()
+    {
+        QFETCH(QStringList, adds);
+        QFETCH(QStringList, reg1);
+        QFETCH(QStringList, messages);
+        QFETCH(int, count);
+        PackContents c;
+        PackTreeModel files(c, PackList::Files), com(c, PackList::Reg1), net(c, PackList::Reg2);
+        QStringList said;
+        PackContents::AddHooks hooks;
+        hooks.refuse = [&](const QString& m) { said << QString(m).replace(m_tmp.path(), u"%T"_s); };
+        for (const QString& add : adds) {
+            if (add.startsWith(u"f:"_s))
+                c.AddFileToTree(path(add.mid(2)), -1, hooks);
+            else
+                c.AddFolderToTree(path(add.mid(2)), -1, hooks);
+        }
+        QCOMPARE(dumpTree(&com, true), reg1);
+        QCOMPARE(dumpTree(&net, true), reg1);
+        QCOMPARE(dumpTree(&files, true), reg1.replaceInStrings(u"[1]"_s, u"[0]"_s)); // no boxes
+        QCOMPARE(said, messages);
+        QCOMPARE(c.FileCount(), count);
+    }
+
+    // Every view sees a consistent tree while nodes come and go, rows move up after a
+    // removal in the middle, and ticks mirror between the lists.
     void viewsStayConsistent()
     {
-        QTemporaryDir tmp;
-        for (const char* rel : {"p/a.js", "p/b.js", "p/c.js", "p/s/d.js", "p/s/e.js", "p/t/f.js", "q/g.js"})
-            Touch(tmp.path() + QLatin1Char('/') + QLatin1String(rel));
         PackContents c;
-        PackTreeModel files(c, PackList::Files);
-        PackTreeModel reg1(c, PackList::Reg1);
+        PackTreeModel files(c, PackList::Files), reg1(c, PackList::Reg1);
         QAbstractItemModelTester t1(&files, QAbstractItemModelTester::FailureReportingMode::QtTest);
         QAbstractItemModelTester t2(&reg1, QAbstractItemModelTester::FailureReportingMode::QtTest);
-
-        QCOMPARE(c.AddFolderToTree(tmp.path() + "/p", -1), PackContents::FolderResult::Added);
-        QVERIFY(c.AddFileToTree(tmp.path() + "/q/g.js", -1) >= 0);
-        const int b = c.findKey("sub-" + tmp.path() + "/p/b.js");
-        const int s = c.findKey("fldr-" + tmp.path() + "/p/s");
-        QVERIFY(b >= 0 && s >= 0);
-        QVERIFY(c.SetChecked(PackList::Reg1, c.findKey("sub-" + tmp.path() + "/p/t/f.js"), true));
-        c.RemoveNode(b);
-        c.RemoveNode(s);
-        QVERIFY(!c.isLive(c.findKey("sub-" + tmp.path() + "/p/s/d.js")));
-        const QModelIndex p = files.index(0, 0);
-        QCOMPARE(files.rowCount(p), 3); // a.js, c.js, t
-        QCOMPARE(files.index(2, 0, p).data().toString(), QStringLiteral("t"));
-        const QModelIndex f = files.index(0, 0, files.index(2, 0, p));
-        QCOMPARE(f.data().toString(), QStringLiteral("f.js"));
-        QCOMPARE(f.parent(), files.index(2, 0, p));
-        QCOMPARE(reg1.indexOf(files.nodeOf(f)).data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
-        QCOMPARE(c.liveCount(), 6);
-        std::vector<int> live = c.liveNodes();
-        QVERIFY(std::is_sorted(live.begin(), live.end()));
-        QCOMPARE(int(live.size()), c.liveCount());
-        QCOMPARE(c.FileCount(), 7);
-
+        QCOMPARE(c.AddFolderToTree(path(u"pack"_s), -1), PackContents::FolderResult::Added);
+        const int f1 = c.findKey(u"sub-"_s + path(u"pack/f1.js"_s)),
+                  f2 = c.findKey(u"sub-"_s + path(u"pack/f2.js"_s));
+        QVERIFY(c.SetChecked(PackList::Reg1, f2, true));
+        QVERIFY(!c.SetChecked(PackList::Reg2, f2, true)); // no box there while ticked here
+        c.RemoveNode(f1);
+        c.RemoveNode(c.findKey(u"fldr-"_s + path(u"pack/s"_s)));
+        QCOMPARE(dumpTree(&reg1, true), (QStringList{u"pack [0]"_s, u"  .hidden [1]"_s, u"  f2.js [2]"_s,
+                                                     u"  ScriptInfo.xml [1]"_s}));
+        QCOMPARE(c.FileCount(), 5); // removals do not lower it
         // A removed file's name and key are free again; removing twice is harmless.
-        c.RemoveNode(b);
-        QVERIFY(c.AddFileToTree(tmp.path() + "/p/b.js", -1) >= 0);
-    }
-
-    void itemLayerLogLines()
-    {
-        QTemporaryDir tmp;
-        Touch(tmp.path() + "/makelog");
-        const QString log = tmp.path() + "/log.txt";
-        BuildLog::setMarkerFolder(tmp.path());
-        BuildLog::setLogFilePath(log);
-
-        PackContents c;
-        Touch(tmp.path() + "/f/x.dll");
-        QCOMPARE(c.AddFolderToTree(tmp.path() + "/f", -1), PackContents::FolderResult::Added);
-        // Folder nodes lose their boxes through the item layer, once per list.
-        QCOMPARE(ReadAll(log).count(QStringLiteral("   -   GetTVItemFromNode:   f\r\n")), 2);
-
-        const int x = c.findKey("sub-" + tmp.path() + "/f/x.dll");
-        QFile::remove(log);
-        const int item = c.GetTVItemFromNode(PackList::Reg2, x);
-        QVERIFY(item != 0);
-        QVERIFY(!c.IsTVItemChecked(PackList::Reg2, item)); // empty box
-        QVERIFY(c.SetChecked(PackList::Reg2, x, true));
-        QVERIFY(c.IsTVItemChecked(PackList::Reg2, item));
-        QVERIFY(!c.IsTVItemChecked(PackList::Reg1, c.GetTVItemFromNode(PackList::Reg1, x))); // no box
-        QVERIFY(!c.IsTVItemChecked(PackList::Reg1, c.GetTVItemFromNode(PackList::Reg1, 0))); // folder
-        const QString text = ReadAll(log);
-        QVERIFY2(text.contains(QStringLiteral("   -   GetTVItemFromNode:   x.dll\r\n")), qPrintable(text));
-        QCOMPARE(text.count(QStringLiteral("   -   IsTVItemChecked\r\n")), 4);
-
-        // A node no longer in the pack has no item, and item 0 reads as not ticked.
-        c.RemoveNode(0);
-        QCOMPARE(c.GetTVItemFromNode(PackList::Reg2, x), 0);
-        QVERIFY(!c.IsTVItemChecked(PackList::Reg2, 0));
-        QCOMPARE(PackContents::StateImageMask(2), 8192);
-
-        BuildLog::setMarkerFolder(QString());
-        BuildLog::setLogFilePath(QString());
+        c.RemoveNode(f1);
+        QVERIFY(c.AddFileToTree(path(u"pack/f1.js"_s), -1) >= 0);
     }
 };
 
