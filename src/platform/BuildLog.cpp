@@ -3,45 +3,14 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
-#include <mutex>
 
 namespace {
 
 QString g_markerFolder;
 QString g_logFile;
-
-// The marker is looked up again at most this often: a build logs several
-// lines per file, and a failed stat each time cost more than the rest of the
-// line's work. Creating or removing the marker still takes effect within this.
-constexpr qint64 kMarkerRecheckMs = 500;
-
-struct MarkerCache
-{
-    std::mutex mutex;
-    QElapsedTimer lastCheck; // invalid: look at once
-    bool present = false;
-};
-
-MarkerCache& markerCache()
-{
-    static MarkerCache cache;
-    return cache;
-}
-
-bool markerPresent()
-{
-    MarkerCache& cache = markerCache();
-    const std::lock_guard<std::mutex> lock(cache.mutex);
-    if (!cache.lastCheck.isValid() || cache.lastCheck.elapsed() >= kMarkerRecheckMs) {
-        cache.present = QFileInfo(BuildLog::markerFolder() + QStringLiteral("/makelog")).isFile();
-        cache.lastCheck.start();
-    }
-    return cache.present;
-}
 
 QString timestamp()
 {
@@ -80,9 +49,6 @@ QString logFilePath()
 void setMarkerFolder(const QString& folder)
 {
     g_markerFolder = folder;
-    MarkerCache& cache = markerCache();
-    const std::lock_guard<std::mutex> lock(cache.mutex);
-    cache.lastCheck.invalidate();
 }
 
 void setLogFilePath(const QString& path)
@@ -94,7 +60,9 @@ void setLogFilePath(const QString& path)
 
 void WriteLog(const QString& message)
 {
-    if (!markerPresent())
+    // Looked up on every call, so creating or deleting the marker takes effect at once.
+    const QFileInfo marker(BuildLog::markerFolder() + QStringLiteral("/makelog"));
+    if (!marker.isFile())
         return;
 
     // One open-write-close per line: the file is complete after every message.

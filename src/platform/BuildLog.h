@@ -4,9 +4,7 @@
 
 // The diagnostic trace of a build. Off unless a file named "makelog" sits
 // beside the executable; then each message is appended, time-stamped, to the
-// log file; the marker is looked for again at most twice a second, so
-// creating or removing it takes effect within half a second. Never throws and never stops the caller when the
-// file cannot be written.
+// log file. Never throws and never stops the caller when the file cannot be written.
 void WriteLog(const QString& message);
 
 namespace BuildLog {
@@ -16,8 +14,7 @@ QString markerFolder();
 // The log file (c:\bundlesmith_log.txt on Windows, ~/bundlesmith_log.txt elsewhere).
 QString logFilePath();
 
-// Test hooks: point the marker folder and the log file elsewhere; empty restores
-// the default. Setting the folder looks for the marker again on the next line.
+// Test hooks: point the marker folder and the log file elsewhere; empty restores the default.
 void setMarkerFolder(const QString& folder);
 void setLogFilePath(const QString& path);
 
