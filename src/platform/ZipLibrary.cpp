@@ -51,6 +51,9 @@ struct Library
     // The texts of the option record, copied: the caller's pointers need not outlive ZpSetOptions.
     QByteArray rootDir;
     bool running = false;
+    // Since the last idle callback of any run: a caller making run after run
+    // gets its first turn of a run as soon as it is due, not 20 ms into it.
+    QElapsedTimer idleClock;
 };
 
 Library& library()
@@ -278,9 +281,10 @@ zip_int64_t sourceCallback(void* userdata, void* data, zip_uint64_t len, zip_sou
 class Run
 {
 public:
-    explicit Run(const Library& lib) : m_cb(lib.callbacks), m_opt(lib.options)
+    explicit Run(Library& lib) : m_cb(lib.callbacks), m_opt(lib.options), m_idleClock(lib.idleClock)
     {
-        m_idleClock.start();
+        if (!m_idleClock.isValid())
+            m_idleClock.start();
         QString root = QString::fromUtf8(lib.rootDir).trimmed();
         if (!literal())
             root.replace(u'\\', u'/');
@@ -310,13 +314,22 @@ public:
         }
 
         if (m_opt.fDeleteEntries == 0) {
-            for (const QString& spec : specs)
+            // Every spec costs a look-up on disk: at tens of thousands of them
+            // the window needs its turns here too.
+            for (const QString& spec : specs) {
+                if (!idle())
+                    return fail(ZpErrAborted, QStringLiteral("zip error: Interrupted (aborting)"));
                 if (!planSpec(spec))
                     return m_code;
+            }
         }
         if (!exists && (m_items.empty() || m_opt.fDeleteEntries != 0 || m_opt.fFreshen != 0))
             return fail(ZpErrNothing, QStringLiteral("zip error: Nothing to do! (") + m_zipPath + u')');
 
+        // Opening reads the whole central directory, tens of milliseconds on a
+        // large archive with no callback: the window gets its turn just before.
+        if (exists && !idle(0))
+            return fail(ZpErrAborted, QStringLiteral("zip error: Interrupted (aborting)"));
         int err = 0;
         zip_t* za = zip_open(QFile::encodeName(m_zipPath).constData(), exists ? 0 : ZIP_CREATE, &err);
         if (za == nullptr) {
@@ -456,7 +469,7 @@ private:
     std::vector<std::unique_ptr<EntrySource>> m_sources;
     std::unique_ptr<Packer> m_packer;       // started with the first file it is given
     std::vector<EntrySource*> m_writeOrder; // the changed entries in the order libzip writes them
-    QElapsedTimer m_idleClock;
+    QElapsedTimer& m_idleClock;
     qint32 m_code = ZpOk;
     bool m_abandoned = false;
 
@@ -542,9 +555,9 @@ private:
         return !m_abandoned;
     }
 
-    bool idle()
+    bool idle(qint64 intervalMs = kIdleIntervalMs)
     {
-        if (m_cb.Idle != nullptr && m_idleClock.elapsed() >= kIdleIntervalMs) {
+        if (m_cb.Idle != nullptr && m_idleClock.elapsed() >= intervalMs) {
             m_idleClock.restart();
             if (m_cb.Idle() == 1)
                 m_abandoned = true;
@@ -609,6 +622,8 @@ private:
         std::sort(list.begin(), list.end(),
                   [](const QFileInfo& a, const QFileInfo& b) { return a.fileName() < b.fileName(); });
         for (const QFileInfo& fi : list) {
+            if (!idle())
+                return fail(ZpErrAborted, QStringLiteral("zip error: Interrupted (aborting)")) == ZpOk;
             if (fi.isDir()) {
                 if (fi.isSymLink())
                     continue; // a link may lead back up the tree
@@ -708,6 +723,8 @@ private:
     bool stage(zip_t* za, bool& changed)
     {
         for (const Item& item : m_items) {
+            if (!idle())
+                return fail(ZpErrAborted, QStringLiteral("zip error: Interrupted (aborting)")) == ZpOk;
             const QByteArray name = item.name.toUtf8();
             const zip_int64_t idx = zip_name_locate(za, name.constData(), 0);
             if (idx >= 0) {
@@ -892,7 +909,7 @@ qint32 ZpArchive(qint32 count, const char* zipFile, const char* const* names)
     }
 }
 
-bool ZpListEntries(const QString& zipFile, QStringList& names)
+bool ZpListEntries(const QString& zipFile, QStringList& names, const std::function<void()>& turn)
 {
     names.clear();
     int err = 0;
@@ -901,6 +918,8 @@ bool ZpListEntries(const QString& zipFile, QStringList& names)
         return false;
     const zip_int64_t n = zip_get_num_entries(za, 0);
     for (zip_int64_t i = 0; i < n; ++i) {
+        if (turn)
+            turn();
         const char* raw = zip_get_name(za, static_cast<zip_uint64_t>(i), 0);
         if (raw != nullptr)
             names << QString::fromUtf8(raw);

@@ -2,6 +2,7 @@
 
 #include <QStringList>
 #include <QtGlobal>
+#include <functional>
 
 // The zip library the archiver drives: three calls, an option record, a
 // callback record and a table of file specs, written over libzip. All texts
@@ -81,9 +82,10 @@ using ZpCommentFunc = qint32 (*)(char* buffer);
 // Service callback: asked once for each entry the run processes, with the
 // entry's name; 1 abandons the run, 0 goes on.
 using ZpServiceFunc = qint32 (*)(const char* name, qint32 length);
-// Idle callback: called at most about every 20 ms while file data is read
-// and compressed and while the archive is written out, so the caller's
-// window can repaint; 1 abandons the run.
+// Idle callback: called at most about every 20 ms while the specs are looked
+// up, file data is read and compressed and the archive is written out, and
+// once before an existing archive is opened, so the caller's window can
+// repaint; 1 abandons the run.
 using ZpIdleFunc = qint32 (*)();
 
 struct ZpCallbacks
@@ -141,5 +143,5 @@ qint32 ZpSetOptions(const ZpOptions* options);
 qint32 ZpArchive(qint32 count, const char* zipFile, const char* const* names);
 
 // The entry names of the archive at zipFile, in stored order; false when it
-// cannot be opened as a zip archive.
-bool ZpListEntries(const QString& zipFile, QStringList& names);
+// cannot be opened as a zip archive. turn, when given, is called once per entry.
+bool ZpListEntries(const QString& zipFile, QStringList& names, const std::function<void()>& turn = {});

@@ -90,8 +90,9 @@ signals:
     void Cancel(const QString& sMsg, bool& bCancel, QPrivateSignal);
     void CommentRequest(QString& sComment, bool& bCancel, QPrivateSignal);
     void Progress(qint32 lCount, const QString& sMsg, QPrivateSignal);
-    // At most about every 20 ms while a file's data is compressed or the
-    // archive written out, so the owner can let its window repaint meanwhile.
+    // At most about every 20 ms while the specs are looked up, a file's data is
+    // compressed or the archive written out, and once before an existing
+    // archive is opened, so the owner can let its window repaint meanwhile.
     void Idle(QPrivateSignal);
 
 private:
