@@ -61,7 +61,12 @@ PackBuild::PackBuild(clsZip& cZip, BuildView& view, QObject* parent)
     connect(&m_zip, &clsZip::CommentRequest, this, &PackBuild::cZip_CommentRequest, Qt::DirectConnection);
     connect(&m_zip, &clsZip::Cancel, this, &PackBuild::cZip_Cancel, Qt::DirectConnection);
     connect(
-        &m_zip, &clsZip::Idle, this, [this] { m_view.DoEvents(); }, Qt::DirectConnection);
+        &m_zip, &clsZip::Idle, this,
+        [this] {
+            m_turnClock.start();
+            m_view.DoEvents();
+        },
+        Qt::DirectConnection);
 }
 
 PackBuild::~PackBuild() = default;
@@ -95,11 +100,23 @@ QString PackBuild::PackComment()
         .arg(BUNDLESMITH_VERSION_REVISION);
 }
 
-RegistrationEntries PackBuild::CollectRegistrations(const PackContents& contents)
+bool PackBuild::Turn(bool now)
+{
+    if (!now && m_turnClock.isValid() && m_turnClock.elapsed() < TurnIntervalMs)
+        return true;
+    m_turnClock.start();
+    m_view.DoEvents();
+    return !m_view.CancelRequested();
+}
+
+RegistrationEntries PackBuild::CollectRegistrations(const PackContents& contents,
+                                                    const std::function<void()>& turn)
 {
     RegistrationEntries r;
     const std::vector<int> nodes = contents.liveNodes();
     for (int index : nodes) {
+        if (turn)
+            turn();
         const int item = contents.GetTVItemFromNode(PackList::Reg1, index);
         if (contents.IsTVItemChecked(PackList::Reg1, item) && !IsFolderKey(contents.node(index).Key)) {
             r.HasComFiles = true;
@@ -107,6 +124,8 @@ RegistrationEntries PackBuild::CollectRegistrations(const PackContents& contents
         }
     }
     for (int index : nodes) {
+        if (turn)
+            turn();
         const int item = contents.GetTVItemFromNode(PackList::Reg2, index);
         if (contents.IsTVItemChecked(PackList::Reg2, item) && !IsFolderKey(contents.node(index).Key)) {
             r.HasDotNetFiles = true;
@@ -156,9 +175,11 @@ struct PlannedEntry
 
 // Everything below a top-level folder, folders before their contents, in the
 // order the tree shows it; names relative to the folder that holds it.
-void PlanFolder(const PackContents& contents, int folder, const QString& base, std::vector<PlannedEntry>& out)
+void PlanFolder(const PackContents& contents, int folder, const QString& base, std::vector<PlannedEntry>& out,
+                const std::function<void()>& turn)
 {
     for (int child : contents.children(folder)) {
+        turn();
         const PackNode& n = contents.node(child);
         const bool isDir = n.Kind == PackNodeKind::Folder;
         QString name = n.Tag.mid(base.size());
@@ -166,7 +187,7 @@ void PlanFolder(const PackContents& contents, int folder, const QString& base, s
             name += QLatin1Char('/');
         out.push_back(PlannedEntry{n.Tag, name, isDir});
         if (isDir)
-            PlanFolder(contents, child, base, out);
+            PlanFolder(contents, child, base, out, turn);
     }
 }
 
@@ -189,7 +210,10 @@ bool PackBuild::build(const PackRequest& request, const QString& workFolder)
     // then advances by the exact share of each step instead.
     m_exactStep = m_step >= 1 ? 0.0 : 100.0 / (double(contents.FileCount()) + 3.0);
     m_stepCarry = 0.0;
-    const RegistrationEntries reg = CollectRegistrations(contents);
+    m_turnClock.start();
+    // A cancel meanwhile is honoured by the checks below, before anything is written.
+    const std::function<void()> turn = [this] { Turn(); };
+    const RegistrationEntries reg = CollectRegistrations(contents, turn);
 
     m_view.ShowProgress(NextStep(), QStringLiteral("Creating Script Info File"));
     const QString xml =
@@ -212,7 +236,7 @@ bool PackBuild::build(const PackRequest& request, const QString& workFolder)
         const PackNode& n = contents.node(index);
         if (n.Kind == PackNodeKind::Folder) {
             FolderRun run{index, GetFolderPath(n.Tag), {}};
-            PlanFolder(contents, index, run.base, run.entries);
+            PlanFolder(contents, index, run.base, run.entries, turn);
             folderRuns.push_back(std::move(run));
         } else {
             looseFiles.push_back(
@@ -231,6 +255,8 @@ bool PackBuild::build(const PackRequest& request, const QString& workFolder)
     auto keep = [&](std::vector<PlannedEntry>& entries) -> bool {
         std::vector<PlannedEntry> kept;
         for (PlannedEntry& e : entries) {
+            if (!Turn())
+                return fail(QStringLiteral("The build was cancelled."));
             const QFileInfo fi(e.path);
             if (!e.isDir && IsTarget(e.path, targetName, targetCanonical)) {
                 WriteLog(QStringLiteral("Left out the old pack:  ") + e.path);
@@ -308,9 +334,11 @@ bool PackBuild::build(const PackRequest& request, const QString& workFolder)
     if (m_view.CancelRequested())
         return fail(QStringLiteral("The build was cancelled."));
 
+    // With no loose files the run would only open the finished pack and close
+    // it unchanged: a long stall on a large pack, for nothing.
     for (const PlannedEntry& e : looseFiles)
         m_zip.AddFileSpec(e.path);
-    if (!runZip(QStringLiteral("the loose files")))
+    if (!looseFiles.empty() && !runZip(QStringLiteral("the loose files")))
         return false;
 
     if (!CheckPack(tempPack, expected, reg))
@@ -335,19 +363,44 @@ bool PackBuild::build(const PackRequest& request, const QString& workFolder)
 
 bool PackBuild::CheckPack(const QString& pack, const QStringList& expected, const RegistrationEntries& reg)
 {
+    // Opening the pack reads its whole directory in one call: the window has
+    // its turn just before. The pack is not in place yet, so a cancel still
+    // leaves the old one as it was.
+    const QString cancelled = QStringLiteral("The build was cancelled.");
+    if (!Turn(true))
+        return fail(cancelled);
+    const std::function<void()> turn = [this] { Turn(); };
     QStringList names;
-    if (!ZpListEntries(pack, names))
+    if (!ZpListEntries(pack, names, turn))
         return fail(QStringLiteral("Could not read back the Script Pack just written."));
-    const QSet<QString> held(names.cbegin(), names.cend());
-    const QSet<QString> wanted(expected.cbegin(), expected.cend());
+    QSet<QString> held;
+    QSet<QString> wanted;
+    held.reserve(names.size());
+    wanted.reserve(expected.size());
+    for (const QString& name : names) {
+        turn();
+        held.insert(name);
+    }
+    for (const QString& name : expected) {
+        turn();
+        wanted.insert(name);
+    }
+    if (m_view.CancelRequested())
+        return fail(cancelled);
     if (held.size() != names.size())
         return fail(QStringLiteral("The Script Pack holds a name twice."));
-    for (const QString& name : expected)
+    for (const QString& name : expected) {
+        if (!Turn())
+            return fail(cancelled);
         if (!held.contains(name))
             return fail(QStringLiteral("The Script Pack lacks '%1'.").arg(name));
-    for (const QString& name : names)
+    }
+    for (const QString& name : names) {
+        if (!Turn())
+            return fail(cancelled);
         if (!wanted.contains(name))
             return fail(QStringLiteral("The Script Pack holds '%1', which was not chosen.").arg(name));
+    }
     // The host installs what the manifest names: every name must be there.
     QStringList registered = reg.ComFiles;
     if (reg.HasDotNetFiles)

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 class clsZip;
 class PackContents;
@@ -59,8 +61,10 @@ public:
 
     // 100 / (files + 3), rounded half to even.
     static qint16 ProgressStepFor(qint64 fileCount);
-    // The ticked files of both registration lists, walked the way the lists are read.
-    static RegistrationEntries CollectRegistrations(const PackContents& contents);
+    // The ticked files of both registration lists, walked the way the lists are read;
+    // turn, when given, is called once per node so a caller can keep its window live.
+    static RegistrationEntries CollectRegistrations(const PackContents& contents,
+                                                    const std::function<void()>& turn = {});
     // "ScriptPack created using Bundlesmith v" and the program's version.
     static QString PackComment();
 
@@ -81,9 +85,16 @@ private:
     QString PlainZipError(const QString& what) const;
     // The bar's advance for the next progress step, in whole units.
     qint16 NextStep();
+    // Gives the window its turn when it has waited TurnIntervalMs (or now);
+    // false once the user has cancelled.
+    bool Turn(bool now = false);
 
     clsZip& m_zip;
     BuildView& m_view;
+    // Long loops over every node or file give the window a turn this often, so
+    // it repaints well within the 50 ms a person notices, whatever the pack's size.
+    static constexpr qint64 TurnIntervalMs = 20;
+    QElapsedTimer m_turnClock;
     qint16 m_step = 0;
     // Exact share of one step when the rounded step is 0, and what of it the
     // bar has not been given yet.
