@@ -316,8 +316,28 @@ bool PackContents::maybeYield(const AddHooks& hooks)
         if (!hooks.yield())
             m_stop = true;
         m_lastYield = m_walkTimer.elapsed();
+        // The next turn comes straight after a regrowth, which takes a large
+        // part of the time between turns by itself.
+        if (!m_stop && GrowIndexAhead())
+            m_lastYield = -qint64(hooks.yieldIntervalMs);
     }
     return !m_stop;
+}
+
+bool PackContents::GrowIndexAhead()
+{
+    // An index that fills up rehashes every key in one go, tens of
+    // milliseconds at tens of thousands of nodes, and the two tend to fill up
+    // together. Grown here, just after a turn and one at a time, while there
+    // is still room for what a turn's worth of walking adds.
+    auto grow = [](auto& hash) {
+        const qsizetype room = hash.capacity();
+        if (room < 4096 || hash.size() + room / 4 < room)
+            return false;
+        hash.reserve(room * 2);
+        return true;
+    };
+    return grow(m_keys) || grow(m_names);
 }
 
 PackContents::FolderResult PackContents::walkFolder(const QString& path, int parent, const AddHooks& hooks)

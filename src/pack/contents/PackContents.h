@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <deque>
 #include <functional>
 #include <vector>
 
@@ -64,7 +65,9 @@ struct PackAddHooks
 {
     std::function<void(const QString& message)> refuse;
     std::function<bool()> yield;
-    int yieldIntervalMs = 50;
+    // Often enough that a paint asked for between two turns still lands
+    // within the 50 ms a person notices.
+    int yieldIntervalMs = 20;
 };
 
 class PackContents : public QObject
@@ -153,11 +156,14 @@ private:
     void setImage(PackList list, int creationIndex, int state);
     FolderResult walkFolder(const QString& path, int parent, const AddHooks& hooks);
     bool maybeYield(const AddHooks& hooks);
+    bool GrowIndexAhead();
     void unindex(int creationIndex);
     QString TopFolderRefusal(const QString& path) const;
     void skip(const QString& path, const QString& reason);
 
-    std::vector<PackNode> m_nodes;
+    // A deque: a vector's regrowth at a hundred thousand nodes moves them all
+    // at once, a stall the window would show.
+    std::deque<PackNode> m_nodes;
     std::vector<int> m_top;
     QHash<QString, int> m_keys;         // live keys
     QHash<QString, QList<int>> m_names; // lower-cased name of each live key, creation order
