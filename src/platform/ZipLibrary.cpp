@@ -50,6 +50,7 @@ struct Library
     ZpOptions options;
     // The texts of the option record, copied: the caller's pointers need not outlive ZpSetOptions.
     QByteArray rootDir;
+    QByteArray reuse;
     bool running = false;
     // Since the last idle callback of any run: a caller making run after run
     // gets its first turn of a run as soon as it is due, not 20 ms into it.
@@ -886,7 +887,8 @@ qint32 ZpSetOptions(const ZpOptions* options)
     Library& lib = library();
     lib.options = options ? *options : ZpOptions{};
     lib.rootDir = QByteArray(lib.options.szRootDir ? lib.options.szRootDir : "");
-    lib.options.szDate = lib.options.szRootDir = lib.options.szTempDir = nullptr;
+    lib.reuse = QByteArray(lib.options.szReuse ? lib.options.szReuse : "");
+    lib.options.szDate = lib.options.szRootDir = lib.options.szTempDir = lib.options.szReuse = nullptr;
     return 0;
 }
 

@@ -131,7 +131,10 @@ struct ZpOptions
     qint32 fEncryption = 0;          // 29
     qint32 fRecurse = 0;             // 30 2: walk folders recursively (1 is taken alike)
     qint32 fLiteral = 0;             // 31 1: specs are exact paths (no pattern, '\' is part of a name)
-    qint32 fLevel = 0;               // 32
+    qint32 fHold = 0;                // 32 1: more runs on this archive follow (see ZpArchive)
+    // Not one of the 32 fields: an earlier archive whose stored data may be
+    // copied for files found unchanged (same name, size, time and CRC).
+    const char* szReuse = nullptr;
 };
 
 // Registers the callbacks for the following runs (copied). Returns 0.

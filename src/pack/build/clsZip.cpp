@@ -18,6 +18,13 @@ void clsZip::setBasePath(const QString& sBasePath)
     m_options.szRootDir = m_basePath.isEmpty() ? nullptr : m_basePathBytes.constData();
 }
 
+void clsZip::setReuseArchive(const QString& sFileName)
+{
+    m_reuseArchive = sFileName;
+    m_reuseArchiveBytes = sFileName.toUtf8();
+    m_options.szReuse = m_reuseArchive.isEmpty() ? nullptr : m_reuseArchiveBytes.constData();
+}
+
 qint32 clsZip::MessageLevel() const
 {
     if (m_options.fVerbose != 0)

@@ -51,6 +51,14 @@ public:
     // Specs taken as exact paths: no wildcards, and a '\' is part of a name.
     bool LiteralSpecs() const { return m_options.fLiteral != 0; }
     void setLiteralSpecs(bool bState) { m_options.fLiteral = bState ? 1 : 0; }
+    // More runs on the same archive follow: the library may keep it open and
+    // write its directory once, at the first run without this.
+    bool HoldDirectory() const { return m_options.fHold != 0; }
+    void setHoldDirectory(bool bState) { m_options.fHold = bState ? 1 : 0; }
+    // An earlier archive whose stored data may be reused for unchanged files;
+    // empty for none.
+    QString ReuseArchive() const { return m_reuseArchive; }
+    void setReuseArchive(const QString& sFileName);
     bool UpdateOnlyIfNewer() const { return m_options.fUpdate != 0; }
     void setUpdateOnlyIfNewer(bool bState) { m_options.fUpdate = bState ? 1 : 0; }
     bool FreshenFiles() const { return m_options.fFreshen != 0; }
@@ -112,6 +120,8 @@ private:
     QString m_zipFile;
     QString m_basePath;
     QByteArray m_basePathBytes;
+    QString m_reuseArchive;
+    QByteArray m_reuseArchiveBytes;
     ZpOptions m_options;
     QStringList m_specs;
     qint32 m_lastResult = 0;
