@@ -1,6 +1,8 @@
 #include "platform/ZipLibrary.h"
 
+#include "platform/ParallelDeflate.h"
 #include "platform/ZipNames.h"
+#include "platform/ZipWriter.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -11,14 +13,18 @@
 #include <QString>
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <fcntl.h>
 #include <future>
 #include <memory>
 #include <mutex>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 #include <zip.h>
 #include <zlib.h>
@@ -44,8 +50,44 @@ constexpr qint64 kPrepackLimit = 4 * 1024 * 1024;
 constexpr size_t kPrepackAheadFiles = 64;
 constexpr qint64 kPrepackAheadBytes = 16 * 1024 * 1024;
 
+// An archive a run with fHold left open, for the next run to continue.
+struct HeldArchive
+{
+    ZipWriter writer;
+    QByteArray comment; // the last one a run asked for: the finishing run writes it
+};
+
+// An earlier archive whose stored data may be copied. Read once for all the
+// runs of a build, and again only when the file changes.
+struct ReuseSource
+{
+    QByteArray path;
+    struct stat st
+    {
+    };
+    int fd = -1;
+    ZipDirectory dir;
+    QByteArray comment;
+    ReuseSource() = default;
+    ReuseSource(const ReuseSource&) = delete;
+    ReuseSource& operator=(const ReuseSource&) = delete;
+    ~ReuseSource()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
 struct Library
 {
+    // A held archive never finished has no directory: it is no archive to keep.
+    ~Library()
+    {
+        if (held)
+            held->writer.remove();
+    }
+    std::unique_ptr<HeldArchive> held;
+    std::unique_ptr<ReuseSource> reuseSource;
     ZpCallbacks callbacks;
     ZpOptions options;
     // The texts of the option record, copied: the caller's pointers need not outlive ZpSetOptions.
@@ -99,6 +141,45 @@ bool wildMatch(QStringView pattern, QStringView name)
     return ZipNames::WildMatch(pattern, name, kPathCase);
 }
 
+// An open file descriptor, closed when dropped.
+class Fd
+{
+public:
+    Fd() = default;
+    explicit Fd(int fd) : m_fd(fd) {}
+    Fd(Fd&& o) noexcept : m_fd(std::exchange(o.m_fd, -1)) {}
+    Fd& operator=(Fd&& o) noexcept
+    {
+        if (this != &o) {
+            reset();
+            m_fd = std::exchange(o.m_fd, -1);
+        }
+        return *this;
+    }
+    ~Fd() { reset(); }
+    int get() const { return m_fd; }
+    void reset()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+    }
+
+private:
+    int m_fd = -1;
+};
+
+// What the workers need to turn a path into an entry; lives as long as the run.
+struct EntryContext
+{
+    QString base;
+    bool junk = false;
+    bool storeDirs = false;
+    dev_t archiveDev = 0;
+    ino_t archiveIno = 0;
+    const ReuseSource* reuse = nullptr; // null: nothing to copy from
+};
+
 // One file read and deflated (raw deflate, as a zip entry holds it) off the main thread.
 struct Packed
 {
@@ -108,6 +189,39 @@ struct Packed
     bool ok = false;
     bool readable = false;
     bool changed = false; // the file's size differs from the one it was listed with
+    // For the archive writer: what the entry is, or why there is none.
+    enum Kind
+    {
+        Failed,
+        Small, // data holds the stored bytes
+        Large, // fd is open at the start, for the writer to deflate
+        Dir,
+        Skip, // nothing to store (the archive itself, a folder without entry)
+    };
+    Kind kind = Failed;
+    qint32 code = ZpOk;
+    QString error;
+    QString path;
+    QByteArray name; // UTF-8
+    quint32 dosTime = 0;
+    Fd fd;
+    qint64 reuseAt = -1; // where the reuse archive holds this file's stored data
+    qint64 reuseSize = 0;
+    qint64 budget = 0; // bytes counted against the read-ahead limit
+};
+
+// One entry to prepare: a literal spec (the worker finds its kind and name),
+// or a path the run planned with its name.
+struct EntryJob
+{
+    const EntryContext* ctx = nullptr;
+    const char* spec = nullptr;
+    QString path;
+    QString name;
+    bool isDir = false;
+    qint64 expected = -1; // listed size; -1: the size the open file has
+    time_t mtime = 0;
+    quint64 seq = 0;
 };
 
 // Two long-lived workers that read and deflate files in submission order.
@@ -129,6 +243,7 @@ public:
             m_stop = true;
         }
         m_wake.notify_all();
+        m_budgetFreed.notify_all();
         for (std::thread& t : m_threads)
             t.join();
     }
@@ -137,11 +252,18 @@ public:
 
     std::future<Packed> submit(const QString& path, qint64 expectedSize)
     {
+        EntryJob job;
+        job.path = path;
+        job.expected = expectedSize;
+        return submit(std::move(job));
+    }
+    std::future<Packed> submit(EntryJob&& entry)
+    {
         std::promise<Packed> promise;
         std::future<Packed> future = promise.get_future();
         {
             const std::lock_guard<std::mutex> lock(m_mutex);
-            m_jobs.push_back(Job{path, expectedSize, std::move(promise)});
+            m_jobs.push_back(Job{std::move(entry), std::move(promise)});
         }
         m_wake.notify_one();
         return future;
@@ -152,19 +274,40 @@ public:
         if (m_spare.size() < 8)
             m_spare.push_back(std::move(buffer));
     }
+    // The writer now waits for entry seq: it may read whatever the limit says.
+    void consuming(quint64 seq)
+    {
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_consuming = seq;
+        }
+        m_budgetFreed.notify_all();
+    }
+    void release(qint64 bytes)
+    {
+        if (bytes == 0)
+            return;
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_heldBytes -= bytes;
+        }
+        m_budgetFreed.notify_all();
+    }
 
 private:
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
     struct Job
     {
-        QString path;
-        qint64 expectedSize = 0;
+        EntryJob entry;
         std::promise<Packed> promise;
     };
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::condition_variable m_budgetFreed;
     std::deque<Job> m_jobs;
     std::vector<QByteArray> m_spare;
     std::vector<std::thread> m_threads;
+    qint64 m_heldBytes = 0;
+    quint64 m_consuming = 0;
     bool m_stop = false;
 
     QByteArray takeBuffer()
@@ -175,6 +318,18 @@ private:
         QByteArray b = std::move(m_spare.back());
         m_spare.pop_back();
         return b;
+    }
+
+    // Holds back reading while the entries read ahead hold too many bytes;
+    // the one the writer waits for always goes, so nothing waits on itself.
+    void acquire(quint64 seq, qint64 bytes)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_budgetFreed.wait(lock, [&] {
+            return m_stop || m_heldBytes == 0 || m_heldBytes + bytes <= kPrepackAheadBytes ||
+                   seq <= m_consuming;
+        });
+        m_heldBytes += bytes;
     }
 
     void work()
@@ -195,10 +350,17 @@ private:
             }
             Packed p;
             try {
-                if (zok)
-                    pack(job.path, job.expectedSize, zs, in, p);
+                if (!zok)
+                    p.error = QStringLiteral("zip error: Out of memory");
+                else if (job.entry.ctx != nullptr)
+                    prepare(job.entry, zs, in, p);
+                else
+                    pack(job.entry.path, job.entry.expected, zs, in, p);
             } catch (...) {
                 p.ok = false;
+                p.kind = Packed::Failed;
+                p.code = ZpErrMemory;
+                p.error = QStringLiteral("zip error: Out of memory");
             }
             job.promise.set_value(std::move(p));
         }
@@ -206,44 +368,200 @@ private:
             deflateEnd(&zs);
     }
 
-    void pack(const QString& path, qint64 expected, z_stream& zs, QByteArray& in, Packed& p)
+    // Reads fd to its end into in; false on a read error. One byte more than
+    // expected is asked for, so a file that grew since it was listed shows.
+    static bool readAll(int fd, qint64 expected, QByteArray& in, qint64& got)
     {
-        QFile f(path);
-        if (!f.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-            return;
-        p.readable = true;
-        // One byte more than expected tells a file that grew since it was listed.
         in.resize(static_cast<qsizetype>(expected + 1));
-        qint64 got = 0;
+        got = 0;
         for (;;) {
             if (got == in.size())
                 in.resize(in.size() * 2);
-            const qint64 n = f.read(in.data() + got, in.size() - got);
+            const ssize_t n = ::read(fd, in.data() + got, size_t(in.size() - got));
+            if (n < 0 && errno == EINTR)
+                continue;
             if (n < 0)
-                return;
+                return false;
             if (n == 0)
-                break;
+                return true;
             got += n;
         }
+    }
+
+    bool deflateInto(z_stream& zs, const QByteArray& in, qint64 size, Packed& p)
+    {
+        if (deflateReset(&zs) != Z_OK)
+            return false;
+        p.data = takeBuffer();
+        p.data.resize(static_cast<qsizetype>(deflateBound(&zs, static_cast<uLong>(size))));
+        zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.constData()));
+        zs.avail_in = static_cast<uInt>(size);
+        zs.next_out = reinterpret_cast<Bytef*>(p.data.data());
+        zs.avail_out = static_cast<uInt>(p.data.size());
+        const int rc = deflate(&zs, Z_FINISH);
+        p.data.resize(static_cast<qsizetype>(zs.total_out));
+        return rc == Z_STREAM_END;
+    }
+
+    void pack(const QString& path, qint64 expected, z_stream& zs, QByteArray& in, Packed& p)
+    {
+        const Fd fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC));
+        if (fd.get() < 0)
+            return;
+        p.readable = true;
+        qint64 got = 0;
+        if (!readAll(fd.get(), expected, in, got))
+            return;
         p.size = got;
         // A file written to while it is read would be stored torn: half old, half new.
         if (got != expected) {
             p.changed = true;
             return;
         }
-        p.crc = static_cast<quint32>(
-            crc32_z(0, reinterpret_cast<const Bytef*>(in.constData()), static_cast<z_size_t>(got)));
-        if (deflateReset(&zs) != Z_OK)
+        p.crc = crc32Update(0, in.constData(), got);
+        p.ok = deflateInto(zs, in, got, p);
+    }
+
+    static void fail(Packed& p, qint32 code, const QString& text)
+    {
+        p.kind = Packed::Failed;
+        p.code = code;
+        p.error = text;
+    }
+
+    // The stored data of an unchanged file, from the reuse archive, when the
+    // name, size, time and CRC all match; false otherwise.
+    static bool reuse(const EntryContext& ctx, Packed& p, const ZipDirectory::Record*& rec, qint64 size)
+    {
+        if (ctx.reuse == nullptr)
+            return false;
+        const quint32 i = ctx.reuse->dir.find(p.name);
+        if (i == ZipDirectory::kNone)
+            return false;
+        rec = &ctx.reuse->dir.at(i);
+        return rec->usize == quint64(size) && rec->dosTime == p.dosTime;
+    }
+
+    void prepare(const EntryJob& job, z_stream& zs, QByteArray& in, Packed& p)
+    {
+        const EntryContext& ctx = *job.ctx;
+        const QString original = job.spec ? QString::fromUtf8(job.spec) : job.path;
+        if (job.spec) {
+            p.path = QDir::cleanPath(QDir::isAbsolutePath(original) ? original : ctx.base + u'/' + original);
+        } else {
+            p.path = job.path;
+        }
+        Fd fd(::open(QFile::encodeName(p.path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+        struct stat st
+        {
+        };
+        if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) {
+            const int err = errno;
+            if (job.spec && (err == ENOENT || err == ENOTDIR || err == ELOOP || err == ENAMETOOLONG))
+                return fail(p, ZpErrOpen, QStringLiteral("zip error: file not found: ") + original);
+            return fail(p, ZpErrOpen, QStringLiteral("zip error: could not open for reading: ") + p.path);
+        }
+        p.dosTime = ZipDosTime(job.spec ? st.st_mtim.tv_sec : job.mtime);
+        const bool isDir = S_ISDIR(st.st_mode);
+        if (job.spec) {
+            if (!isDir && !S_ISREG(st.st_mode))
+                return fail(p, ZpErrOpen, QStringLiteral("zip error: file not found: ") + original);
+            struct stat link
+            {
+            };
+            if (isDir && (!ctx.storeDirs || (::lstat(QFile::encodeName(p.path).constData(), &link) == 0 &&
+                                             S_ISLNK(link.st_mode)))) {
+                p.kind = Packed::Skip;
+                return;
+            }
+            // Names start at the base path when the spec lies inside it;
+            // otherwise at the spec's own last part, so nothing outside the
+            // base leaks into a name.
+            const QString root =
+                isUnder(p.path, ctx.base) ? ctx.base : p.path.left(qMax(1, p.path.lastIndexOf(u'/')));
+            QString name = ctx.junk ? p.path.mid(p.path.lastIndexOf(u'/') + 1) : relativeTo(root, p.path);
+            if (isDir) {
+                if (name.isEmpty()) {
+                    p.kind = Packed::Skip;
+                    return;
+                }
+                name += u'/';
+            }
+            const QString problem = ZipNames::EntryNameProblem(name);
+            if (!problem.isEmpty())
+                return fail(p, ZpErrParams,
+                            QStringLiteral("zip error: invalid entry name: ") + name + QStringLiteral(" (") +
+                                problem + u')');
+            p.name = name.toUtf8();
+        } else {
+            p.name = job.name.toUtf8();
+            if (job.isDir != isDir)
+                return fail(p, ZpErrRead, QStringLiteral("zip error: changed while being read: ") + p.path);
+        }
+        if (isDir) {
+            p.kind = Packed::Dir;
             return;
-        p.data = takeBuffer();
-        p.data.resize(static_cast<qsizetype>(deflateBound(&zs, static_cast<uLong>(got))));
-        zs.next_in = reinterpret_cast<Bytef*>(in.data());
-        zs.avail_in = static_cast<uInt>(got);
-        zs.next_out = reinterpret_cast<Bytef*>(p.data.data());
-        zs.avail_out = static_cast<uInt>(p.data.size());
-        const int rc = deflate(&zs, Z_FINISH);
-        p.data.resize(static_cast<qsizetype>(zs.total_out));
-        p.ok = rc == Z_STREAM_END;
+        }
+        // Never put the archive into itself (it may lie inside a folder being walked).
+        if (st.st_dev == ctx.archiveDev && st.st_ino == ctx.archiveIno) {
+            p.kind = Packed::Skip;
+            return;
+        }
+        const qint64 expected = job.expected >= 0 ? job.expected : qint64(st.st_size);
+        p.size = expected;
+        const ZipDirectory::Record* rec = nullptr;
+        const bool candidate = reuse(ctx, p, rec, expected);
+        if (expected > kPrepackLimit) {
+            p.kind = Packed::Large;
+            if (candidate) {
+                // Checking costs one read of the file; deflating it again costs far more.
+                in.resize(1 << 20);
+                quint32 crc = 0;
+                qint64 got = 0;
+                for (;;) {
+                    const ssize_t n = ::read(fd.get(), in.data(), size_t(in.size()));
+                    if (n < 0 && errno == EINTR)
+                        continue;
+                    if (n <= 0)
+                        break;
+                    crc = crc32Update(crc, in.constData(), n);
+                    got += n;
+                }
+                if (got == expected && crc == rec->crc)
+                    p.reuseAt = StoredDataOffset(ctx.reuse->fd, ctx.reuse->dir, *rec);
+                if (p.reuseAt >= 0) {
+                    p.crc = crc;
+                    p.reuseSize = qint64(rec->csize);
+                } else if (::lseek(fd.get(), 0, SEEK_SET) != 0) {
+                    return fail(p, ZpErrRead, QStringLiteral("zip error: could not read: ") + p.path);
+                }
+                in = QByteArray();
+            }
+            p.fd = std::move(fd);
+            return;
+        }
+        acquire(job.seq, expected);
+        p.budget = expected;
+        qint64 got = 0;
+        if (!readAll(fd.get(), expected, in, got))
+            return fail(p, ZpErrRead, QStringLiteral("zip error: could not read: ") + p.path);
+        // A file written to while it is read would be stored torn: half old, half new.
+        if (got != expected)
+            return fail(p, ZpErrRead, QStringLiteral("zip error: changed while being read: ") + p.path);
+        p.crc = crc32Update(0, in.constData(), got);
+        if (candidate && rec->crc == p.crc) {
+            const qint64 at = StoredDataOffset(ctx.reuse->fd, ctx.reuse->dir, *rec);
+            p.data = takeBuffer();
+            p.data.resize(qsizetype(rec->csize));
+            if (at >= 0 &&
+                ::pread(ctx.reuse->fd, p.data.data(), size_t(rec->csize), off_t(at)) == ssize_t(rec->csize)) {
+                p.kind = Packed::Small;
+                return;
+            }
+        }
+        if (!deflateInto(zs, in, got, p))
+            return fail(p, ZpErrMemory, QStringLiteral("zip error: Out of memory"));
+        p.kind = Packed::Small;
     }
 };
 
@@ -282,7 +600,8 @@ zip_int64_t sourceCallback(void* userdata, void* data, zip_uint64_t len, zip_sou
 class Run
 {
 public:
-    explicit Run(Library& lib) : m_cb(lib.callbacks), m_opt(lib.options), m_idleClock(lib.idleClock)
+    explicit Run(Library& lib)
+        : m_lib(lib), m_cb(lib.callbacks), m_opt(lib.options), m_idleClock(lib.idleClock)
     {
         if (!m_idleClock.isValid())
             m_idleClock.start();
@@ -301,11 +620,28 @@ public:
         if (!literal())
             zipText.replace(u'\\', u'/');
         m_zipPath = QDir::cleanPath(QDir(m_base).absoluteFilePath(zipText));
+        // Adding to a new archive, or to the one an earlier run left open,
+        // needs no copy of what is there: entries are appended as they come.
+        // Everything else goes through libzip, which rewrites the archive.
+        const bool appendOnly = m_opt.fDeleteEntries == 0 && m_opt.fUpdate == 0 && m_opt.fFreshen == 0;
+        if (m_lib.held && (m_lib.held->writer.path().compare(m_zipPath, kPathCase) != 0 || !appendOnly)) {
+            const QString held = m_lib.held->writer.path();
+            if (!finishHeld())
+                return fail(ZpErrWrite, QStringLiteral("zip error: could not write the archive: ") + held);
+        }
+        if (m_lib.held && !m_lib.held->writer.unchangedOnDisk()) {
+            // Someone else wrote there meanwhile: appending would corrupt their file, or ours.
+            m_lib.held->writer.close();
+            m_lib.held.reset();
+            return fail(ZpErrWrite, QStringLiteral("zip error: archive changed on disk: ") + m_zipPath);
+        }
         const QFileInfo zipInfo(m_zipPath);
         m_zipCanonical = zipInfo.canonicalFilePath();
         const bool exists = zipInfo.exists();
         if (exists && !zipInfo.isFile())
             return fail(ZpErrCreate, QStringLiteral("zip error: not a file: ") + m_zipPath);
+        if (appendOnly && (m_lib.held || !exists))
+            return writeRun(count, names);
 
         std::vector<QString> specs;
         for (qint32 i = 0; i < count; ++i) {
@@ -460,6 +796,7 @@ public:
     }
 
 private:
+    Library& m_lib;
     const ZpCallbacks m_cb;
     const ZpOptions m_opt;
     QString m_base;
@@ -518,6 +855,305 @@ private:
             return false;
         }
         return true;
+    }
+
+    // The held archive gets its directory and is closed; false when that failed.
+    bool finishHeld()
+    {
+        HeldArchive& h = *m_lib.held;
+        const bool ok = h.writer.finish(h.comment);
+        if (!ok)
+            h.writer.remove();
+        m_lib.held.reset();
+        return ok;
+    }
+
+    qint32 aborted() { return fail(ZpErrAborted, QStringLiteral("zip error: Interrupted (aborting)")); }
+
+    // The archive a file's unchanged data may be copied from, when it is one
+    // this writer made with the same comment: only then is a copy the same as
+    // deflating afresh.
+    const ReuseSource* reuseSource(const QByteArray& comment)
+    {
+        if (m_lib.reuse.isEmpty())
+            return nullptr;
+        const QByteArray path =
+            QFile::encodeName(QDir::cleanPath(QDir(m_base).absoluteFilePath(QString::fromUtf8(m_lib.reuse))));
+        struct stat st
+        {
+        };
+        if (::stat(path.constData(), &st) != 0)
+            return nullptr;
+        std::unique_ptr<ReuseSource>& src = m_lib.reuseSource;
+        if (!src || src->path != path || src->st.st_dev != st.st_dev || src->st.st_ino != st.st_ino ||
+            src->st.st_size != st.st_size || src->st.st_mtim.tv_sec != st.st_mtim.tv_sec ||
+            src->st.st_mtim.tv_nsec != st.st_mtim.tv_nsec) {
+            src.reset();
+            // Reading a large directory takes a moment: the window gets its turn first.
+            idle(0);
+            auto fresh = std::make_unique<ReuseSource>();
+            fresh->path = path;
+            fresh->fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+            if (fresh->fd < 0 || ::fstat(fresh->fd, &fresh->st) != 0 ||
+                !ReadZipDirectory(fresh->fd, fresh->dir, fresh->comment))
+                return nullptr;
+            src = std::move(fresh);
+        }
+        return src->comment == comment ? src.get() : nullptr;
+    }
+
+    QString pathOfTag(qint32 tag, qint32 count, const char* const* names) const
+    {
+        if (tag >= count)
+            return m_items[size_t(tag - count)].path;
+        const QString spec = QString::fromUtf8(names[tag]);
+        return QDir::cleanPath(QDir::isAbsolutePath(spec) ? spec : m_base + u'/' + spec);
+    }
+
+    // A run through the append-only writer: entries are prepared on the
+    // workers in order, a window ahead, and written here one by one.
+    qint32 writeRun(qint32 count, const char* const* names)
+    {
+        const bool continuing = m_lib.held != nullptr;
+        // Literal specs without recursion are one entry each: the workers find
+        // out what each is. Anything else is planned here first.
+        const bool direct = literal() && !recurse();
+        bool anySpec = false;
+        for (qint32 i = 0; i < count; ++i) {
+            if (names[i] == nullptr || *names[i] == '\0')
+                continue;
+            anySpec = true;
+            if (direct)
+                continue;
+            if (!idle())
+                return aborted();
+            if (!planSpec(QString::fromUtf8(names[i])))
+                return m_code;
+        }
+        if (!continuing && (!anySpec || (!direct && m_items.empty())))
+            return fail(ZpErrNothing, QStringLiteral("zip error: Nothing to do! (") + m_zipPath + u')');
+
+        bool commentGiven = false;
+        QByteArray comment;
+        if (m_opt.fComment != 0 && m_cb.Comment != nullptr) {
+            std::array<char, 257> buf{};
+            commentGiven = m_cb.Comment(buf.data()) == 0;
+            if (commentGiven)
+                comment = QByteArray(buf.data(), qsizetype(strnlen(buf.data(), 255)));
+        }
+        if (!continuing) {
+            auto h = std::make_unique<HeldArchive>();
+            if (!h->writer.create(m_zipPath))
+                return fail(ZpErrCreate,
+                            QStringLiteral("zip error: could not open the archive: ") + m_zipPath);
+            m_lib.held = std::move(h);
+        }
+        HeldArchive& held = *m_lib.held;
+        ZipWriter& w = held.writer;
+        w.beginRun();
+        const qint32 code = writeEntries(w, count, names, direct, commentGiven ? comment : held.comment);
+        if (code == ZpOk && !continuing && w.directory().size() == 0)
+            fail(ZpErrNothing, QStringLiteral("zip error: Nothing to do! (") + m_zipPath + u')');
+        if (m_code == ZpOk) {
+            if (commentGiven)
+                held.comment = comment;
+            if (m_opt.fHold != 0 ? w.flush() : finishHeld())
+                return ZpOk;
+            fail(ZpErrWrite, QStringLiteral("zip error: could not write the archive: ") + m_zipPath);
+            if (!m_lib.held)
+                return m_code;
+        }
+        // All or nothing: the archive goes back to what the earlier runs made
+        // of it, or away when this run made it.
+        m_packer.reset();
+        if (!continuing || !w.rollbackRun()) {
+            w.remove();
+            m_lib.held.reset();
+        } else if (m_opt.fHold == 0) {
+            finishHeld();
+        } else {
+            w.flush();
+        }
+        return m_code;
+    }
+
+    qint32 writeEntries(ZipWriter& w, qint32 count, const char* const* names, bool direct,
+                        const QByteArray& comment)
+    {
+        EntryContext ctx;
+        ctx.base = m_base;
+        ctx.junk = junkNames();
+        ctx.storeDirs = storeDirs();
+        struct stat self
+        {
+        };
+        if (w.isOpen() && ::stat(QFile::encodeName(m_zipPath).constData(), &self) == 0) {
+            ctx.archiveDev = self.st_dev;
+            ctx.archiveIno = self.st_ino;
+        }
+        ctx.reuse = reuseSource(comment);
+        qint32 spec = 0;
+        size_t item = 0;
+        auto next = [&](EntryJob& job, qint32& tag) {
+            job = EntryJob{};
+            job.ctx = &ctx;
+            if (direct) {
+                while (spec < count && (names[spec] == nullptr || *names[spec] == '\0'))
+                    ++spec;
+                if (spec >= count)
+                    return false;
+                job.spec = names[spec];
+                tag = spec++;
+                return true;
+            }
+            if (item >= m_items.size())
+                return false;
+            const Item& it = m_items[item];
+            job.path = it.path;
+            job.name = it.name;
+            job.isDir = it.isDir;
+            job.expected = it.isDir ? -1 : it.size;
+            job.mtime = it.mtime;
+            tag = count + qint32(item++);
+            return true;
+        };
+        struct InFlight
+        {
+            std::future<Packed> result;
+            qint32 tag;
+        };
+        std::deque<InFlight> window;
+        quint64 submitted = 0;
+        quint64 consumed = 0;
+        EntryJob job;
+        qint32 tag = 0;
+        for (;;) {
+            while (window.size() < kPrepackAheadFiles && next(job, tag)) {
+                if (!m_packer)
+                    m_packer = std::make_unique<Packer>();
+                job.seq = submitted++;
+                window.push_back(InFlight{m_packer->submit(std::move(job)), tag});
+            }
+            if (window.empty())
+                return ZpOk;
+            InFlight f = std::move(window.front());
+            window.pop_front();
+            m_packer->consuming(consumed++);
+            while (f.result.wait_for(std::chrono::milliseconds(kIdleIntervalMs)) != std::future_status::ready)
+                if (!idle())
+                    return aborted();
+            Packed p = f.result.get();
+            const qint64 budget = p.budget;
+            const bool ok = writeEntry(w, p, f.tag, count, names, ctx);
+            m_packer->release(budget);
+            if (!ok)
+                return m_code != ZpOk
+                           ? m_code
+                           : fail(ZpErrWrite, QStringLiteral("zip error: could not write the archive: ") +
+                                                  m_zipPath + QStringLiteral(" (") +
+                                                  QString::fromLocal8Bit(std::strerror(w.error())) + u')');
+            if (!idle())
+                return aborted();
+        }
+    }
+
+    // False when the run must fail: with m_code set, or on a write error.
+    bool writeEntry(ZipWriter& w, Packed& p, qint32 tag, qint32 count, const char* const* names,
+                    const EntryContext& ctx)
+    {
+        if (p.kind == Packed::Failed) {
+            fail(p.code != ZpOk ? p.code : ZpErrRead, p.error);
+            return false;
+        }
+        if (p.kind == Packed::Skip)
+            return true;
+        const quint32 prev = w.directory().find(p.name);
+        const bool replacing = prev != ZipDirectory::kNone;
+        if (replacing) {
+            const ZipDirectory::Record& r = w.directory().at(prev);
+            if (p.kind == Packed::Dir || (r.flags & ZipDirectory::Dir))
+                return true;
+            if (prev >= w.runFirstRecord()) {
+                const QString earlier = pathOfTag(r.tag, count, names);
+                if (earlier.compare(p.path, kPathCase) == 0)
+                    return true;
+                fail(ZpErrParams, QStringLiteral("zip error: names in zip file repeat: ") +
+                                      QString::fromUtf8(p.name) + QStringLiteral(" (") + earlier +
+                                      QStringLiteral(", ") + p.path + u')');
+                return false;
+            }
+        }
+        const QString name = QString::fromUtf8(p.name);
+        if (!askService(name)) {
+            aborted();
+            return false;
+        }
+        note((replacing ? QStringLiteral("updating: ") : QStringLiteral("  adding: ")) + name);
+        bool ok = false;
+        if (p.kind == Packed::Dir) {
+            ok = w.writeEntry(p.name, p.dosTime, true, 0, 0, {}, tag);
+        } else if (p.kind == Packed::Small) {
+            ok = w.writeEntry(p.name, p.dosTime, false, p.crc, quint64(p.size), p.data, tag);
+            recycle(std::move(p.data));
+        } else {
+            ok = writeLarge(w, p, tag, ctx);
+        }
+        if (ok && replacing)
+            w.supersede(prev);
+        return ok;
+    }
+
+    bool writeLarge(ZipWriter& w, Packed& p, qint32 tag, const EntryContext& ctx)
+    {
+        if (!w.beginStream(p.name, p.dosTime, quint64(p.size), tag))
+            return false;
+        if (p.reuseAt >= 0) {
+            QByteArray buf(1 << 20, Qt::Uninitialized);
+            for (qint64 done = 0; done < p.reuseSize;) {
+                const ssize_t n =
+                    ::pread(ctx.reuse->fd, buf.data(), size_t(qMin<qint64>(buf.size(), p.reuseSize - done)),
+                            off_t(p.reuseAt + done));
+                if (n < 0 && errno == EINTR)
+                    continue;
+                if (n <= 0) {
+                    fail(ZpErrRead,
+                         QStringLiteral("zip error: could not read: ") + QFile::decodeName(ctx.reuse->path));
+                    return false;
+                }
+                if (!w.append(buf.constData(), n))
+                    return false;
+                done += n;
+                if (!idle()) {
+                    aborted();
+                    return false;
+                }
+            }
+            return w.endStream(p.crc, quint64(p.reuseSize), quint64(p.size));
+        }
+        bool writeFailed = false;
+        const DeflateResult r = DeflateFile(
+            p.fd.get(), p.size, kDeflateLevel,
+            [&](const char* data, qsizetype size) {
+                writeFailed = !w.append(data, size);
+                return !writeFailed;
+            },
+            [this] { return idle(); });
+        p.fd.reset();
+        switch (r.failure) {
+        case DeflateResult::None:
+            return w.endStream(r.crc, quint64(r.outSize), quint64(r.inSize));
+        case DeflateResult::ReadFailed:
+            fail(ZpErrRead, QStringLiteral("zip error: could not read: ") + p.path);
+            return false;
+        case DeflateResult::Changed:
+            fail(ZpErrRead, QStringLiteral("zip error: changed while being read: ") + p.path);
+            return false;
+        case DeflateResult::Abandoned:
+            if (!writeFailed)
+                aborted();
+            return false;
+        }
+        return false;
     }
 
     bool junkNames() const { return m_opt.fJunkDirNames != 0; }
@@ -909,6 +1545,15 @@ qint32 ZpArchive(qint32 count, const char* zipFile, const char* const* names)
     } catch (const std::bad_alloc&) {
         return ZpErrMemory;
     }
+}
+
+void ZpDiscardHeld()
+{
+    Library& lib = library();
+    if (lib.running || !lib.held)
+        return;
+    lib.held->writer.remove();
+    lib.held.reset();
 }
 
 bool ZpListEntries(const QString& zipFile, QStringList& names, const std::function<void()>& turn)

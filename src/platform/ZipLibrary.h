@@ -32,18 +32,35 @@
 // nothing is only a warning, since a caller may keep specs from runs made
 // with another base path.
 //
-// A run updates the archive in place: named entries are added or replaced,
-// all others are kept. An entry whose size, time (at zip's two-second
-// precision) and CRC match its file is kept as stored, without recompressing.
+// A run on a new archive writes it front to back in one pass. With fHold
+// set, the run leaves the archive open in the library without its central
+// directory, and the next run on the same path goes on appending; the first
+// run without fHold writes the directory (and the comment) and closes it. A
+// run on another archive finishes the held one first; a held archive that
+// changed on disk meanwhile fails the run (ZpErrWrite) and is dropped; a name
+// written again replaces the earlier entry ("updating: NAME"). With literal
+// specs and no recursion, each spec is looked at on the worker threads only.
+//
+// A run on an existing archive that is not held (and every delete, fUpdate
+// or fFreshen run) updates it in place through libzip: named entries are
+// added or replaced, all others are kept. An entry whose size, time (at zip's
+// two-second precision) and CRC match its file is kept as stored.
+//
 // Entry order: spec order, then each folder walked depth-first sorted by
 // name. Files are deflated at level 6, times come from the files, names that
-// are not plain ASCII carry the UTF-8 flag; libzip writes Zip64 records when
-// sizes or the entry count need them. Files up to 4 MiB are read and deflated
-// a few ahead on two worker threads; every callback still comes on the
-// calling thread, from inside the one call to ZpArchive.
+// are not plain ASCII carry the UTF-8 flag; Zip64 records are written when
+// sizes, offsets or the entry count need them. Files up to 4 MiB are read
+// and deflated a window ahead on two worker threads; larger ones go through
+// DeflateFile. With szReuse naming an archive this library wrote with the
+// same comment, a file whose name, size, time and CRC match an entry there
+// has that entry's stored data copied instead of being deflated again: the
+// result is the same byte for byte. Every callback comes on the calling
+// thread, from inside the one call to ZpArchive.
 //
 // The run is all or nothing: on any failure, or when a callback abandons it,
-// the archive on disk stays exactly as it was (a new archive is not created).
+// the archive on disk stays as the earlier runs left it (a new archive is not
+// created; an archive held open gets its directory when the failed run was
+// to finish it).
 //
 // Messages (to the print callback, one call per message):
 //   "  adding: NAME"           a new entry, sent as its data is compressed
@@ -55,7 +72,7 @@
 //   "zip error: ..."           the reason of a failed run, sent before it returns
 // Options without effect here: fEncrypt (no password callback), fSystem (no
 // hidden or system attributes on this platform; every file is taken),
-// fVolume, fCRLFtoLF, fLFtoCRLF, fGrow (libzip always rewrites), the date
+// fVolume, fCRLFtoLF, fLFtoCRLF, fGrow, the date
 // filters and the remaining Info-ZIP-style fields.
 
 // Return codes of ZpArchive (the values follow Info-ZIP's exit codes).
@@ -144,6 +161,11 @@ qint32 ZpSetOptions(const ZpOptions* options);
 // Runs over the first count specs of names (a table of at least count slots)
 // on the archive at zipFile. Returns 0 or one of the ZpResult codes above.
 qint32 ZpArchive(qint32 count, const char* zipFile, const char* const* names);
+
+// Drops the archive a run left open with fHold, without finishing it: the
+// file, which has no directory yet, is deleted. Nothing happens when no
+// archive is held, or from inside a run.
+void ZpDiscardHeld();
 
 // The entry names of the archive at zipFile, in stored order; false when it
 // cannot be opened as a zip archive. turn, when given, is called once per entry.

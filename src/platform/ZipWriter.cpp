@@ -1,0 +1,556 @@
+#include "platform/ZipWriter.h"
+
+#include <QFile>
+#include <QHashFunctions>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr quint32 kLocalSig = 0x04034b50;
+constexpr quint32 kCentralSig = 0x02014b50;
+constexpr quint32 kEndSig = 0x06054b50;
+constexpr quint32 kEnd64Sig = 0x06064b50;
+constexpr quint32 kLocator64Sig = 0x07064b50;
+constexpr quint16 kMadeBy = 0x033F; // Unix, 6.3: what zip and libzip write here
+constexpr quint16 kNeeds = 20;
+constexpr quint16 kNeeds64 = 45;
+constexpr quint16 kUtf8Flag = 0x0800;
+constexpr quint32 kFileAttributes = 0100644u << 16;
+constexpr quint32 kDirAttributes = (0040755u << 16) | 0x10u;
+constexpr quint64 kMax32 = 0xFFFFFFFFu;
+constexpr qsizetype kBufferSize = 1 << 20;
+
+quint64 nameHash(QByteArrayView name)
+{
+    return quint64(qHashBits(name.data(), size_t(name.size()), 0x9e3779b9u));
+}
+
+void put16(QByteArray& out, quint16 v)
+{
+    const char b[2] = {char(v & 0xFF), char(v >> 8)};
+    out.append(b, 2);
+}
+void put32(QByteArray& out, quint32 v)
+{
+    put16(out, quint16(v & 0xFFFF));
+    put16(out, quint16(v >> 16));
+}
+void put64(QByteArray& out, quint64 v)
+{
+    put32(out, quint32(v & kMax32));
+    put32(out, quint32(v >> 32));
+}
+quint16 get16(const char* p)
+{
+    return quint16(uchar(p[0]) | (uchar(p[1]) << 8));
+}
+quint32 get32(const char* p)
+{
+    return quint32(get16(p)) | (quint32(get16(p + 2)) << 16);
+}
+quint64 get64(const char* p)
+{
+    return quint64(get32(p)) | (quint64(get32(p + 4)) << 32);
+}
+
+bool isAscii(QByteArrayView name)
+{
+    for (char c : name)
+        if (uchar(c) >= 0x80)
+            return false;
+    return true;
+}
+
+quint16 flagsFor(QByteArrayView name)
+{
+    return isAscii(name) ? 0 : kUtf8Flag;
+}
+
+bool preadAll(int fd, char* data, qsizetype size, quint64 at)
+{
+    while (size > 0) {
+        const ssize_t n = ::pread(fd, data, size_t(size), off_t(at));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= n;
+        at += quint64(n);
+    }
+    return true;
+}
+
+} // namespace
+
+quint32 ZipDosTime(time_t t)
+{
+    struct tm tm
+    {
+    };
+    if (localtime_r(&t, &tm) == nullptr || tm.tm_year < 80)
+        return (1u << 21) | (1u << 16); // 1980-01-01, the earliest a zip time holds
+    const quint32 date =
+        (quint32(tm.tm_year - 80) << 9) | (quint32(tm.tm_mon + 1) << 5) | quint32(tm.tm_mday);
+    const quint32 time = (quint32(tm.tm_hour) << 11) | (quint32(tm.tm_min) << 5) | (quint32(tm.tm_sec) >> 1);
+    return (date << 16) | time;
+}
+
+quint32 ZipDirectory::find(QByteArrayView name) const
+{
+    const auto it = m_heads.find(nameHash(name));
+    if (it == m_heads.end())
+        return kNone;
+    for (quint32 i = it->second; i != kNone; i = m_records[i].next) {
+        const Record& r = m_records[i];
+        if ((r.flags & Dead) == 0 && this->name(r) == name)
+            return i;
+    }
+    return kNone;
+}
+
+quint32 ZipDirectory::add(QByteArrayView name, const Record& r)
+{
+    const auto index = quint32(m_records.size());
+    Record rec = r;
+    rec.nameAt = quint32(m_names.size());
+    rec.nameLen = quint16(name.size());
+    m_names.append(name.data(), size_t(name.size()));
+    auto [it, fresh] = m_heads.try_emplace(nameHash(name), index);
+    rec.next = fresh ? kNone : it->second;
+    it->second = index;
+    m_records.push_back(rec);
+    return index;
+}
+
+void ZipDirectory::popBack()
+{
+    const Record r = m_records.back();
+    const auto it = m_heads.find(nameHash(name(r)));
+    if (r.next == kNone)
+        m_heads.erase(it);
+    else
+        it->second = r.next;
+    m_names.resize(r.nameAt);
+    m_records.pop_back();
+}
+
+void ZipDirectory::clear()
+{
+    m_records.clear();
+    m_names.clear();
+    m_heads.clear();
+}
+
+ZipWriter::~ZipWriter()
+{
+    close();
+}
+
+bool ZipWriter::create(const QString& path)
+{
+    close();
+    m_dir.clear();
+    m_error = 0;
+    m_end = 0;
+    m_buf.clear();
+    m_path = path;
+    m_fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    struct stat st
+    {
+    };
+    if (m_fd < 0 || ::fstat(m_fd, &st) != 0) {
+        m_error = errno;
+        close();
+        return false;
+    }
+    m_dev = st.st_dev;
+    m_ino = st.st_ino;
+    m_buf.reserve(kBufferSize);
+    beginRun();
+    return true;
+}
+
+bool ZipWriter::unchangedOnDisk() const
+{
+    struct stat byPath
+    {
+    };
+    struct stat byFd
+    {
+    };
+    return m_fd >= 0 && ::stat(QFile::encodeName(m_path).constData(), &byPath) == 0 &&
+           ::fstat(m_fd, &byFd) == 0 && byPath.st_dev == m_dev && byPath.st_ino == m_ino &&
+           quint64(byFd.st_size) == m_end - quint64(m_buf.size());
+}
+
+void ZipWriter::beginRun()
+{
+    m_runStart = m_end;
+    m_runRecords = m_dir.size();
+    m_runSuperseded.clear();
+    m_stream = ZipDirectory::kNone;
+}
+
+bool ZipWriter::rollbackRun()
+{
+    while (m_dir.size() > m_runRecords)
+        m_dir.popBack();
+    for (quint32 i : m_runSuperseded)
+        m_dir.at(i).flags &= quint8(~ZipDirectory::Dead);
+    m_runSuperseded.clear();
+    m_stream = ZipDirectory::kNone;
+    const quint64 onDisk = m_end - quint64(m_buf.size());
+    m_end = m_runStart;
+    if (m_runStart >= onDisk) {
+        m_buf.truncate(qsizetype(m_runStart - onDisk));
+        return true;
+    }
+    m_buf.clear();
+    m_error = 0;
+    return m_fd >= 0 && ::ftruncate(m_fd, off_t(m_runStart)) == 0;
+}
+
+void ZipWriter::supersede(quint32 index)
+{
+    // The old entry's bytes stay in the file, unreferenced: moving later
+    // entries down would mean rewriting everything behind it.
+    m_dir.at(index).flags |= ZipDirectory::Dead;
+    if (index < m_runRecords)
+        m_runSuperseded.push_back(index);
+}
+
+bool ZipWriter::pwriteAll(const char* data, qsizetype size, quint64 at)
+{
+    while (size > 0) {
+        const ssize_t n = ::pwrite(m_fd, data, size_t(size), off_t(at));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            m_error = n < 0 ? errno : ENOSPC;
+            return false;
+        }
+        data += n;
+        size -= n;
+        at += quint64(n);
+    }
+    return true;
+}
+
+bool ZipWriter::flush()
+{
+    if (m_error != 0 || m_fd < 0)
+        return false;
+    if (m_buf.isEmpty())
+        return true;
+    const bool ok = pwriteAll(m_buf.constData(), m_buf.size(), m_end - quint64(m_buf.size()));
+    m_buf.clear();
+    return ok;
+}
+
+bool ZipWriter::put(const char* data, qsizetype size)
+{
+    if (m_error != 0 || m_fd < 0)
+        return false;
+    m_end += quint64(size);
+    if (m_buf.size() + size <= kBufferSize) {
+        m_buf.append(data, size);
+        return true;
+    }
+    const quint64 at = m_end - quint64(size) - quint64(m_buf.size());
+    if (!m_buf.isEmpty() && !pwriteAll(m_buf.constData(), m_buf.size(), at))
+        return false;
+    const quint64 dataAt = at + quint64(m_buf.size());
+    m_buf.clear();
+    if (size >= kBufferSize)
+        return pwriteAll(data, size, dataAt);
+    m_buf.append(data, size);
+    return true;
+}
+
+void ZipWriter::localHeader(QByteArray& out, const ZipDirectory::Record& r, QByteArrayView name) const
+{
+    const bool zip64 = (r.flags & ZipDirectory::Zip64Local) != 0;
+    put32(out, kLocalSig);
+    put16(out, zip64 || r.offset >= kMax32 ? kNeeds64 : kNeeds);
+    put16(out, flagsFor(name));
+    put16(out, (r.flags & ZipDirectory::Dir) ? 0 : 8);
+    put16(out, quint16(r.dosTime & 0xFFFF));
+    put16(out, quint16(r.dosTime >> 16));
+    put32(out, r.crc);
+    put32(out, zip64 ? quint32(kMax32) : quint32(r.csize));
+    put32(out, zip64 ? quint32(kMax32) : quint32(r.usize));
+    put16(out, quint16(name.size()));
+    put16(out, zip64 ? 20 : 0);
+    out.append(name.data(), name.size());
+    if (zip64) {
+        put16(out, 1);
+        put16(out, 16);
+        put64(out, r.usize);
+        put64(out, r.csize);
+    }
+}
+
+bool ZipWriter::writeEntry(QByteArrayView name, quint32 dosTime, bool isDir, quint32 crc, quint64 usize,
+                           QByteArrayView data, qint32 tag)
+{
+    ZipDirectory::Record r;
+    r.offset = m_end;
+    r.csize = quint64(data.size());
+    r.usize = usize;
+    r.crc = crc;
+    r.dosTime = dosTime;
+    r.tag = tag;
+    r.flags = quint8((isDir ? ZipDirectory::Dir : 0) |
+                     (r.csize >= kMax32 || usize >= kMax32 ? ZipDirectory::Zip64Local : 0));
+    QByteArray header;
+    localHeader(header, r, name);
+    if (!put(header.constData(), header.size()) || !put(data.data(), data.size()))
+        return false;
+    m_dir.add(name, r);
+    return true;
+}
+
+bool ZipWriter::beginStream(QByteArrayView name, quint32 dosTime, quint64 listedSize, qint32 tag)
+{
+    ZipDirectory::Record r;
+    r.offset = m_end;
+    r.dosTime = dosTime;
+    r.tag = tag;
+    // Deflate may grow incompressible data a little: a file this close to
+    // 4 GiB gets its 64-bit sizes before it is known whether it needs them.
+    if (listedSize + listedSize / 256 + 65536 >= kMax32)
+        r.flags |= ZipDirectory::Zip64Local;
+    QByteArray header;
+    localHeader(header, r, name);
+    if (!put(header.constData(), header.size()))
+        return false;
+    m_stream = m_dir.add(name, r);
+    return true;
+}
+
+bool ZipWriter::append(const char* data, qsizetype size)
+{
+    return put(data, size);
+}
+
+bool ZipWriter::endStream(quint32 crc, quint64 csize, quint64 usize)
+{
+    if (m_stream == ZipDirectory::kNone || !flush())
+        return false;
+    ZipDirectory::Record& r = m_dir.at(m_stream);
+    m_stream = ZipDirectory::kNone;
+    r.crc = crc;
+    r.csize = csize;
+    r.usize = usize;
+    const bool zip64 = (r.flags & ZipDirectory::Zip64Local) != 0;
+    if (!zip64 && (csize >= kMax32 || usize >= kMax32)) {
+        m_error = EFBIG;
+        return false;
+    }
+    QByteArray patch;
+    put32(patch, crc);
+    put32(patch, zip64 ? quint32(kMax32) : quint32(csize));
+    put32(patch, zip64 ? quint32(kMax32) : quint32(usize));
+    if (!pwriteAll(patch.constData(), patch.size(), r.offset + 14))
+        return false;
+    if (!zip64)
+        return true;
+    patch.clear();
+    put64(patch, usize);
+    put64(patch, csize);
+    return pwriteAll(patch.constData(), patch.size(), r.offset + 30 + r.nameLen + 4);
+}
+
+bool ZipWriter::finish(QByteArrayView comment)
+{
+    const quint64 cdStart = m_end;
+    quint64 count = 0;
+    QByteArray rec;
+    for (quint32 i = 0; i < m_dir.size(); ++i) {
+        const ZipDirectory::Record& r = m_dir.at(i);
+        if (r.flags & ZipDirectory::Dead)
+            continue;
+        ++count;
+        const QByteArrayView name = m_dir.name(r);
+        QByteArray extra;
+        if (r.usize >= kMax32)
+            put64(extra, r.usize);
+        if (r.csize >= kMax32)
+            put64(extra, r.csize);
+        if (r.offset >= kMax32)
+            put64(extra, r.offset);
+        rec.clear();
+        put32(rec, kCentralSig);
+        put16(rec, kMadeBy);
+        put16(rec, extra.isEmpty() && !(r.flags & ZipDirectory::Zip64Local) ? kNeeds : kNeeds64);
+        put16(rec, flagsFor(name));
+        put16(rec, (r.flags & ZipDirectory::Dir) ? 0 : 8);
+        put16(rec, quint16(r.dosTime & 0xFFFF));
+        put16(rec, quint16(r.dosTime >> 16));
+        put32(rec, r.crc);
+        put32(rec, quint32(qMin(r.csize, kMax32)));
+        put32(rec, quint32(qMin(r.usize, kMax32)));
+        put16(rec, quint16(name.size()));
+        put16(rec, quint16(extra.isEmpty() ? 0 : extra.size() + 4));
+        put16(rec, 0); // comment
+        put16(rec, 0); // disk
+        put16(rec, 0); // internal attributes
+        put32(rec, (r.flags & ZipDirectory::Dir) ? kDirAttributes : kFileAttributes);
+        put32(rec, quint32(qMin(r.offset, kMax32)));
+        rec.append(name.data(), name.size());
+        if (!extra.isEmpty()) {
+            put16(rec, 1);
+            put16(rec, quint16(extra.size()));
+            rec.append(extra);
+        }
+        if (!put(rec.constData(), rec.size()))
+            return false;
+    }
+    const quint64 cdSize = m_end - cdStart;
+    rec.clear();
+    if (count >= 0xFFFF || cdSize >= kMax32 || cdStart >= kMax32) {
+        const quint64 end64 = m_end;
+        put32(rec, kEnd64Sig);
+        put64(rec, 44);
+        put16(rec, kMadeBy);
+        put16(rec, kNeeds64);
+        put32(rec, 0);
+        put32(rec, 0);
+        put64(rec, count);
+        put64(rec, count);
+        put64(rec, cdSize);
+        put64(rec, cdStart);
+        put32(rec, kLocator64Sig);
+        put32(rec, 0);
+        put64(rec, end64);
+        put32(rec, 1);
+    }
+    put32(rec, kEndSig);
+    put32(rec, 0);
+    put16(rec, quint16(qMin<quint64>(count, 0xFFFF)));
+    put16(rec, quint16(qMin<quint64>(count, 0xFFFF)));
+    put32(rec, quint32(qMin(cdSize, kMax32)));
+    put32(rec, quint32(qMin(cdStart, kMax32)));
+    const QByteArrayView text = comment.first(qMin<qsizetype>(comment.size(), 0xFFFF));
+    put16(rec, quint16(text.size()));
+    rec.append(text.data(), text.size());
+    if (!put(rec.constData(), rec.size()) || !flush())
+        return false;
+    if (::close(m_fd) != 0) {
+        m_error = errno;
+        m_fd = -1;
+        return false;
+    }
+    m_fd = -1;
+    return true;
+}
+
+void ZipWriter::close()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+    m_buf.clear();
+}
+
+void ZipWriter::remove()
+{
+    close();
+    if (!m_path.isEmpty())
+        ::unlink(QFile::encodeName(m_path).constData());
+    m_dir.clear();
+}
+
+bool ReadZipDirectory(int fd, ZipDirectory& dir, QByteArray& comment)
+{
+    dir.clear();
+    comment.clear();
+    struct stat st
+    {
+    };
+    if (::fstat(fd, &st) != 0 || st.st_size < 22)
+        return false;
+    const auto size = quint64(st.st_size);
+    const quint64 tailSize = qMin<quint64>(size, 22 + 0xFFFF);
+    QByteArray tail(qsizetype(tailSize), '\0');
+    if (!preadAll(fd, tail.data(), tail.size(), size - tailSize))
+        return false;
+    qsizetype at = -1;
+    for (qsizetype i = tail.size() - 22; i >= 0; --i) {
+        if (get32(tail.constData() + i) == kEndSig &&
+            i + 22 + get16(tail.constData() + i + 20) == tail.size()) {
+            at = i;
+            break;
+        }
+    }
+    if (at < 0)
+        return false;
+    const char* e = tail.constData() + at;
+    comment = QByteArray(e + 22, get16(e + 20));
+    quint64 count = get16(e + 10);
+    quint64 cdSize = get32(e + 12);
+    quint64 cdStart = get32(e + 16);
+    if (count == 0xFFFF || cdSize == kMax32 || cdStart == kMax32) {
+        const quint64 locatorAt = size - tailSize + quint64(at);
+        char loc[20];
+        char end64[56];
+        if (locatorAt < 20 || !preadAll(fd, loc, 20, locatorAt - 20) || get32(loc) != kLocator64Sig ||
+            !preadAll(fd, end64, 56, get64(loc + 8)) || get32(end64) != kEnd64Sig)
+            return false;
+        count = get64(end64 + 32);
+        cdSize = get64(end64 + 40);
+        cdStart = get64(end64 + 48);
+    }
+    if (cdStart + cdSize > size || cdSize > (quint64(1) << 31))
+        return false;
+    QByteArray cd(qsizetype(cdSize), '\0');
+    if (!preadAll(fd, cd.data(), cd.size(), cdStart))
+        return false;
+    qsizetype p = 0;
+    for (quint64 k = 0; k < count; ++k) {
+        if (p + 46 > cd.size() || get32(cd.constData() + p) != kCentralSig)
+            return false;
+        const char* c = cd.constData() + p;
+        const quint16 nameLen = get16(c + 28);
+        const qsizetype recSize = 46 + nameLen + get16(c + 30) + get16(c + 32);
+        if (p + recSize > cd.size())
+            return false;
+        const QByteArrayView name(c + 46, nameLen);
+        // Only what this writer would write for a file is worth copying:
+        // anything else would make the new archive differ from a fresh one.
+        if (get16(c + 4) == kMadeBy && get16(c + 6) == kNeeds && get16(c + 8) == flagsFor(name) &&
+            get16(c + 10) == 8 && get16(c + 30) == 0 && get16(c + 32) == 0 && get16(c + 34) == 0 &&
+            get16(c + 36) == 0 && get32(c + 38) == kFileAttributes && !name.endsWith('/')) {
+            ZipDirectory::Record r;
+            r.dosTime = (quint32(get16(c + 14)) << 16) | get16(c + 12);
+            r.crc = get32(c + 16);
+            r.csize = get32(c + 20);
+            r.usize = get32(c + 24);
+            r.offset = get32(c + 42);
+            dir.add(name, r);
+        }
+        p += recSize;
+    }
+    return true;
+}
+
+qint64 StoredDataOffset(int fd, const ZipDirectory& dir, const ZipDirectory::Record& r)
+{
+    const QByteArrayView name = dir.name(r);
+    QByteArray h(30 + name.size(), '\0');
+    if (!preadAll(fd, h.data(), h.size(), r.offset))
+        return -1;
+    const char* c = h.constData();
+    if (get32(c) != kLocalSig || get16(c + 4) != kNeeds || get16(c + 6) != flagsFor(name) ||
+        get16(c + 8) != 8 || ((quint32(get16(c + 12)) << 16) | get16(c + 10)) != r.dosTime ||
+        get32(c + 14) != r.crc || get32(c + 18) != r.csize || get32(c + 22) != r.usize ||
+        get16(c + 26) != name.size() || get16(c + 28) != 0 || QByteArrayView(c + 30, name.size()) != name)
+        return -1;
+    return qint64(r.offset) + h.size();
+}

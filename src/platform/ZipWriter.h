@@ -1,0 +1,143 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QtGlobal>
+#include <string>
+#include <sys/types.h>
+#include <unordered_map>
+#include <vector>
+
+// The central-directory records of an archive, kept compact: a hundred
+// thousand entries must not cost more than a few megabytes. Names live in
+// one arena and are found through a 64-bit hash, so a look-up hashes bytes
+// once and compares names only on a hit.
+class ZipDirectory
+{
+public:
+    static constexpr quint32 kNone = 0xFFFFFFFFu;
+    enum Flag : quint8
+    {
+        Dir = 1,        // a folder entry: stored, no data
+        Dead = 2,       // replaced by a later entry of the same name; not listed
+        Zip64Local = 4, // the local header carries a Zip64 field (sizes near 4 GiB)
+    };
+    struct Record
+    {
+        quint64 offset = 0; // of the local header
+        quint64 csize = 0;
+        quint64 usize = 0;
+        quint32 crc = 0;
+        quint32 dosTime = 0; // date in the high half, time in the low half
+        quint32 nameAt = 0;
+        quint32 next = kNone; // the next record whose name has the same hash
+        qint32 tag = -1;      // the owner's mark (which run or source wrote it)
+        quint16 nameLen = 0;
+        quint8 flags = 0;
+    };
+
+    // The live record of that name, or kNone.
+    quint32 find(QByteArrayView name) const;
+    quint32 add(QByteArrayView name, const Record& r);
+    // Forgets the last record added (which must be the newest of its name).
+    void popBack();
+    QByteArrayView name(const Record& r) const
+    {
+        return QByteArrayView(m_names.data() + r.nameAt, r.nameLen);
+    }
+    Record& at(quint32 i) { return m_records[i]; }
+    const Record& at(quint32 i) const { return m_records[i]; }
+    quint32 size() const { return quint32(m_records.size()); }
+    void clear();
+
+private:
+    std::vector<Record> m_records;
+    std::string m_names;
+    std::unordered_map<quint64, quint32> m_heads; // name hash -> newest record of that hash
+};
+
+// A zip archive written front to back: each entry's local header and data
+// are appended as they come, and the central directory is written once, at
+// the end. Runs may add entries in turn; a failed run is taken back by
+// truncating the file to where it began. Headers are written as zip and
+// libzip write them for a Unix file (made by 3.63, needs 2.0, deflate for
+// files, stored folders, no extra fields unless Zip64 needs them), so the
+// same inputs always give the same bytes.
+class ZipWriter
+{
+public:
+    ZipWriter() = default;
+    ~ZipWriter(); // closes; the file stays as it is
+    ZipWriter(const ZipWriter&) = delete;
+    ZipWriter& operator=(const ZipWriter&) = delete;
+
+    // Creates a new archive at path; false when it exists or cannot be made.
+    bool create(const QString& path);
+    bool isOpen() const { return m_fd >= 0; }
+    const QString& path() const { return m_path; }
+    // Whether path still names the file written here, of the size written.
+    bool unchangedOnDisk() const;
+    bool isArchive(dev_t dev, ino_t ino) const { return m_dev == dev && m_ino == ino; }
+    // The errno of the first write that failed; 0 while all went well.
+    int error() const { return m_error; }
+    quint64 end() const { return m_end; }
+
+    // Marks where a run starts, so rollbackRun can take it back.
+    void beginRun();
+    // Truncates to where the run started and forgets its records.
+    bool rollbackRun();
+    // The first record the current run added (records before it are earlier runs').
+    quint32 runFirstRecord() const { return m_runRecords; }
+
+    // One entry whose data is at hand (already deflated, or a folder's none).
+    bool writeEntry(QByteArrayView name, quint32 dosTime, bool isDir, quint32 crc, quint64 usize,
+                    QByteArrayView data, qint32 tag);
+    // One entry whose data follows in pieces: its header is written first
+    // with the sizes left open, and filled in by endStream.
+    bool beginStream(QByteArrayView name, quint32 dosTime, quint64 listedSize, qint32 tag);
+    bool append(const char* data, qsizetype size);
+    bool endStream(quint32 crc, quint64 csize, quint64 usize);
+    // Leaves an earlier record out of the directory (its name was written again).
+    void supersede(quint32 index);
+    const ZipDirectory& directory() const { return m_dir; }
+
+    // Writes what is buffered, so the file on disk ends at end().
+    bool flush();
+    // Writes the central directory and the end records, and closes.
+    bool finish(QByteArrayView comment);
+    void close();
+    // Closes and deletes the file.
+    void remove();
+
+private:
+    int m_fd = -1;
+    QString m_path;
+    dev_t m_dev = 0;
+    ino_t m_ino = 0;
+    int m_error = 0;
+    quint64 m_end = 0; // logical end: on disk plus buffered
+    QByteArray m_buf;  // not yet written; m_end - m_buf.size() is where it goes
+    ZipDirectory m_dir;
+    quint64 m_runStart = 0;
+    quint32 m_runRecords = 0;
+    std::vector<quint32> m_runSuperseded;
+    quint32 m_stream = ZipDirectory::kNone; // the record being streamed
+
+    bool put(const char* data, qsizetype size);
+    bool pwriteAll(const char* data, qsizetype size, quint64 at);
+    void localHeader(QByteArray& out, const ZipDirectory::Record& r, QByteArrayView name) const;
+};
+
+// Reads the central directory of an archive this program wrote, for copying
+// stored data out of it: only entries with exactly the headers ZipWriter
+// writes for a file are taken. False when fd holds no readable zip archive.
+bool ReadZipDirectory(int fd, ZipDirectory& dir, QByteArray& comment);
+
+// Where the stored data of a record of dir read from fd begins, after
+// checking that its local header is the one ZipWriter writes; -1 otherwise.
+qint64 StoredDataOffset(int fd, const ZipDirectory& dir, const ZipDirectory::Record& r);
+
+// The time as a zip entry holds it: local time in two-second steps, the
+// date in the high half.
+quint32 ZipDosTime(time_t t);
