@@ -300,9 +300,25 @@ bool PackBuild::build(const PackRequest& request, const QString& workFolder)
     m_view.ShowProgress(NextStep(), QStringLiteral("Creating Script Pack"));
 
     const QString tempPack = QDir(workFolder).filePath(QStringLiteral("pack.plsc"));
+    // The manifest and folder runs leave the pack open for the next run to
+    // append to; the loose-files run finishes it. Whatever stops the build
+    // before that drops the unfinished pack.
+    struct DropHeldPack
+    {
+        clsZip& zip;
+        ~DropHeldPack()
+        {
+            ZpDiscardHeld();
+            zip.setHoldDirectory(false);
+            zip.setReuseArchive(QString());
+        }
+    } dropHeldPack{m_zip};
     m_zip.setZipFile(tempPack);
     m_zip.setAddComment(true);
     m_zip.setLiteralSpecs(true);
+    m_zip.setHoldDirectory(true);
+    // Files unchanged since the old pack was made keep their stored data.
+    m_zip.setReuseArchive(QFileInfo(request.PackPath).isFile() ? request.PackPath : QString());
     SetFolderOptions(m_zip, false);
     m_zip.ClearFileSpecs();
     m_zip.AddFileSpec(manifest);
@@ -334,11 +350,11 @@ bool PackBuild::build(const PackRequest& request, const QString& workFolder)
     if (m_view.CancelRequested())
         return fail(QStringLiteral("The build was cancelled."));
 
-    // With no loose files the run would only open the finished pack and close
-    // it unchanged: a long stall on a large pack, for nothing.
+    // The last run writes the pack's directory, with or without loose files.
+    m_zip.setHoldDirectory(false);
     for (const PlannedEntry& e : looseFiles)
         m_zip.AddFileSpec(e.path);
-    if (!looseFiles.empty() && !runZip(QStringLiteral("the loose files")))
+    if (!runZip(QStringLiteral("the loose files")))
         return false;
 
     if (!CheckPack(tempPack, expected, reg))
