@@ -62,9 +62,7 @@ struct HeldArchive
 struct ReuseSource
 {
     QByteArray path;
-    struct stat st
-    {
-    };
+    struct stat st = {};
     int fd = -1;
     ZipDirectory dir;
     QByteArray comment;
@@ -452,9 +450,7 @@ private:
             p.path = job.path;
         }
         Fd fd(::open(QFile::encodeName(p.path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-        struct stat st
-        {
-        };
+        struct stat st = {};
         if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) {
             const int err = errno;
             if (job.spec && (err == ENOENT || err == ENOTDIR || err == ELOOP || err == ENAMETOOLONG))
@@ -466,9 +462,7 @@ private:
         if (job.spec) {
             if (!isDir && !S_ISREG(st.st_mode))
                 return fail(p, ZpErrOpen, QStringLiteral("zip error: file not found: ") + original);
-            struct stat link
-            {
-            };
+            struct stat link = {};
             if (isDir && (!ctx.storeDirs || (::lstat(QFile::encodeName(p.path).constData(), &link) == 0 &&
                                              S_ISLNK(link.st_mode)))) {
                 p.kind = Packed::Skip;
@@ -879,9 +873,7 @@ private:
             return nullptr;
         const QByteArray path =
             QFile::encodeName(QDir::cleanPath(QDir(m_base).absoluteFilePath(QString::fromUtf8(m_lib.reuse))));
-        struct stat st
-        {
-        };
+        struct stat st = {};
         if (::stat(path.constData(), &st) != 0)
             return nullptr;
         std::unique_ptr<ReuseSource>& src = m_lib.reuseSource;
@@ -984,9 +976,7 @@ private:
         ctx.base = m_base;
         ctx.junk = junkNames();
         ctx.storeDirs = storeDirs();
-        struct stat self
-        {
-        };
+        struct stat self = {};
         if (w.isOpen() && ::stat(QFile::encodeName(m_zipPath).constData(), &self) == 0) {
             ctx.archiveDev = self.st_dev;
             ctx.archiveIno = self.st_ino;
@@ -1558,19 +1548,19 @@ void ZpDiscardHeld()
 
 bool ZpListEntries(const QString& zipFile, QStringList& names, const std::function<void()>& turn)
 {
+    // Read here rather than through libzip: its open reads the whole
+    // directory in one call, with no turn for the caller, and holds far
+    // more per entry than a name.
     names.clear();
-    int err = 0;
-    zip_t* za = zip_open(QFile::encodeName(zipFile).constData(), ZIP_RDONLY, &err);
-    if (za == nullptr)
-        return false;
-    const zip_int64_t n = zip_get_num_entries(za, 0);
-    for (zip_int64_t i = 0; i < n; ++i) {
-        if (turn)
-            turn();
-        const char* raw = zip_get_name(za, static_cast<zip_uint64_t>(i), 0);
-        if (raw != nullptr)
-            names << QString::fromUtf8(raw);
-    }
-    zip_discard(za);
-    return true;
+    const Fd fd(::open(QFile::encodeName(zipFile).constData(), O_RDONLY | O_CLOEXEC));
+    QByteArray comment;
+    const bool ok =
+        fd.get() >= 0 && ForEachZipEntry(fd.get(), comment, [&](const char*, QByteArrayView name) {
+            if (turn)
+                turn();
+            names << QString::fromUtf8(name);
+        });
+    if (!ok)
+        names.clear();
+    return ok;
 }

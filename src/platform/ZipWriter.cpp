@@ -90,9 +90,7 @@ bool preadAll(int fd, char* data, qsizetype size, quint64 at)
 
 quint32 ZipDosTime(time_t t)
 {
-    struct tm tm
-    {
-    };
+    struct tm tm = {};
     if (localtime_r(&t, &tm) == nullptr || tm.tm_year < 80)
         return (1u << 21) | (1u << 16); // 1980-01-01, the earliest a zip time holds
     const quint32 date =
@@ -161,9 +159,7 @@ bool ZipWriter::create(const QString& path)
     m_buf.clear();
     m_path = path;
     m_fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    struct stat st
-    {
-    };
+    struct stat st = {};
     if (m_fd < 0 || ::fstat(m_fd, &st) != 0) {
         m_error = errno;
         close();
@@ -178,12 +174,8 @@ bool ZipWriter::create(const QString& path)
 
 bool ZipWriter::unchangedOnDisk() const
 {
-    struct stat byPath
-    {
-    };
-    struct stat byFd
-    {
-    };
+    struct stat byPath = {};
+    struct stat byFd = {};
     return m_fd >= 0 && ::stat(QFile::encodeName(m_path).constData(), &byPath) == 0 &&
            ::fstat(m_fd, &byFd) == 0 && byPath.st_dev == m_dev && byPath.st_ino == m_ino &&
            quint64(byFd.st_size) == m_end - quint64(m_buf.size());
@@ -467,13 +459,11 @@ void ZipWriter::remove()
     m_dir.clear();
 }
 
-bool ReadZipDirectory(int fd, ZipDirectory& dir, QByteArray& comment)
+bool ForEachZipEntry(int fd, QByteArray& comment,
+                     const std::function<void(const char* record, QByteArrayView name)>& each)
 {
-    dir.clear();
     comment.clear();
-    struct stat st
-    {
-    };
+    struct stat st = {};
     if (::fstat(fd, &st) != 0 || st.st_size < 22)
         return false;
     const auto size = quint64(st.st_size);
@@ -521,7 +511,16 @@ bool ReadZipDirectory(int fd, ZipDirectory& dir, QByteArray& comment)
         const qsizetype recSize = 46 + nameLen + get16(c + 30) + get16(c + 32);
         if (p + recSize > cd.size())
             return false;
-        const QByteArrayView name(c + 46, nameLen);
+        each(c, QByteArrayView(c + 46, nameLen));
+        p += recSize;
+    }
+    return true;
+}
+
+bool ReadZipDirectory(int fd, ZipDirectory& dir, QByteArray& comment)
+{
+    dir.clear();
+    return ForEachZipEntry(fd, comment, [&dir](const char* c, QByteArrayView name) {
         // Only what this writer would write for a file is worth copying:
         // anything else would make the new archive differ from a fresh one.
         if (get16(c + 4) == kMadeBy && get16(c + 6) == kNeeds && get16(c + 8) == flagsFor(name) &&
@@ -535,9 +534,7 @@ bool ReadZipDirectory(int fd, ZipDirectory& dir, QByteArray& comment)
             r.offset = get32(c + 42);
             dir.add(name, r);
         }
-        p += recSize;
-    }
-    return true;
+    });
 }
 
 qint64 StoredDataOffset(int fd, const ZipDirectory& dir, const ZipDirectory::Record& r)

@@ -4,6 +4,7 @@
 #include <QByteArrayView>
 #include <QString>
 #include <QtGlobal>
+#include <functional>
 #include <string>
 #include <sys/types.h>
 #include <unordered_map>
@@ -128,6 +129,12 @@ private:
     bool pwriteAll(const char* data, qsizetype size, quint64 at);
     void localHeader(QByteArray& out, const ZipDirectory::Record& r, QByteArrayView name) const;
 };
+
+// Calls each with every central-directory record of the archive in fd (the
+// record's 46 fixed bytes, then its name), in stored order; false when fd
+// holds no readable zip archive.
+bool ForEachZipEntry(int fd, QByteArray& comment,
+                     const std::function<void(const char* record, QByteArrayView name)>& each);
 
 // Reads the central directory of an archive this program wrote, for copying
 // stored data out of it: only entries with exactly the headers ZipWriter
