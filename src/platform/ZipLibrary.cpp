@@ -855,7 +855,8 @@ private:
     bool finishHeld()
     {
         HeldArchive& h = *m_lib.held;
-        const bool ok = h.writer.finish(h.comment);
+        // A cancel here comes too late to matter: the directory is the last step.
+        const bool ok = h.writer.finish(h.comment, [this] { idle(); });
         if (!ok)
             h.writer.remove();
         m_lib.held.reset();

@@ -45,6 +45,20 @@ void put64(QByteArray& out, quint64 v)
     put32(out, quint32(v & kMax32));
     put32(out, quint32(v >> 32));
 }
+char* le16(char* p, quint16 v)
+{
+    p[0] = char(v & 0xFF);
+    p[1] = char(v >> 8);
+    return p + 2;
+}
+char* le32(char* p, quint32 v)
+{
+    return le16(le16(p, quint16(v & 0xFFFF)), quint16(v >> 16));
+}
+char* le64(char* p, quint64 v)
+{
+    return le32(le32(p, quint32(v & kMax32)), quint32(v >> 32));
+}
 quint16 get16(const char* p)
 {
     return quint16(uchar(p[0]) | (uchar(p[1]) << 8));
@@ -359,51 +373,41 @@ bool ZipWriter::endStream(quint32 crc, quint64 csize, quint64 usize)
     return pwriteAll(patch.constData(), patch.size(), r.offset + 30 + r.nameLen + 4);
 }
 
-bool ZipWriter::finish(QByteArrayView comment)
+bool ZipWriter::finish(QByteArrayView comment, const std::function<void()>& turn)
 {
     const quint64 cdStart = m_end;
     quint64 count = 0;
-    QByteArray rec;
     for (quint32 i = 0; i < m_dir.size(); ++i) {
         const ZipDirectory::Record& r = m_dir.at(i);
         if (r.flags & ZipDirectory::Dead)
             continue;
-        ++count;
+        if ((++count & 1023) == 0 && turn)
+            turn();
         const QByteArrayView name = m_dir.name(r);
-        QByteArray extra;
+        char extra[28];
+        char* e = le16(le16(extra, 1), 0);
         if (r.usize >= kMax32)
-            put64(extra, r.usize);
+            e = le64(e, r.usize);
         if (r.csize >= kMax32)
-            put64(extra, r.csize);
+            e = le64(e, r.csize);
         if (r.offset >= kMax32)
-            put64(extra, r.offset);
-        rec.clear();
-        put32(rec, kCentralSig);
-        put16(rec, kMadeBy);
-        put16(rec, extra.isEmpty() && !(r.flags & ZipDirectory::Zip64Local) ? kNeeds : kNeeds64);
-        put16(rec, flagsFor(name));
-        put16(rec, (r.flags & ZipDirectory::Dir) ? 0 : 8);
-        put16(rec, quint16(r.dosTime & 0xFFFF));
-        put16(rec, quint16(r.dosTime >> 16));
-        put32(rec, r.crc);
-        put32(rec, quint32(qMin(r.csize, kMax32)));
-        put32(rec, quint32(qMin(r.usize, kMax32)));
-        put16(rec, quint16(name.size()));
-        put16(rec, quint16(extra.isEmpty() ? 0 : extra.size() + 4));
-        put16(rec, 0); // comment
-        put16(rec, 0); // disk
-        put16(rec, 0); // internal attributes
-        put32(rec, (r.flags & ZipDirectory::Dir) ? kDirAttributes : kFileAttributes);
-        put32(rec, quint32(qMin(r.offset, kMax32)));
-        rec.append(name.data(), name.size());
-        if (!extra.isEmpty()) {
-            put16(rec, 1);
-            put16(rec, quint16(extra.size()));
-            rec.append(extra);
-        }
-        if (!put(rec.constData(), rec.size()))
+            e = le64(e, r.offset);
+        const auto extraSize = quint16(e - extra);
+        le16(extra + 2, quint16(extraSize - 4));
+        const bool zip64 = extraSize > 4 || (r.flags & ZipDirectory::Zip64Local);
+        char h[46];
+        char* p = le16(le16(le32(h, kCentralSig), kMadeBy), zip64 ? kNeeds64 : kNeeds);
+        p = le16(le16(p, flagsFor(name)), (r.flags & ZipDirectory::Dir) ? 0 : 8);
+        p = le32(le32(p, r.dosTime), r.crc);
+        p = le32(le32(p, quint32(qMin(r.csize, kMax32))), quint32(qMin(r.usize, kMax32)));
+        p = le16(le16(p, quint16(name.size())), extraSize > 4 ? extraSize : 0);
+        p = le16(le16(le16(p, 0), 0), 0); // comment, disk, internal attributes
+        p = le32(p, (r.flags & ZipDirectory::Dir) ? kDirAttributes : kFileAttributes);
+        le32(p, quint32(qMin(r.offset, kMax32)));
+        if (!put(h, sizeof h) || !put(name.data(), name.size()) || (extraSize > 4 && !put(extra, extraSize)))
             return false;
     }
+    QByteArray rec;
     const quint64 cdSize = m_end - cdStart;
     rec.clear();
     if (count >= 0xFFFF || cdSize >= kMax32 || cdStart >= kMax32) {

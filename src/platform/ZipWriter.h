@@ -106,7 +106,8 @@ public:
     // Writes what is buffered, so the file on disk ends at end().
     bool flush();
     // Writes the central directory and the end records, and closes.
-    bool finish(QByteArrayView comment);
+    // turn, when given, is called every thousand or so entries.
+    bool finish(QByteArrayView comment, const std::function<void()>& turn = {});
     void close();
     // Closes and deletes the file.
     void remove();
