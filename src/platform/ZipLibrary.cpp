@@ -944,6 +944,8 @@ private:
         HeldArchive& held = *m_lib.held;
         ZipWriter& w = held.writer;
         w.beginRun();
+        if (direct)
+            w.reserve(quint32(count));
         const qint32 code = writeEntries(w, count, names, direct, commentGiven ? comment : held.comment);
         if (code == ZpOk && !continuing && w.directory().size() == 0)
             fail(ZpErrNothing, QStringLiteral("zip error: Nothing to do! (") + m_zipPath + u')');

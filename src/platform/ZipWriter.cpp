@@ -25,9 +25,9 @@ constexpr quint32 kDirAttributes = (0040755u << 16) | 0x10u;
 constexpr quint64 kMax32 = 0xFFFFFFFFu;
 constexpr qsizetype kBufferSize = 1 << 20;
 
-quint64 nameHash(QByteArrayView name)
+quint32 nameHash(QByteArrayView name)
 {
-    return quint64(qHashBits(name.data(), size_t(name.size()), 0x9e3779b9u));
+    return quint32(qHashBits(name.data(), size_t(name.size()), 0x9e3779b9u));
 }
 
 void put16(QByteArray& out, quint16 v)
@@ -115,48 +115,75 @@ quint32 ZipDosTime(time_t t)
 
 quint32 ZipDirectory::find(QByteArrayView name) const
 {
-    const auto it = m_heads.find(nameHash(name));
-    if (it == m_heads.end())
+    if (m_slots.empty())
         return kNone;
-    for (quint32 i = it->second; i != kNone; i = m_records[i].next) {
-        const Record& r = m_records[i];
-        if ((r.flags & Dead) == 0 && this->name(r) == name)
-            return i;
+    const quint32 h = nameHash(name);
+    const size_t mask = m_slots.size() - 1;
+    for (size_t i = h & mask;; i = (i + 1) & mask) {
+        const quint32 index = m_slots[i];
+        if (index == kNone)
+            return kNone;
+        const Record& r = m_records[index];
+        if (r.hash == h && (r.flags & Dead) == 0 && this->name(r) == name)
+            return index;
     }
-    return kNone;
+}
+
+void ZipDirectory::rehash(size_t size)
+{
+    m_slots.assign(size, kNone);
+    const size_t mask = size - 1;
+    for (quint32 index = 0; index < m_records.size(); ++index) {
+        size_t i = m_records[index].hash & mask;
+        while (m_slots[i] != kNone)
+            i = (i + 1) & mask;
+        m_slots[i] = index;
+    }
 }
 
 quint32 ZipDirectory::add(QByteArrayView name, const Record& r)
 {
     const auto index = quint32(m_records.size());
     Record rec = r;
-    rec.nameAt = quint32(m_names.size());
+    rec.hash = nameHash(name);
     rec.nameLen = quint16(name.size());
-    m_names.append(name.data(), size_t(name.size()));
-    auto [it, fresh] = m_heads.try_emplace(nameHash(name), index);
-    rec.next = fresh ? kNone : it->second;
-    it->second = index;
+    // A name never straddles two blocks.
+    if ((m_used & kBlockMask) + quint32(name.size()) > kBlockMask + 1)
+        m_used = (m_used | kBlockMask) + 1;
+    if ((m_used >> kBlockBits) >= m_blocks.size())
+        m_blocks.push_back(std::make_unique<char[]>(kBlockMask + 1));
+    rec.nameAt = m_used;
+    std::memcpy(m_blocks[m_used >> kBlockBits].get() + (m_used & kBlockMask), name.data(),
+                size_t(name.size()));
+    m_used += quint32(name.size());
     m_records.push_back(rec);
+    if (m_records.size() * 2 > m_slots.size()) {
+        rehash(qMax<size_t>(1024, m_slots.size() * 2));
+    } else {
+        const size_t mask = m_slots.size() - 1;
+        size_t i = rec.hash & mask;
+        while (m_slots[i] != kNone)
+            i = (i + 1) & mask;
+        m_slots[i] = index;
+    }
     return index;
 }
 
-void ZipDirectory::popBack()
+void ZipDirectory::truncate(quint32 size)
 {
-    const Record r = m_records.back();
-    const auto it = m_heads.find(nameHash(name(r)));
-    if (r.next == kNone)
-        m_heads.erase(it);
-    else
-        it->second = r.next;
-    m_names.resize(r.nameAt);
-    m_records.pop_back();
+    if (size >= m_records.size())
+        return;
+    m_used = m_records[size].nameAt;
+    m_records.resize(size);
+    rehash(m_slots.size());
 }
 
 void ZipDirectory::clear()
 {
     m_records.clear();
-    m_names.clear();
-    m_heads.clear();
+    m_blocks.clear();
+    m_slots.clear();
+    m_used = 0;
 }
 
 ZipWriter::~ZipWriter()
@@ -205,8 +232,7 @@ void ZipWriter::beginRun()
 
 bool ZipWriter::rollbackRun()
 {
-    while (m_dir.size() > m_runRecords)
-        m_dir.popBack();
+    m_dir.truncate(m_runRecords);
     for (quint32 i : m_runSuperseded)
         m_dir.at(i).flags &= quint8(~ZipDirectory::Dead);
     m_runSuperseded.clear();

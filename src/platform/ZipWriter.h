@@ -5,15 +5,15 @@
 #include <QString>
 #include <QtGlobal>
 #include <functional>
-#include <string>
+#include <memory>
 #include <sys/types.h>
-#include <unordered_map>
 #include <vector>
 
 // The central-directory records of an archive, kept compact: a hundred
 // thousand entries must not cost more than a few megabytes. Names live in
-// one arena and are found through a 64-bit hash, so a look-up hashes bytes
-// once and compares names only on a hit.
+// fixed blocks (no doubling copies) and are found through an open-addressing
+// table of record numbers, so a look-up hashes bytes once and compares names
+// only on a hash hit.
 class ZipDirectory
 {
 public:
@@ -32,8 +32,8 @@ public:
         quint32 crc = 0;
         quint32 dosTime = 0; // date in the high half, time in the low half
         quint32 nameAt = 0;
-        quint32 next = kNone; // the next record whose name has the same hash
-        qint32 tag = -1;      // the owner's mark (which run or source wrote it)
+        quint32 hash = 0;
+        qint32 tag = -1; // the owner's mark (which source wrote it)
         quint16 nameLen = 0;
         quint8 flags = 0;
     };
@@ -41,11 +41,12 @@ public:
     // The live record of that name, or kNone.
     quint32 find(QByteArrayView name) const;
     quint32 add(QByteArrayView name, const Record& r);
-    // Forgets the last record added (which must be the newest of its name).
-    void popBack();
+    // Forgets every record from index size on.
+    void truncate(quint32 size);
+    void reserve(quint32 size) { m_records.reserve(size); }
     QByteArrayView name(const Record& r) const
     {
-        return QByteArrayView(m_names.data() + r.nameAt, r.nameLen);
+        return QByteArrayView(m_blocks[r.nameAt >> kBlockBits].get() + (r.nameAt & kBlockMask), r.nameLen);
     }
     Record& at(quint32 i) { return m_records[i]; }
     const Record& at(quint32 i) const { return m_records[i]; }
@@ -53,9 +54,14 @@ public:
     void clear();
 
 private:
+    static constexpr int kBlockBits = 18;
+    static constexpr quint32 kBlockMask = (1u << kBlockBits) - 1;
     std::vector<Record> m_records;
-    std::string m_names;
-    std::unordered_map<quint64, quint32> m_heads; // name hash -> newest record of that hash
+    std::vector<std::unique_ptr<char[]>> m_blocks;
+    quint32 m_used = 0;           // where the next name goes
+    std::vector<quint32> m_slots; // record numbers by name hash; kNone where empty
+
+    void rehash(size_t size);
 };
 
 // A zip archive written front to back: each entry's local header and data
@@ -102,6 +108,8 @@ public:
     // Leaves an earlier record out of the directory (its name was written again).
     void supersede(quint32 index);
     const ZipDirectory& directory() const { return m_dir; }
+    // Room for that many more records, when the caller knows it.
+    void reserve(quint32 more) { m_dir.reserve(m_dir.size() + more); }
 
     // Writes what is buffered, so the file on disk ends at end().
     bool flush();
