@@ -527,21 +527,35 @@ bool ForEachZipEntry(int fd, QByteArray& comment,
         cdSize = get64(end64 + 40);
         cdStart = get64(end64 + 48);
     }
-    if (cdStart + cdSize > size || cdSize > (quint64(1) << 31))
+    if (cdStart + cdSize > size)
         return false;
-    QByteArray cd(qsizetype(cdSize), '\0');
-    if (!preadAll(fd, cd.data(), cd.size(), cdStart))
-        return false;
+    // Read a window at a time: a large directory need not be in memory whole.
+    constexpr qsizetype kWindow = 1 << 20;
+    QByteArray cd;
     qsizetype p = 0;
+    quint64 readTo = cdStart; // file offset just behind cd's bytes
+    auto have = [&](qsizetype bytes) {
+        if (p + bytes <= cd.size())
+            return true;
+        cd.remove(0, p);
+        p = 0;
+        const auto more = qsizetype(qMin<quint64>(quint64(qMax(kWindow, bytes)), cdStart + cdSize - readTo));
+        if (cd.size() + more < bytes)
+            return false;
+        const qsizetype old = cd.size();
+        cd.resize(old + more);
+        readTo += quint64(more);
+        return preadAll(fd, cd.data() + old, more, readTo - quint64(more));
+    };
     for (quint64 k = 0; k < count; ++k) {
-        if (p + 46 > cd.size() || get32(cd.constData() + p) != kCentralSig)
+        if (!have(46) || get32(cd.constData() + p) != kCentralSig)
             return false;
         const char* c = cd.constData() + p;
-        const quint16 nameLen = get16(c + 28);
-        const qsizetype recSize = 46 + nameLen + get16(c + 30) + get16(c + 32);
-        if (p + recSize > cd.size())
+        const qsizetype recSize = 46 + get16(c + 28) + get16(c + 30) + get16(c + 32);
+        if (!have(recSize))
             return false;
-        each(c, QByteArrayView(c + 46, nameLen));
+        c = cd.constData() + p;
+        each(c, QByteArrayView(c + 46, get16(c + 28)));
         p += recSize;
     }
     return true;
