@@ -960,7 +960,6 @@ private:
         }
         // All or nothing: the archive goes back to what the earlier runs made
         // of it, or away when this run made it.
-        m_packer.reset();
         if (!continuing || !w.rollbackRun()) {
             w.remove();
             m_lib.held.reset();
@@ -985,6 +984,12 @@ private:
             ctx.archiveIno = self.st_ino;
         }
         ctx.reuse = reuseSource(comment);
+        // Workers still busy with jobs read ahead must be gone before ctx is.
+        struct StopWorkers
+        {
+            std::unique_ptr<Packer>& packer;
+            ~StopWorkers() { packer.reset(); }
+        } stopWorkers{m_packer};
         qint32 spec = 0;
         size_t item = 0;
         auto next = [&](EntryJob& job, qint32& tag) {

@@ -103,7 +103,7 @@ private slots:
         writeFile(tree() + u"/other/loose.txt"_s, "other loose");
         QByteArray big;
         for (int i = 0; big.size() < 5 * 1024 * 1024; ++i)
-            big += QByteArray::number(i * 7919 % 100003) + ' ';
+            big += QByteArray::number(qint64(i) * 7919 % 100003) + ' ';
         writeFile(tree() + u"/big.bin"_s, big);
     }
 
