@@ -61,7 +61,10 @@ def main():
         return lambda: shutil.copyfile(path(old), path(target))
 
     def remove(target):
-        return lambda: os.path.exists(path(target)) and os.remove(path(target))
+        def ready():
+            if os.path.exists(path(target)):
+                os.remove(path(target))
+        return ready
 
     # (name, made ready untimed before each run, argv, exit codes that mean done)
     contestants = [('rebuild', put_back('old.plsc', 'rebuilt.plsc'), pack(path('rebuilt.plsc')), (0,)),
