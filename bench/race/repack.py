@@ -10,7 +10,7 @@ in rotated rounds:
 and prints rebuild/fresh (goal <= 0.25) and rebuild/zip -r -u. Last, the
 rebuilt pack must be the fresh one byte for byte apart from the manifest's
 time stamp (zipcmp.py): prints "identical" or the first difference."""
-import argparse, os, shutil, sys
+import argparse, os, shutil
 
 from racelib import Busy, Load, mmm, ratios, rotated, run
 import zipcmp
@@ -18,7 +18,7 @@ import zipcmp
 
 def edit_one(tree):
     """Edits the middle file (in path order): the same length, the middle
-    bytes changed, its time a minute on. Returns its path in the tree."""
+    bytes changed, its time a minute on. Returns its path in the tree and its length."""
     files = sorted(os.path.relpath(os.path.join(d, f), tree) for d, _, fs in os.walk(tree) for f in fs)
     rel = files[len(files) // 2]
     path = os.path.join(tree, rel)
