@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""repack.py BUNDLESMITH TREE-DIR OUT-DIR ROUNDS [--busy N]: re-packing after
+"""repack.py BUNDLESMITH TREE-DIR OUT-DIR ROUNDS [--other BIN] [--busy N]: re-packing after
 one edited file, as a user does it. Packs the tree (and zips it with zip -r
 -q), edits one file (new content of the same length, a new time), then races
 in rotated rounds:
@@ -9,7 +9,9 @@ in rotated rounds:
   zip -r -u   zip updating a copy of its own old archive
 and prints rebuild/fresh (goal <= 0.25) and rebuild/zip -r -u. Last, the
 rebuilt pack must be the fresh one byte for byte apart from the manifest's
-time stamp (zipcmp.py): prints "identical" or the first difference."""
+time stamp (zipcmp.py): prints "identical" or the first difference. With
+--other, another build of the program races as rebuild(2) and fresh(2), over
+an old pack of its own."""
 import argparse, os, shutil
 
 from racelib import Busy, Load, mmm, ratios, rotated, run
@@ -40,19 +42,23 @@ def main():
     for name in ('ours', 'tree', 'out'):
         ap.add_argument(name)
     ap.add_argument('rounds', type=int)
+    ap.add_argument('--other')
     ap.add_argument('--busy', type=int, default=0)
     a = ap.parse_args()
     tree = os.path.abspath(a.tree)
     out = os.path.abspath(a.out)
     entries = sorted(os.listdir(tree))
+    # each build of the program races with its own old pack; '' and '(2)' name them
+    builds = [('', a.ours)] + ([('(2)', a.other)] if a.other else [])
 
-    def pack(o):
-        return [a.ours, 'pack', '--name', 'Race', '--force', '-o', o] + entries
+    def pack(binary, o):
+        return [binary, 'pack', '--name', 'Race', '--force', '-o', o] + entries
 
     def path(name):
         return os.path.join(out, name)
 
-    run(pack(path('old.plsc')), tree)
+    for tag, binary in builds:
+        run(pack(binary, path('old%s.plsc' % tag)), tree)
     run(['zip', '-r', '-q', path('old.zip')] + entries, tree)
     rel, size = edit_one(tree)
     print('edited: %s (%d bytes)' % (rel, size))
@@ -66,34 +72,39 @@ def main():
                 os.remove(path(target))
         return ready
 
-    # (name, made ready untimed before each run, argv, exit codes that mean done)
-    contestants = [('rebuild', put_back('old.plsc', 'rebuilt.plsc'), pack(path('rebuilt.plsc')), (0,)),
-                   ('fresh', remove('fresh.plsc'), pack(path('fresh.plsc')), (0,)),
-                   # 12: zip found nothing to update, which would be a fault of the edit here
-                   ('zip -r -u', put_back('old.zip', 'updated.zip'),
-                    ['zip', '-r', '-u', '-q', path('updated.zip')] + entries, (0,))]
-    times = {name: [] for name, _, _, _ in contestants}
+    # (name, made ready untimed before each run, argv, exit codes that mean done, output)
+    contestants = []
+    for tag, binary in builds:
+        rebuilt, fresh = 'rebuilt%s.plsc' % tag, 'fresh%s.plsc' % tag
+        contestants += [('rebuild' + tag, put_back('old%s.plsc' % tag, rebuilt), pack(binary, path(rebuilt)), (0,),
+                         rebuilt),
+                        ('fresh' + tag, remove(fresh), pack(binary, path(fresh)), (0,), fresh)]
+    # not 12 (nothing to update): that would be a fault of the edit
+    contestants.append(('zip -r -u', put_back('old.zip', 'updated.zip'),
+                        ['zip', '-r', '-u', '-q', path('updated.zip')] + entries, (0,), 'updated.zip'))
+    times = {c[0]: [] for c in contestants}
     with Load(), Busy(a.busy):
         for _, i in rotated(a.rounds, len(contestants)):
-            name, ready, argv, ok = contestants[i]
+            name, ready, argv, ok, _ = contestants[i]
             ready()
             times[name].append(run(argv, tree, ok))
 
     print('%-15s %-23s %-23s %7s %11s' % ('contestant', 'wall s min/med/max', 'cpu s min/med/max', 'rss MB',
                                          'bytes'))
-    outputs = {'rebuild': 'rebuilt.plsc', 'fresh': 'fresh.plsc', 'zip -r -u': 'updated.zip'}
-    for name, _, _, _ in contestants:
+    for name, _, _, _, output in contestants:
         w = [t[0] for t in times[name]]
         c = [t[1] for t in times[name]]
         print('%-15s %-23s %-23s %7.0f %11d' % (name, mmm(w), mmm(c), max(t[2] for t in times[name]),
-                                                os.path.getsize(path(outputs[name]))))
-    ratios(times, 'rebuild', 'fresh', 'wall <= 0.25')
-    ratios(times, 'rebuild', 'zip -r -u')
-    try:
-        zipcmp.compare(zipcmp.parse(path('rebuilt.plsc')), zipcmp.parse(path('fresh.plsc')))
-        print('rebuilt vs fresh: identical')
-    except zipcmp.Different as d:
-        print('rebuilt vs fresh: differ: %s' % d)
+                                                os.path.getsize(path(output))))
+    for tag, _ in builds:
+        ratios(times, 'rebuild' + tag, 'fresh' + tag, 'wall <= 0.25')
+        ratios(times, 'rebuild' + tag, 'zip -r -u')
+    for tag, _ in builds:
+        try:
+            zipcmp.compare(zipcmp.parse(path('rebuilt%s.plsc' % tag)), zipcmp.parse(path('fresh%s.plsc' % tag)))
+            print('rebuilt%s vs fresh%s: identical' % (tag, tag))
+        except zipcmp.Different as d:
+            print('rebuilt%s vs fresh%s: differ: %s' % (tag, tag, d))
 
 
 main()

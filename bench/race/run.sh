@@ -35,7 +35,8 @@ for t in $(echo "$trees" | sed 's/./& /g'); do
     echo "== tree $t: $(find "$work/$t" -type f | wc -l) files, $(du -sm "$work/$t" | cut -f1) MB"
     mkdir -p "$work/out"
     if [ -n "$repack" ]; then
-        QT_QPA_PLATFORM=offscreen python3 "$here/repack.py" "$bin" "$work/$t" "$work/out" "$rounds" --busy "$busy"
+        QT_QPA_PLATFORM=offscreen python3 "$here/repack.py" "$bin" "$work/$t" "$work/out" "$rounds" --busy "$busy" \
+            $other
         unzip -tqq "$work/out/rebuilt.plsc" >/dev/null && echo "unzip -t rebuilt: ok"
     else
         QT_QPA_PLATFORM=offscreen python3 "$here/race.py" "$bin" "$limit" "$work/$t" "$work/out" "$rounds" \
