@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <fcntl.h>
 #include <functional>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 #include <zlib.h>
@@ -101,6 +102,7 @@ private slots:
         writeFile(tree() + u"/other/top/x.txt"_s, "same name, other file");
         writeFile(tree() + u"/Ünïcode/é.txt"_s, "u");
         writeFile(tree() + u"/other/loose.txt"_s, "other loose");
+        writeFile(m_dir.filePath(u"outside.txt"_s), "outside");
         QByteArray big;
         for (int i = 0; big.size() < 5 * 1024 * 1024; ++i)
             big += QByteArray::number(qint64(i) * 7919 % 100003) + ' ';
@@ -322,6 +324,44 @@ a held archive changed meanwhile fails the run | H:loose.txt:0;~;F:top/b.js:14 |
         QCOMPARE(run(specsOf(row[3]), single), ZpOk);
         QCOMPARE(readAll(zipPath()), readAll(single));
         QCOMPARE(QProcess::execute(u"unzip"_s, {u"-tqq"_s, zipPath()}), 0);
+    }
+
+    // Literal specs without recursion, as the build passes them: each is one entry, looked at by
+    // the workers. Columns: names (bare or from the base) | specs under the tree ("@" is the
+    // archive, "^" a file outside the tree) | code | entries ("<no file>": none written) | a message that
+    // must appear.
+    void literalSpecs_data()
+    {
+        QTest::addColumn<QStringList>("row");
+        const QString table =
+            uR"(a folder and files, named from the base | base | top/sub top/sub/c.bin loose.txt | 0 | top/sub/;top/sub/c.bin;loose.txt |
+outside the base: named from its own folder | base | top/b.js ^ | 0 | top/b.js;outside.txt |
+the archive itself is left out | base | loose.txt @ | 0 | loose.txt |
+the same file twice is stored once | bare | loose.txt loose.txt | 0 | loose.txt |
+two files under one name | bare | other/x.txt other/top/x.txt | 16 | <no file> | zip error: names in zip file repeat: x.txt
+a missing file | bare | loose.txt nothing.txt | 18 | <no file> | zip error: file not found:
+a pipe is no file | bare | loose.txt pipe | 18 | <no file> | zip error: file not found:)"_s;
+        for (const QString& row : table.split(u'\n')) {
+            QStringList cols = row.split(u'|');
+            for (QString& c : cols)
+                c = c.trimmed();
+            QTest::newRow(qPrintable(cols[0])) << cols;
+        }
+    }
+
+    void literalSpecs()
+    {
+        QFETCH(QStringList, row);
+        ::mkfifo(QFile::encodeName(tree() + u"/pipe"_s).constData(), 0600);
+        m_opt.fLiteral = 1;
+        m_opt.fJunkDirNames = row[1] == u"bare"_s ? 1 : 0;
+        m_opt.fNoDirEntries = 0;
+        m_root = tree().toUtf8();
+        QStringList specs = row[2].split(u' ');
+        specs.replaceInStrings(u"@"_s, zipPath()).replaceInStrings(u"^"_s, m_dir.filePath(u"outside.txt"_s));
+        QCOMPARE(run(specs), row[3].toInt());
+        QCOMPARE(QFile::exists(zipPath()) ? names().join(u';') : u"<no file>"_s, row[4]);
+        QVERIFY2(m_calls.messages().join(u'\n').contains(row[5]), qPrintable(m_calls.messages().join(u'\n')));
     }
 
     // An archive this library wrote lends its stored data for files found unchanged, and the
