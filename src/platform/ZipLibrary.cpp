@@ -544,11 +544,8 @@ private:
             return fail(p, ZpErrRead, QStringLiteral("zip error: changed while being read: ") + p.path);
         p.crc = crc32Update(0, in.constData(), got);
         if (candidate && rec->crc == p.crc) {
-            const qint64 at = StoredDataOffset(ctx.reuse->fd, ctx.reuse->dir, *rec);
             p.data = takeBuffer();
-            p.data.resize(qsizetype(rec->csize));
-            if (at >= 0 &&
-                ::pread(ctx.reuse->fd, p.data.data(), size_t(rec->csize), off_t(at)) == ssize_t(rec->csize)) {
+            if (StoredDataOffset(ctx.reuse->fd, ctx.reuse->dir, *rec, &p.data) >= 0) {
                 p.kind = Packed::Small;
                 return;
             }
@@ -804,6 +801,7 @@ private:
     QElapsedTimer& m_idleClock;
     qint32 m_code = ZpOk;
     bool m_abandoned = false;
+    QByteArray m_message; // kept: one allocation for all of a run's messages
 
     void startJob(EntrySource& s)
     {
@@ -882,13 +880,11 @@ private:
             src->st.st_size != st.st_size || src->st.st_mtim.tv_sec != st.st_mtim.tv_sec ||
             src->st.st_mtim.tv_nsec != st.st_mtim.tv_nsec) {
             src.reset();
-            // Reading a large directory takes a moment: the window gets its turn first.
-            idle(0);
             auto fresh = std::make_unique<ReuseSource>();
             fresh->path = path;
             fresh->fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
             if (fresh->fd < 0 || ::fstat(fresh->fd, &fresh->st) != 0 ||
-                !ReadZipDirectory(fresh->fd, fresh->dir, fresh->comment))
+                !ReadZipDirectory(fresh->fd, fresh->dir, fresh->comment, [this] { idle(); }))
                 return nullptr;
             src = std::move(fresh);
         }
@@ -1081,12 +1077,15 @@ private:
                 return false;
             }
         }
-        const QString name = QString::fromUtf8(p.name);
-        if (!askService(name)) {
+        if (!askService(QByteArrayView(p.name))) {
             aborted();
             return false;
         }
-        note((replacing ? QStringLiteral("updating: ") : QStringLiteral("  adding: ")) + name);
+        if (m_opt.fQuiet == 0 && m_cb.Print != nullptr) {
+            m_message.resize(0);
+            m_message.append(replacing ? "updating: " : "  adding: ").append(p.name);
+            m_cb.Print(m_message.constData(), static_cast<qint32>(m_message.size()));
+        }
         bool ok = false;
         if (p.kind == Packed::Dir) {
             ok = w.writeEntry(p.name, p.dosTime, true, 0, 0, {}, tag);
@@ -1180,13 +1179,11 @@ private:
         return m_code;
     }
 
-    bool askService(const QString& name)
+    bool askService(const QString& name) { return askService(QByteArrayView(name.toUtf8())); }
+    bool askService(QByteArrayView name)
     {
-        if (m_cb.Service != nullptr) {
-            const QByteArray bytes = name.toUtf8();
-            if (m_cb.Service(bytes.constData(), static_cast<qint32>(bytes.size())) == 1)
-                m_abandoned = true;
-        }
+        if (m_cb.Service != nullptr && m_cb.Service(name.data(), static_cast<qint32>(name.size())) == 1)
+            m_abandoned = true;
         return !m_abandoned;
     }
 

@@ -561,10 +561,13 @@ bool ForEachZipEntry(int fd, QByteArray& comment,
     return true;
 }
 
-bool ReadZipDirectory(int fd, ZipDirectory& dir, QByteArray& comment)
+bool ReadZipDirectory(int fd, ZipDirectory& dir, QByteArray& comment, const std::function<void()>& turn)
 {
     dir.clear();
-    return ForEachZipEntry(fd, comment, [&dir](const char* c, QByteArrayView name) {
+    quint32 seen = 0;
+    return ForEachZipEntry(fd, comment, [&](const char* c, QByteArrayView name) {
+        if ((++seen & 1023) == 0 && turn)
+            turn();
         // Only what this writer would write for a file is worth copying:
         // anything else would make the new archive differ from a fresh one.
         if (get16(c + 4) == kMadeBy && get16(c + 6) == kNeeds && get16(c + 8) == flagsFor(name) &&
@@ -581,10 +584,13 @@ bool ReadZipDirectory(int fd, ZipDirectory& dir, QByteArray& comment)
     });
 }
 
-qint64 StoredDataOffset(int fd, const ZipDirectory& dir, const ZipDirectory::Record& r)
+qint64 StoredDataOffset(int fd, const ZipDirectory& dir, const ZipDirectory::Record& r, QByteArray* data)
 {
     const QByteArrayView name = dir.name(r);
-    QByteArray h(30 + name.size(), '\0');
+    QByteArray scratch;
+    QByteArray& h = data ? *data : scratch;
+    // With the data wanted too, one read brings header and data.
+    h.resize(30 + name.size() + (data ? qsizetype(r.csize) : 0));
     if (!preadAll(fd, h.data(), h.size(), r.offset))
         return -1;
     const char* c = h.constData();
@@ -593,5 +599,6 @@ qint64 StoredDataOffset(int fd, const ZipDirectory& dir, const ZipDirectory::Rec
         get32(c + 14) != r.crc || get32(c + 18) != r.csize || get32(c + 22) != r.usize ||
         get16(c + 26) != name.size() || get16(c + 28) != 0 || QByteArrayView(c + 30, name.size()) != name)
         return -1;
-    return qint64(r.offset) + h.size();
+    h.remove(0, 30 + name.size());
+    return qint64(r.offset) + 30 + name.size();
 }

@@ -148,11 +148,14 @@ bool ForEachZipEntry(int fd, QByteArray& comment,
 // Reads the central directory of an archive this program wrote, for copying
 // stored data out of it: only entries with exactly the headers ZipWriter
 // writes for a file are taken. False when fd holds no readable zip archive.
-bool ReadZipDirectory(int fd, ZipDirectory& dir, QByteArray& comment);
+// turn, when given, is called every thousand or so entries.
+bool ReadZipDirectory(int fd, ZipDirectory& dir, QByteArray& comment, const std::function<void()>& turn = {});
 
 // Where the stored data of a record of dir read from fd begins, after
 // checking that its local header is the one ZipWriter writes; -1 otherwise.
-qint64 StoredDataOffset(int fd, const ZipDirectory& dir, const ZipDirectory::Record& r);
+// data, when given, receives the stored data.
+qint64 StoredDataOffset(int fd, const ZipDirectory& dir, const ZipDirectory::Record& r,
+                        QByteArray* data = nullptr);
 
 // The time as a zip entry holds it: local time in two-second steps, the
 // date in the high half.
