@@ -14,10 +14,12 @@ QByteArray makeData(const QByteArray& kind, qint64 size)
 {
     QByteArray d(size, '\0');
     QRandomGenerator rng(17);
-    for (qint64 i = 0; i < size && kind != "zeros"; ++i) // text: one 20 KiB passage over and over
-        d[i] = kind == "random" ? char(rng.generate())
-               : i < 20480      ? char('a' + rng.bounded(26))
-                                : d[i - 20480];
+    for (qint64 i = 0; i < size; ++i) {
+        if (kind == "random" || (kind == "slow, then fast" && i < kPiece))
+            d[i] = char(rng.generate());
+        else if (kind == "text") // one 20 KiB passage over and over: only a primed piece finds it
+            d[i] = i < 20480 ? char('a' + rng.bounded(26)) : d[i - 20480];
+    }
     return d;
 }
 
@@ -85,7 +87,7 @@ private slots:
     {
         QTest::addColumn<QByteArray>("kind");
         QTest::addColumn<qint64>("size");
-        for (const char* kind : {"text", "random", "zeros"})
+        for (const char* kind : {"text", "random", "zeros", "slow, then fast"})
             for (qint64 size : {0LL, 1LL, kPiece - 1, kPiece, kPiece + 1, 2 * kPiece, 5 * kPiece + 7})
                 QTest::addRow("%s %lld", kind, size) << QByteArray(kind) << size;
     }
