@@ -95,7 +95,7 @@ public:
             for (int i = 0; i < count; ++i)
                 threads_.emplace_back([this] { run(); });
         } catch (const std::system_error&) {
-            // Fewer workers; with none, the calling thread deflates in wait().
+            // Fewer workers then; with none, the calling thread deflates in wait().
         }
     }
     ~Workers()
@@ -201,7 +201,8 @@ DeflateResult DeflateFileTuned(const DeflateTuning& tuning, int fd, qint64 expec
     const qint64 pieceSize = std::max<qint64>(tuning.piece, kDict);
     const qint64 pieces = std::max<qint64>(1, (expected + pieceSize - 1) / pieceSize);
     const int cores = tuning.threads > 0 ? tuning.threads : std::clamp(QThread::idealThreadCount(), 1, 4);
-    const int count = static_cast<int>(std::min<qint64>(cores, pieces));
+    // One piece is deflated here: a few ms at any level, cheaper than a thread.
+    const int count = pieces == 1 ? 0 : static_cast<int>(std::min<qint64>(cores, pieces));
     // Each worker has one piece waiting behind the one it is on, and one more is
     // read while the oldest goes to the sink.
     std::vector<Piece> ring(static_cast<size_t>(count) * 2 + 1);
