@@ -13,7 +13,6 @@
 #include <QFileInfo>
 #include <QThread>
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
