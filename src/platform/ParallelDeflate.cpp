@@ -91,6 +91,7 @@ class Workers
 public:
     Workers(int count, int level, std::vector<Piece>& ring) : level_(level), ring_(ring)
     {
+        threads_.reserve(static_cast<size_t>(count)); // nothing may throw once a thread runs
         try {
             for (int i = 0; i < count; ++i)
                 threads_.emplace_back([this] { run(); });
