@@ -1,11 +1,11 @@
 #pragma once
 
 #include <QElapsedTimer>
-#include <QHash>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <vector>
 
 class clsZip;
 class PackContents;
@@ -81,7 +81,18 @@ private:
     bool build(const PackRequest& request, const QString& workFolder);
     bool runZip(const QString& what);
     bool fail(const QString& reason);
-    bool CheckPack(const QString& pack, const QStringList& expected, const RegistrationEntries& reg);
+    bool CheckPack(const QString& pack, const RegistrationEntries& reg);
+    // Leaves out the old pack and refuses two names Windows would take as one.
+    bool PlanEntries(const PackContents& contents, const QString& packPath);
+    // Every entry of the pack in packing order: visit(node, order, name hash)
+    // returns false to stop, and then so does the walk.
+    template <typename Visit> bool ForEachEntry(const PackContents& contents, Visit&& visit) const;
+    template <typename Visit>
+    bool VisitFolder(const PackContents& contents, int top, int& seq, Visit&& visit) const;
+    void AddFolderSpecs(const PackContents& contents, int folder);
+    void AddSpecsBelow(const PackContents& contents, int folder, QByteArray& path);
+    void AddLooseSpecs(const PackContents& contents);
+    QString EntryOfPath(const QString& path) const;
     QString PlainZipError(const QString& what) const;
     // The bar's advance for the next progress step, in whole units.
     qint16 NextStep();
@@ -103,6 +114,10 @@ private:
     QString m_lastError;
     // The archiver's last error message of the current run.
     QString m_zipError;
-    // The entry each packed path goes under, to name a failing file as the user knows it.
-    QHash<QString, QString> m_entryOfPath;
+    // The build under way: its contents, top-level folders, loose files, and
+    // the nodes left out (sorted).
+    const PackContents* m_contents = nullptr;
+    std::vector<int> m_folderRuns;
+    std::vector<int> m_looseFiles;
+    std::vector<int> m_leftOut;
 };
