@@ -98,7 +98,7 @@ quint64 ExactHash(QStringView name)
     NameHash h;
     for (QChar c : name)
         NameHash::add(h.exact, c.unicode());
-    return h.exact;
+    return h.exact & PackBuild::NameHashMask;
 }
 
 // Sets the three options the folder runs need, or clears them.
@@ -424,7 +424,7 @@ bool PackBuild::PlanEntries(const PackContents& contents, const QString& packPat
     taken.reserve(size_t(contents.liveCount()) + 1);
     NameHash manifest;
     manifest.add(ManifestName, ManifestName.toLower());
-    taken.push_back(Taken{manifest.lower, 0, -1});
+    taken.push_back(Taken{manifest.lower & NameHashMask, 0, -1});
     std::vector<int> leftOut;
     const bool walked = ForEachEntry(contents, [&](int node, int seq, const NameHash& h) {
         if (!Turn())
@@ -435,7 +435,7 @@ bool PackBuild::PlanEntries(const PackContents& contents, const QString& packPat
             leftOut.push_back(node);
             return true;
         }
-        taken.push_back(Taken{h.lower, seq, node});
+        taken.push_back(Taken{h.lower & NameHashMask, seq, node});
         return true;
     });
     if (!walked)
@@ -541,7 +541,7 @@ bool PackBuild::CheckPack(const QString& pack, const RegistrationEntries& reg)
     wanted.reserve(held.size());
     wanted.push_back(Named{ExactHash(ManifestName), 0, -1});
     const bool walked = ForEachEntry(*m_contents, [&](int node, int seq, const NameHash& h) {
-        wanted.push_back(Named{h.exact, seq, node});
+        wanted.push_back(Named{h.exact & NameHashMask, seq, node});
         return Turn();
     });
     if (!walked || m_view.CancelRequested())

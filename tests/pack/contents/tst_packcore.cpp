@@ -115,9 +115,29 @@ private slots:
         QCOMPARE(dumpTree(&reg1, true), (QStringList{u"pack [0]"_s, u"  .hidden [1]"_s, u"  f2.js [2]"_s,
                                                      u"  ScriptInfo.xml [1]"_s}));
         QCOMPARE(c.FileCount(), 5); // removals do not lower it
+        // Key, path and icon key come from the name and the folders above it.
+        const int hidden = c.children(c.topLevel().front()).front();
+        QCOMPARE(c.Key(hidden), u"sub-"_s + path(u"pack/.hidden"_s));
+        QCOMPARE(c.IconKey(f2), u"K.js"_s);
+        QCOMPARE(c.findKey(u"fldr-"_s + path(u"pack"_s)), c.topLevel().front());
         // A removed file's name and key are free again; removing twice is harmless.
         c.RemoveNode(f1);
         QVERIFY(c.AddFileToTree(path(u"pack/f1.js"_s), -1) >= 0);
+
+        // Names stay indexed through removals and re-adds: X.JS refuses x.js.
+        PackContents n;
+        QStringList said;
+        PackContents::AddHooks hooks;
+        hooks.refuse = [&said](const QString& m) { said << m; };
+        for (const char* step : {"+a", "+b", "-b", "+b", "-a"}) {
+            const QString folder = path(QString::fromLatin1(step + 1));
+            if (*step == '+')
+                n.AddFolderToTree(folder, -1);
+            else
+                n.RemoveNode(n.findKey(u"fldr-"_s + folder));
+        }
+        QCOMPARE(n.AddFileToTree(path(u"a/x.js"_s), -1, hooks), -1);
+        QCOMPARE(said, QStringList{u"A file called 'x.js' already exists in the file list."_s});
     }
 };
 
