@@ -107,7 +107,8 @@ private:
     BuildView& m_view;
     // Long loops over every node or file give the window a turn this often, so
     // it repaints well within the 50 ms a person notices, whatever the pack's size.
-    static constexpr qint64 TurnIntervalMs = 20;
+    // A repaint asked for in one turn is done in a later one, hence well under half of it.
+    static constexpr qint64 TurnIntervalMs = 15;
     QElapsedTimer m_turnClock;
     qint16 m_step = 0;
     // Exact share of one step when the rounded step is 0, and what of it the

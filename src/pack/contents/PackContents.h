@@ -71,9 +71,9 @@ struct PackAddHooks
 {
     std::function<void(const QString& message)> refuse;
     std::function<bool()> yield;
-    // Often enough that a paint asked for between two turns still lands
-    // within the 50 ms a person notices.
-    int yieldIntervalMs = 20;
+    // A repaint asked for in one turn is done in a later one: two turns and
+    // the work between them must fit in the 50 ms a person notices.
+    int yieldIntervalMs = 15;
 };
 
 class PackContents : public QObject
