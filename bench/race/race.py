@@ -1,83 +1,70 @@
 #!/usr/bin/env python3
-"""race.py BUNDLESMITH TREE-DIR OUT-DIR ROUNDS [OTHER-BUNDLESMITH]: the pack build as Next runs it
-(the headless 'pack' command: the same contents walk and build) against the zip
-tools found on this machine (and another build of the program, to
-compare two versions under the same load), whole processes, in rotated rounds. Prints
-min/median/max of wall and CPU time per tool, the ratios to zip -r -q, peak
-memory, archive sizes and the load before and after."""
-import os, resource, shutil, statistics, subprocess, sys, time
+"""race.py BUNDLESMITH LIMIT TREE-DIR OUT-DIR ROUNDS [--other BIN] [--busy N]: the pack
+build as Next runs it (the headless 'pack' command: the same contents walk and
+build) against the zip tools found on this machine, the machine's 2-core limit
+(LIMIT, bench_limit: read, CRC-32 and deflate on two threads, nothing written)
+and, with --other, another build of the program, to compare two versions under
+the same load. Whole processes, in rotated rounds, with N CPU hogs running
+through them when --busy is given. Prints min/median/max of wall and CPU time
+per contestant, the build's ratios to zip -r -q and to the limit, peak memory,
+archive sizes and the load."""
+import argparse, os, shutil, sys
 
-
-def load():
-    avg = open('/proc/loadavg').read().split()[:3]
-    some = '?'
-    try:
-        for line in open('/proc/pressure/cpu'):
-            if line.startswith('some'):
-                some = line.split()[1].split('=')[1]
-    except OSError:
-        pass
-    return 'loadavg %s, cpu pressure some avg10 %s%%' % (' '.join(avg), some)
-
-
-def run(argv, cwd):
-    t0 = time.perf_counter()
-    p = subprocess.Popen(argv, cwd=cwd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-    _, status, ru = os.wait4(p.pid, 0)
-    wall = time.perf_counter() - t0
-    err = p.stderr.read().decode(errors='replace')
-    p.stderr.close()
-    if os.waitstatus_to_exitcode(status) != 0:
-        sys.exit('%s failed: %s' % (argv[0], err.strip()))
-    return wall, ru.ru_utime + ru.ru_stime, ru.ru_maxrss / 1024
+from racelib import Busy, Load, mmm, ratios, rotated, run
 
 
 def main():
-    ours, tree, out, rounds = sys.argv[1], os.path.abspath(sys.argv[2]), sys.argv[3], int(sys.argv[4])
+    ap = argparse.ArgumentParser()
+    for name in ('ours', 'limit', 'tree', 'out'):
+        ap.add_argument(name)
+    ap.add_argument('rounds', type=int)
+    ap.add_argument('--other')
+    ap.add_argument('--busy', type=int, default=0)
+    a = ap.parse_args()
+    tree = os.path.abspath(a.tree)
     entries = sorted(os.listdir(tree))
-    tools = [('bundlesmith', lambda o: [ours, 'pack', '--name', 'Race', '--force', '-o', o] + entries, '.plsc'),
-             ('zip -r -q', lambda o: ['zip', '-r', '-q', o] + entries, '.zip')]
-    if len(sys.argv) > 5:
-        other = sys.argv[5]
-        tools.append(('bundlesmith(2)', lambda o: [other, 'pack', '--name', 'Race', '--force', '-o', o] + entries,
-                      '.plsc'))
+
+    def pack(binary):
+        return lambda o: [binary, 'pack', '--name', 'Race', '--force', '-o', o] + entries
+
+    # (name, argv for an output path, the output's extension or None when it writes nothing)
+    tools = [('bundlesmith', pack(a.ours), '.plsc'),
+             ('zip -r -q', lambda o: ['zip', '-r', '-q', o] + entries, '.zip'),
+             ('limit-2core', lambda o: [a.limit, tree], None)]
+    if a.other:
+        tools.append(('bundlesmith(2)', pack(a.other), '.plsc'))
     if shutil.which('7z'):
         tools.append(('7z -mx=5', lambda o: ['7z', 'a', '-tzip', '-mx=5', '-bd', o] + entries, '.zip'))
     if shutil.which('bsdtar'):
         tools.append(('bsdtar', lambda o: ['bsdtar', '--format', 'zip', '-cf', o] + entries, '.zip'))
     tools.append(('python zipfile', lambda o: [sys.executable, '-m', 'zipfile', '-c', o] + entries, '.zip'))
 
-    print('before: ' + load())
     times = {name: [] for name, _, _ in tools}
     sizes = {}
-    for r in range(rounds):
-        # rotated, so no tool always runs first (cold caches) or last
-        for k in range(len(tools)):
-            name, argv, ext = tools[(r + k) % len(tools)]
-            o = os.path.join(out, 'race' + str((r + k) % len(tools)) + ext)
-            if os.path.exists(o):
+    with Load(), Busy(a.busy):
+        for _, i in rotated(a.rounds, len(tools)):
+            name, argv, ext = tools[i]
+            o = os.path.join(a.out, 'race%d%s' % (i, ext or ''))
+            if ext and os.path.exists(o):
                 os.remove(o)
             times[name].append(run(argv(o), tree))
-            sizes[name] = os.path.getsize(o)
-    print('after:  ' + load())
+            sizes[name] = os.path.getsize(o) if ext else None
 
-    def mmm(xs):
-        return '%7.3f %7.3f %7.3f' % (min(xs), statistics.median(xs), max(xs))
-
-    print('%-15s %-23s %-23s %9s %11s' % ('tool', 'wall s min/med/max', 'cpu s min/med/max', 'rss MB', 'bytes'))
+    print('%-15s %-23s %-23s %7s %11s' % ('contestant', 'wall s min/med/max', 'cpu s min/med/max', 'rss MB',
+                                         'bytes'))
     for name, _, _ in tools:
         w = [t[0] for t in times[name]]
         c = [t[1] for t in times[name]]
-        print('%-15s %-23s %-23s %9.0f %11d' % (name, mmm(w), mmm(c), max(t[2] for t in times[name]), sizes[name]))
-    zw = [t[0] for t in times['zip -r -q']]
-    zc = [t[1] for t in times['zip -r -q']]
+        size = '%11d' % sizes[name] if sizes[name] is not None else '%11s' % '-'
+        print('%-15s %-23s %-23s %7.0f %s' % (name, mmm(w), mmm(c), max(t[2] for t in times[name]), size))
+    for ours in ('bundlesmith', 'bundlesmith(2)'):
+        if ours in times:
+            ratios(times, ours, 'zip -r -q', 'wall <= 0.6')
+            ratios(times, ours, 'limit-2core', 'wall <= 1.3 (trees a, c)')
+            print('%-27s %.4f' % (ours + ' bytes / zip', sizes[ours] / sizes['zip -r -q']))
     for name, _, _ in tools:
-        if name == 'zip -r -q':
-            continue
-        # ratio per round, so each pairs runs made under the same load
-        rw = [a[0] / b for a, b in zip(times[name], zw)]
-        rc = [a[1] / b for a, b in zip(times[name], zc)]
-        print('%-15s / zip  wall %s   cpu %s' % (name, mmm(rw), mmm(rc)))
+        if name not in ('bundlesmith', 'bundlesmith(2)', 'zip -r -q'):
+            ratios(times, name, 'zip -r -q')
 
 
 main()

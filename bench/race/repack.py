@@ -1,0 +1,110 @@
+#!/usr/bin/env python3
+"""repack.py BUNDLESMITH TREE-DIR OUT-DIR ROUNDS [--other BIN] [--busy N]: re-packing after
+one edited file, as a user does it. Packs the tree (and zips it with zip -r
+-q), edits one file (new content of the same length, a new time), then races
+in rotated rounds:
+  rebuild     the pack built again over the old pack (put back before each
+              round), which the build may reuse
+  fresh       the same edited tree built into a new path
+  zip -r -u   zip updating a copy of its own old archive
+and prints rebuild/fresh (goal <= 0.25) and rebuild/zip -r -u. Last, the
+rebuilt pack must be the fresh one byte for byte apart from the manifest's
+time stamp (zipcmp.py): prints "identical" or the first difference. With
+--other, another build of the program races as rebuild(2) and fresh(2), over
+an old pack of its own."""
+import argparse, os, shutil
+
+from racelib import Busy, Load, mmm, ratios, rotated, run
+import zipcmp
+
+
+def edit_one(tree):
+    """Edits the middle file (in path order): the same length, the middle
+    bytes changed, its time a minute on. Returns its path in the tree and its length."""
+    files = sorted(os.path.relpath(os.path.join(d, f), tree) for d, _, fs in os.walk(tree) for f in fs)
+    rel = files[len(files) // 2]
+    path = os.path.join(tree, rel)
+    data = bytearray(open(path, 'rb').read())
+    mid = len(data) // 2
+    for i in range(mid, min(mid + 16, len(data))):
+        data[i] ^= 0x20
+    if not data:
+        data = bytearray(b'x')
+    st = os.stat(path)
+    with open(path, 'wb') as f:
+        f.write(data)
+    os.utime(path, ns=(st.st_atime_ns, st.st_mtime_ns + 60 * 10**9))
+    return rel, len(data)
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    for name in ('ours', 'tree', 'out'):
+        ap.add_argument(name)
+    ap.add_argument('rounds', type=int)
+    ap.add_argument('--other')
+    ap.add_argument('--busy', type=int, default=0)
+    a = ap.parse_args()
+    tree = os.path.abspath(a.tree)
+    out = os.path.abspath(a.out)
+    entries = sorted(os.listdir(tree))
+    # each build of the program races with its own old pack; '' and '(2)' name them
+    builds = [('', a.ours)] + ([('(2)', a.other)] if a.other else [])
+
+    def pack(binary, o):
+        return [binary, 'pack', '--name', 'Race', '--force', '-o', o] + entries
+
+    def path(name):
+        return os.path.join(out, name)
+
+    for tag, binary in builds:
+        run(pack(binary, path('old%s.plsc' % tag)), tree)
+    run(['zip', '-r', '-q', path('old.zip')] + entries, tree)
+    rel, size = edit_one(tree)
+    print('edited: %s (%d bytes)' % (rel, size))
+
+    def put_back(old, target):
+        return lambda: shutil.copyfile(path(old), path(target))
+
+    def remove(target):
+        def ready():
+            if os.path.exists(path(target)):
+                os.remove(path(target))
+        return ready
+
+    # (name, made ready untimed before each run, argv, exit codes that mean done, output)
+    contestants = []
+    for tag, binary in builds:
+        rebuilt, fresh = 'rebuilt%s.plsc' % tag, 'fresh%s.plsc' % tag
+        contestants += [('rebuild' + tag, put_back('old%s.plsc' % tag, rebuilt), pack(binary, path(rebuilt)), (0,),
+                         rebuilt),
+                        ('fresh' + tag, remove(fresh), pack(binary, path(fresh)), (0,), fresh)]
+    # not 12 (nothing to update): that would be a fault of the edit
+    contestants.append(('zip -r -u', put_back('old.zip', 'updated.zip'),
+                        ['zip', '-r', '-u', '-q', path('updated.zip')] + entries, (0,), 'updated.zip'))
+    times = {c[0]: [] for c in contestants}
+    with Load(), Busy(a.busy):
+        for _, i in rotated(a.rounds, len(contestants)):
+            name, ready, argv, ok, _ = contestants[i]
+            ready()
+            times[name].append(run(argv, tree, ok))
+
+    print('%-15s %-23s %-23s %7s %11s' % ('contestant', 'wall s min/med/max', 'cpu s min/med/max', 'rss MB',
+                                         'bytes'))
+    for name, _, _, _, output in contestants:
+        w = [t[0] for t in times[name]]
+        c = [t[1] for t in times[name]]
+        print('%-15s %-23s %-23s %7.0f %11d' % (name, mmm(w), mmm(c), max(t[2] for t in times[name]),
+                                                os.path.getsize(path(output))))
+    for tag, _ in builds:
+        ratios(times, 'rebuild' + tag, 'fresh' + tag, 'wall <= 0.25')
+        ratios(times, 'rebuild' + tag, 'zip -r -u')
+    for tag, _ in builds:
+        try:
+            zipcmp.compare(zipcmp.parse(path('rebuilt%s.plsc' % tag)), zipcmp.parse(path('fresh%s.plsc' % tag)))
+            print('rebuilt%s vs fresh%s: identical' % (tag, tag))
+        except zipcmp.Different as d:
+            print('rebuilt%s vs fresh%s: differ: %s' % (tag, tag, d))
+
+
+main()
