@@ -183,20 +183,6 @@ QString PackContents::Tag(int creationIndex) const
     return path;
 }
 
-void PackContents::AppendTagUtf8(int creationIndex, QByteArray& out) const
-{
-    QVarLengthArray<int, 32> below;
-    int top = creationIndex;
-    for (; node(top).Parent >= 0; top = node(top).Parent)
-        below.append(top);
-    out += m_topPaths[size_t(node(top).TopPath)].toUtf8();
-    for (qsizetype i = below.size() - 1; i >= 0; --i) {
-        if (!out.endsWith('/'))
-            out += '/';
-        out += NameUtf8(below[i]);
-    }
-}
-
 QString PackContents::Key(int creationIndex) const
 {
     if (creationIndex < 0 || creationIndex >= nodeCount())

@@ -113,8 +113,6 @@ public:
     QString IconKey(int creationIndex) const;
     // The name's UTF-8 bytes, valid while the contents live.
     QByteArrayView NameUtf8(int creationIndex) const;
-    // Appends the full path's UTF-8 bytes to out.
-    void AppendTagUtf8(int creationIndex, QByteArray& out) const;
     // Texts of the ancestors, from the top-level folder down to the parent.
     QStringList ParentChain(int creationIndex) const;
     // Files accepted so far; removals do not lower it.
