@@ -25,6 +25,8 @@ private slots:
               "pack/f2.js", "pack/.hidden", "pack/ScriptInfo.xml", "pack/s/f3.js", "d/f1.js", "d/f2.js",
               "top/mid/low/f.js", "top/g.js", "top/middle/h.js", "loop/a.js"})
             writeFile(path(QString::fromLatin1(rel)));
+        for (const QString& name : {u"t"_s, u"\u017f"_s, u"u"_s, u"B.js"_s, u"a.js"_s})
+            writeFile(path(u"order/"_s + name));
         QVERIFY(QFile::link(path(u"loop"_s), path(u"loop/back"_s)));
         QVERIFY(QFile::link(path(u"loop/a.js"_s), path(u"loop/alias.js"_s)));
     }
@@ -66,6 +68,10 @@ private slots:
                            PackContents::FolderMessage(u"%T/top/mid/low"_s),
                            PackContents::FolderMessage(u"%T/top"_s)}
             << 2;
+        QTest::newRow("listed as the desktop lists a folder, letter case aside")
+            << QStringList{u"d:order"_s} << QStringList{u"order [0]"_s, u"  a.js [1]"_s, u"  B.js [1]"_s,
+                                                        u"  t [1]"_s,   u"  u [1]"_s,    u"  \u017f [1]"_s}
+            << QStringList() << 5;
         QTest::newRow("a folder gone adds nothing")
             << QStringList{u"d:gone"_s} << QStringList() << QStringList() << 0;
         QTest::newRow("links to folders are not followed")
