@@ -149,7 +149,7 @@ int g_failedBuilds = 0;
 Build build(PackContents& c, const fs::path& target, View& view)
 {
     for (int i : c.liveNodes())
-        if (c.node(i).Kind != PackNodeKind::Folder && !c.node(i).Text.endsWith(QLatin1String(".plsc")))
+        if (c.node(i).Kind != PackNodeKind::Folder && !c.Text(i).endsWith(QLatin1String(".plsc")))
             c.SetChecked(PackList::Reg1, i, true);
     clsZip zip;
     PackBuild pb(zip, view);

@@ -3,7 +3,8 @@
 // builds the pack from the save page as Next does. Prints, for the add and for
 // the build, the wall time, how often the page painted and the longest stretch
 // without a paint (from the start to the first paint, between paints, and from
-// the last to the end).
+// the last to the end), and the longest stretches over 50 ms with what the
+// progress page said on either side.
 // --every-caption shows every file's caption as it comes, for comparison.
 #include "wizard/Fonts.h"
 #include "wizard/frmPackage.h"
@@ -16,6 +17,7 @@
 #include <QLineEdit>
 #include <QTimer>
 #include <QTreeView>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -28,12 +30,43 @@ public:
     explicit PaintClock(const QElapsedTimer& clock) : m_clock(clock) {}
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() == QEvent::Paint && armed)
+        if (event->type() == QEvent::Paint && armed) {
             stamps.append(m_clock.nsecsElapsed());
+            labels.append(label ? label->text() : QString());
+        }
         return QObject::eventFilter(watched, event);
     }
     bool armed = false;
     QList<qint64> stamps;
+    // What the page said at each paint, to tell where a long gap fell.
+    const QLabel* label = nullptr;
+    QStringList labels;
+
+    // The longest gaps over 50 ms, longest first, with the time they began and
+    // what the page said before and after.
+    void PrintSlowGaps(const char* what, qint64 end) const
+    {
+        struct Gap
+        {
+            qint64 length, at;
+            QString before, after;
+        };
+        QList<Gap> gaps;
+        qint64 last = 0;
+        QString before = QStringLiteral("(start)");
+        for (qsizetype i = 0; i <= stamps.size(); ++i) {
+            const qint64 t = i < stamps.size() ? stamps.at(i) : end;
+            const QString after = i < stamps.size() ? labels.at(i) : QStringLiteral("(end)");
+            if (t - last > 50'000'000)
+                gaps.append(Gap{t - last, last, before, after});
+            last = t;
+            before = after;
+        }
+        std::sort(gaps.begin(), gaps.end(), [](const Gap& a, const Gap& b) { return a.length > b.length; });
+        for (qsizetype i = 0; i < gaps.size() && i < 5; ++i)
+            std::printf("  %s gap %.1f ms at %.3f s: '%s' -> '%s'\n", what, gaps.at(i).length / 1e6,
+                        gaps.at(i).at / 1e9, qPrintable(gaps.at(i).before), qPrintable(gaps.at(i).after));
+    }
 
     qint64 LongestGap(qint64 end) const
     {
@@ -96,11 +129,13 @@ int main(int argc, char** argv)
     QObject::disconnect(exposeFiles);
     std::printf("add %.3f s, %lld paints, longest gap %.1f ms\n", addEnd / 1e9,
                 static_cast<long long>(addPaints.stamps.size()), addPaints.LongestGap(addEnd) / 1e6);
+    addPaints.PrintSlowGaps("add", addEnd);
     form.ShowPage(5);
     form.txtPackPath->setText(args.at(2));
 
     QElapsedTimer clock;
     PaintClock paints(clock);
+    paints.label = form.lblProgress;
     form.picProgress->installEventFilter(&paints);
     form.lblProgress->installEventFilter(&paints);
     QObject::connect(&expose, &QTimer::timeout, form.picProgress, qOverload<>(&QWidget::update));
@@ -118,5 +153,6 @@ int main(int argc, char** argv)
     const bool ok = form.lblHooray->text().startsWith(QStringLiteral("Script Pack has"));
     std::printf("build %.3f s, %lld paints, longest gap %.1f ms, %s\n", end / 1e9,
                 static_cast<long long>(paints.stamps.size()), worst / 1e6, ok ? "built" : "FAILED");
+    paints.PrintSlowGaps("build", end);
     return ok ? 0 : 1;
 }

@@ -214,11 +214,18 @@ int RunPack(const QStringList& arguments, QTextStream& out, QTextStream& err, bo
     }
     // A registration asked for here must name a file of the pack; one
     // remembered from the old pack may name a file this release dropped.
-    QSet<QString> entries;
-    for (int index : contents.liveNodes())
-        entries.insert(RegistrationMemory::MatchKey(RegistrationMemory::ManifestEntry(contents, index)));
-    for (const QString& entry : comGiven + dotNetGiven) {
-        if (!entries.contains(RegistrationMemory::MatchKey(entry)))
+    // Looked for among the files, not the other way round: the pack may hold
+    // a hundred thousand names and the build needs the memory more.
+    const QStringList given = comGiven + dotNetGiven;
+    const QStringList givenKeys = MatchKeys(given);
+    QSet<QString> unmatched(givenKeys.cbegin(), givenKeys.cend());
+    for (int index : contents.liveNodes()) {
+        if (unmatched.isEmpty())
+            break;
+        unmatched.remove(RegistrationMemory::MatchKey(RegistrationMemory::ManifestEntry(contents, index)));
+    }
+    for (const QString& entry : given) {
+        if (unmatched.contains(RegistrationMemory::MatchKey(entry)))
             hooks.refuse(QStringLiteral("No file of the Script Pack is named '%1'.").arg(entry));
     }
     if (refused)

@@ -7,11 +7,14 @@
 #include <QFileInfo>
 #include <QLocale>
 
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#endif
+
 namespace {
 
 QString g_markerFolder;
 QString g_logFile;
-
 QString timestamp()
 {
     // The locale's short date and its long time, as the desktop shows "now";
@@ -24,6 +27,46 @@ QString timestamp()
            locale.toString(now.time(), timeFormat.trimmed());
 }
 
+// The marker's path in the file system's encoding, made once: the look-up
+// comes for every message, often several per packed file.
+QByteArray g_markerPath;
+
+const QByteArray& markerPath()
+{
+    if (g_markerPath.isEmpty()) {
+        const QString folder = BuildLog::markerFolder();
+        if (folder.isEmpty())
+            return g_markerPath; // no application yet: the marker cannot be told
+        g_markerPath = QFile::encodeName(folder + QStringLiteral("/makelog"));
+    }
+    return g_markerPath;
+}
+
+// Whether the marker is a normal file now. Looked up on every call, so
+// creating or deleting it takes effect from the next message.
+bool markerPresent()
+{
+    const QByteArray& path = markerPath();
+    if (path.isEmpty())
+        return false;
+#ifdef Q_OS_WIN
+    return QFileInfo(QFile::decodeName(path)).isFile();
+#else
+    struct stat st;
+    return ::stat(path.constData(), &st) == 0 && S_ISREG(st.st_mode);
+#endif
+}
+
+void append(const QString& message)
+{
+    // One open-write-close per line: the file is complete after every message.
+    QFile file(BuildLog::logFilePath());
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+        return; // a log that cannot be written must not stop the build
+    const QString line = timestamp() + QStringLiteral("   -   ") + message + QStringLiteral("\r\n");
+    file.write(line.toUtf8());
+}
+
 } // namespace
 
 namespace BuildLog {
@@ -32,7 +75,7 @@ QString markerFolder()
 {
     if (!g_markerFolder.isEmpty())
         return g_markerFolder;
-    return QCoreApplication::applicationDirPath();
+    return QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QString();
 }
 
 QString logFilePath()
@@ -49,6 +92,7 @@ QString logFilePath()
 void setMarkerFolder(const QString& folder)
 {
     g_markerFolder = folder;
+    g_markerPath.clear();
 }
 
 void setLogFilePath(const QString& path)
@@ -60,15 +104,12 @@ void setLogFilePath(const QString& path)
 
 void WriteLog(const QString& message)
 {
-    // Looked up on every call, so creating or deleting the marker takes effect at once.
-    const QFileInfo marker(BuildLog::markerFolder() + QStringLiteral("/makelog"));
-    if (!marker.isFile())
-        return;
+    if (markerPresent())
+        append(message);
+}
 
-    // One open-write-close per line: the file is complete after every message.
-    QFile file(BuildLog::logFilePath());
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
-        return; // a log that cannot be written must not stop the build
-    const QString line = timestamp() + QStringLiteral("   -   ") + message + QStringLiteral("\r\n");
-    file.write(line.toUtf8());
+void WriteLog(const QString& prefix, QByteArrayView utf8)
+{
+    if (markerPresent())
+        append(prefix + QString::fromUtf8(utf8));
 }

@@ -1,11 +1,15 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 
 // The diagnostic trace of a build. Off unless a file named "makelog" sits
 // beside the executable; then each message is appended, time-stamped, to the
 // log file. Never throws and never stops the caller when the file cannot be written.
 void WriteLog(const QString& message);
+// The same for prefix followed by UTF-8 text: the two are joined only when
+// the log is on, so a caller logging for every file pays one look-up when it is off.
+void WriteLog(const QString& prefix, QByteArrayView utf8);
 
 namespace BuildLog {
 

@@ -1,64 +1,285 @@
-#include "platform/ParallelDeflate.h"
+#include "platform/ParallelDeflate_p.h"
 
 #include <QElapsedTimer>
+#include <QThread>
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 #include <zlib.h>
+
+// The file is cut into pieces that worker threads deflate at once, each primed
+// with the 32 KiB before it and closed with a sync flush (the last one
+// finishes), so the pieces joined are one ordinary deflate stream whose matches
+// still reach back across the cuts. The calling thread reads, hands pieces out
+// and passes the output on strictly in order, keeping only a few pieces in
+// flight.
+
+namespace {
+
+constexpr qsizetype kDict = 32 * 1024;  // deflate's window: all a piece can refer back to
+constexpr qsizetype kSlice = 64 * 1024; // input per deflate() call; a stop is seen between calls
+constexpr qint64 kIdleMs = 10;          // half the 20 ms promised: a busy machine wakes us late
+
+struct Piece
+{
+    enum State
+    {
+        Free,
+        Queued,
+        Done,
+        Failed
+    };
+    std::vector<char> in; // kDict bytes of room for the dictionary, then the piece itself
+    qsizetype dict = 0;   // how much of that room is in use
+    qsizetype len = 0;
+    bool last = false;
+    std::vector<char> out;
+    qsizetype outLen = 0;
+    quint32 crc = 0;
+    State state = Free;
+};
+
+// Each piece gets a fresh stream and the same sequence of zlib calls, whatever
+// the thread: a reset stream keeps the previous piece's bytes past the end of
+// the window, and those can sway the choice of a match near the end, which
+// would make the output depend on which worker did what before.
+bool deflatePiece(Piece& p, int level, const std::atomic_bool& stop)
+{
+    z_stream zs{};
+    if (deflateInit2(&zs, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        return false;
+    auto* in = reinterpret_cast<Bytef*>(p.in.data()) + kDict;
+    bool ok = p.dict == 0 || deflateSetDictionary(&zs, in - p.dict, static_cast<uInt>(p.dict)) == Z_OK;
+    qsizetype cap = static_cast<qsizetype>(deflateBound(&zs, static_cast<uLong>(p.len))) + 64;
+    p.outLen = 0;
+    for (qsizetype at = 0; ok;) {
+        const qsizetype take = std::min(kSlice, p.len - at);
+        zs.next_in = in + at;
+        zs.avail_in = static_cast<uInt>(take);
+        at += take;
+        const int flush = at < p.len ? Z_NO_FLUSH : p.last ? Z_FINISH : Z_SYNC_FLUSH;
+        do {
+            if (p.outLen == cap)
+                cap *= 2;
+            if (static_cast<qsizetype>(p.out.size()) < cap)
+                p.out.resize(static_cast<size_t>(cap));
+            zs.next_out = reinterpret_cast<Bytef*>(p.out.data()) + p.outLen;
+            zs.avail_out = static_cast<uInt>(cap - p.outLen);
+            ok = deflate(&zs, flush) != Z_STREAM_ERROR;
+            p.outLen = cap - zs.avail_out;
+        } while (ok && zs.avail_out == 0);
+        if (at == p.len || stop.load(std::memory_order_relaxed))
+            break;
+    }
+    deflateEnd(&zs);
+    p.crc = static_cast<quint32>(crc32_z(0, in, static_cast<z_size_t>(p.len)));
+    return ok;
+}
+
+// The workers and the queue of pieces waiting for one. Destroying it stops
+// the workers within a slice and joins them, whatever the caller returns for.
+class Workers
+{
+public:
+    Workers(int count, int level, std::vector<Piece>& ring) : level_(level), ring_(ring)
+    {
+        threads_.reserve(static_cast<size_t>(count)); // nothing may throw once a thread runs
+        try {
+            for (int i = 0; i < count; ++i)
+                threads_.emplace_back([this] { run(); });
+        } catch (const std::system_error&) {
+            // Fewer workers then; with none, the calling thread deflates in wait().
+        }
+    }
+    ~Workers()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        work_.notify_all();
+        for (auto& t : threads_)
+            t.join();
+    }
+    Workers(const Workers&) = delete;
+    Workers& operator=(const Workers&) = delete;
+
+    void queue(size_t slot)
+    {
+        {
+            std::lock_guard lock(mutex_);
+            ring_[slot].state = Piece::Queued;
+            todo_.push_back(slot);
+        }
+        work_.notify_one();
+    }
+    // The slot's state once it is no longer queued, or Queued after ms.
+    Piece::State wait(size_t slot, qint64 ms)
+    {
+        std::unique_lock lock(mutex_);
+        if (threads_.empty() && ring_[slot].state == Piece::Queued) {
+            todo_.pop_front();
+            lock.unlock();
+            const bool ok = deflatePiece(ring_[slot], level_, stop_);
+            lock.lock();
+            ring_[slot].state = ok ? Piece::Done : Piece::Failed;
+        }
+        done_.wait_for(lock, std::chrono::milliseconds(ms),
+                       [&] { return ring_[slot].state != Piece::Queued; });
+        return ring_[slot].state;
+    }
+    void release(size_t slot)
+    {
+        std::lock_guard lock(mutex_);
+        ring_[slot].state = Piece::Free;
+    }
+
+private:
+    void run()
+    {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            work_.wait(lock, [this] { return stop_ || !todo_.empty(); });
+            if (stop_)
+                return;
+            const size_t slot = todo_.front();
+            todo_.pop_front();
+            lock.unlock();
+            const bool ok = deflatePiece(ring_[slot], level_, stop_);
+            lock.lock();
+            ring_[slot].state = ok ? Piece::Done : Piece::Failed;
+            done_.notify_all();
+        }
+    }
+
+    const int level_;
+    std::vector<Piece>& ring_;
+    std::mutex mutex_;
+    std::condition_variable work_;
+    std::condition_variable done_;
+    std::deque<size_t> todo_;
+    std::atomic_bool stop_ = false;
+    std::vector<std::thread> threads_;
+};
+
+// Fills buf with up to len bytes; fewer only at the end of the file.
+qint64 readFully(int fd, char* buf, qint64 len)
+{
+    qint64 got = 0;
+    while (got < len) {
+        const ssize_t n = ::read(fd, buf + got, static_cast<size_t>(len - got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            break;
+        got += n;
+    }
+    return got;
+}
+
+} // namespace
+
+DeflateResult DeflateFileTuned(const DeflateTuning& tuning, int fd, qint64 expected, int level,
+                               const std::function<bool(const char*, qsizetype)>& sink,
+                               const std::function<bool()>& idle)
+{
+    DeflateResult r;
+    if (expected < 0) {
+        r.failure = DeflateResult::Changed;
+        return r;
+    }
+    // A piece shorter than the window could not hold the next one's dictionary.
+    const qint64 pieceSize = std::max<qint64>(tuning.piece, kDict);
+    const qint64 pieces = std::max<qint64>(1, (expected + pieceSize - 1) / pieceSize);
+    const int cores = tuning.threads > 0 ? tuning.threads : std::clamp(QThread::idealThreadCount(), 1, 4);
+    // One piece is deflated here: a few ms at any level, cheaper than a thread.
+    const int count = pieces == 1 ? 0 : static_cast<int>(std::min<qint64>(cores, pieces));
+    // Each worker has one piece waiting behind the one it is on, and one more is
+    // read while the oldest goes to the sink.
+    std::vector<Piece> ring(static_cast<size_t>(count) * 2 + 1);
+    const auto slotOf = [&](qint64 seq) {
+        return static_cast<size_t>(seq % static_cast<qint64>(ring.size()));
+    };
+    Workers workers(count, level, ring);
+
+    QElapsedTimer clock;
+    clock.start();
+    const auto fail = [&](DeflateResult::Failure why) {
+        r.failure = why;
+        return r;
+    };
+    const auto stillWanted = [&] {
+        if (clock.elapsed() < kIdleMs)
+            return true;
+        clock.restart();
+        return idle();
+    };
+    qint64 readSeq = 0;
+    for (qint64 sendSeq = 0; sendSeq < pieces;) {
+        while (readSeq < pieces && readSeq - sendSeq < static_cast<qint64>(ring.size())) {
+            Piece& p = ring[slotOf(readSeq)];
+            p.len = std::min(pieceSize, expected - readSeq * pieceSize);
+            p.last = readSeq == pieces - 1;
+            p.in.resize(static_cast<size_t>(kDict + p.len));
+            p.dict = 0;
+            if (readSeq > 0) {
+                // The previous piece is still intact: its slot comes round again only later.
+                const Piece& prev = ring[slotOf(readSeq - 1)];
+                p.dict = std::min(kDict, prev.len);
+                std::memcpy(p.in.data() + kDict - p.dict, prev.in.data() + kDict + prev.len - p.dict,
+                            static_cast<size_t>(p.dict));
+            }
+            const qint64 got = readFully(fd, p.in.data() + kDict, p.len);
+            if (got < 0)
+                return fail(DeflateResult::ReadFailed);
+            r.inSize += got;
+            if (got < p.len)
+                return fail(DeflateResult::Changed);
+            if (p.last) {
+                char probe;
+                const qint64 more = readFully(fd, &probe, 1);
+                if (more < 0)
+                    return fail(DeflateResult::ReadFailed);
+                r.inSize += more;
+                if (more > 0)
+                    return fail(DeflateResult::Changed);
+            }
+            workers.queue(slotOf(readSeq++));
+            if (!stillWanted())
+                return fail(DeflateResult::Abandoned);
+        }
+        const size_t slot = slotOf(sendSeq);
+        const Piece::State state = workers.wait(slot, std::max<qint64>(1, kIdleMs - clock.elapsed()));
+        if (state == Piece::Failed)
+            return fail(DeflateResult::ReadFailed);
+        if (state == Piece::Done) {
+            const Piece& p = ring[slot];
+            r.crc = static_cast<quint32>(crc32_combine(r.crc, p.crc, static_cast<z_off_t>(p.len)));
+            r.outSize += p.outLen;
+            if (!sink(p.out.data(), p.outLen))
+                return fail(DeflateResult::Abandoned);
+            workers.release(slot);
+            ++sendSeq;
+        }
+        if (!stillWanted())
+            return fail(DeflateResult::Abandoned);
+    }
+    return r;
+}
 
 DeflateResult DeflateFile(int fd, qint64 expected, int level,
                           const std::function<bool(const char*, qsizetype)>& sink,
                           const std::function<bool()>& idle)
 {
-    DeflateResult r;
-    z_stream zs{};
-    if (deflateInit2(&zs, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
-        r.failure = DeflateResult::ReadFailed;
-        return r;
-    }
-    std::vector<char> in(1 << 20);
-    std::vector<char> out(deflateBound(&zs, static_cast<uLong>(in.size())) + 64);
-    QElapsedTimer clock;
-    clock.start();
-    for (bool eof = false; !eof;) {
-        ssize_t n = ::read(fd, in.data(), in.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            r.failure = DeflateResult::ReadFailed;
-            break;
-        }
-        eof = n == 0;
-        r.inSize += n;
-        if (r.inSize > expected || (eof && r.inSize != expected)) {
-            r.failure = DeflateResult::Changed;
-            break;
-        }
-        r.crc = static_cast<quint32>(
-            crc32_z(r.crc, reinterpret_cast<const Bytef*>(in.data()), static_cast<z_size_t>(n)));
-        zs.next_in = reinterpret_cast<Bytef*>(in.data());
-        zs.avail_in = static_cast<uInt>(n);
-        do {
-            zs.next_out = reinterpret_cast<Bytef*>(out.data());
-            zs.avail_out = static_cast<uInt>(out.size());
-            deflate(&zs, eof ? Z_FINISH : Z_NO_FLUSH);
-            const auto have = static_cast<qsizetype>(out.size() - zs.avail_out);
-            r.outSize += have;
-            if (have > 0 && !sink(out.data(), have)) {
-                r.failure = DeflateResult::Abandoned;
-                break;
-            }
-        } while (zs.avail_out == 0);
-        if (r.failure != DeflateResult::None)
-            break;
-        if (clock.elapsed() >= 20) {
-            clock.restart();
-            if (!idle()) {
-                r.failure = DeflateResult::Abandoned;
-                break;
-            }
-        }
-    }
-    deflateEnd(&zs);
-    return r;
+    return DeflateFileTuned(DeflateTuning{}, fd, expected, level, sink, idle);
 }

@@ -49,15 +49,17 @@ Artwork::FileKind PackIcons::KindOf(const QString& path)
 
 PackIcons::PackIcons(QObject* parent) : QObject(parent) {}
 
-QIcon PackIcons::icon(const PackNode& node)
+QIcon PackIcons::icon(const PackContents& contents, int node)
 {
-    const auto it = m_icons.constFind(node.IconKey);
+    const QString key = contents.IconKey(node);
+    const auto it = m_icons.constFind(key);
     if (it != m_icons.cend())
         return *it;
     // The program's own small set, so that every machine tells the types
     // apart, with an icon theme or without.
     const QIcon made =
-        Artwork::FileIcon(node.Kind == PackNodeKind::Folder ? Artwork::FileKind::Folder : KindOf(node.Tag));
-    m_icons.insert(node.IconKey, made);
+        Artwork::FileIcon(contents.node(node).Kind == PackNodeKind::Folder ? Artwork::FileKind::Folder
+                                                                           : KindOf(contents.Tag(node)));
+    m_icons.insert(key, made);
     return made;
 }

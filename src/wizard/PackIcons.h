@@ -6,7 +6,7 @@
 #include <QIcon>
 #include <QObject>
 
-struct PackNode;
+class PackContents;
 
 // The small per-type icons of the pack trees: one image per type key, made
 // the first time a node of that type is shown and kept for the window's life.
@@ -16,7 +16,7 @@ class PackIcons : public QObject
 
 public:
     explicit PackIcons(QObject* parent = nullptr);
-    QIcon icon(const PackNode& node);
+    QIcon icon(const PackContents& contents, int node);
     int cachedCount() const { return int(m_icons.size()); }
     // What a file is, by its suffix for the host's own types, else by its MIME type.
     static Artwork::FileKind KindOf(const QString& path);

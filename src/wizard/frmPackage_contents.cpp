@@ -141,7 +141,7 @@ void frmPackage::SetupContents()
     m_icons = new PackIcons(this);
     auto makeModel = [this](QTreeView* view, PackList list) {
         auto* model = new PackTreeModel(*contents, list, view);
-        model->setIconSource([icons = m_icons](const PackNode& node) { return icons->icon(node); });
+        model->setIconSource([icons = m_icons, c = contents](int node) { return icons->icon(*c, node); });
         view->setModel(model);
         view->setSelectionMode(QAbstractItemView::SingleSelection);
         view->setRootIsDecorated(true);
@@ -320,7 +320,7 @@ void frmPackage::RemoveSelectedNode(int isFolder)
     if (node >= 0) {
         const QString prompt = QStringLiteral("Are you sure you want to remove the ") +
                                (isFolder == 0 ? QStringLiteral("file") : QStringLiteral("folder")) +
-                               QStringLiteral("  '") + contents->node(node).Text + QStringLiteral("' ?");
+                               QStringLiteral("  '") + contents->Text(node) + QStringLiteral("' ?");
         if (ShowMessage(this, prompt, MsgBox::YesNo | MsgBox::Question) == MsgBox::Yes)
             contents->RemoveNode(node);
     }

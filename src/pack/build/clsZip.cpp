@@ -1,6 +1,8 @@
 #include "pack/build/clsZip.h"
 
 #include <QPointer>
+#include <algorithm>
+#include <cstring>
 
 clsZip::clsZip(QObject* parent) : QObject(parent)
 {
@@ -42,17 +44,41 @@ void clsZip::setMessageLevel(qint32 eLevel)
     m_options.fQuiet = eLevel == LevelQuiet ? 1 : 0;
 }
 
+void clsZip::ClearFileSpecs()
+{
+    std::vector<const char*>().swap(m_specTable);
+    m_specBlocks.clear();
+    m_specBlockSize = 0;
+    m_specBlockUsed = 0;
+}
+
 qint32 clsZip::AddFileSpec(const QString& sSpec)
 {
-    m_specs.append(sSpec);
+    return AddFileSpecUtf8(sSpec.toUtf8());
+}
+
+qint32 clsZip::AddFileSpecUtf8(QByteArrayView sSpecUtf8)
+{
+    constexpr size_t kBlock = 256 * 1024;
+    const size_t need = size_t(sSpecUtf8.size()) + 1;
+    if (m_specBlocks.empty() || m_specBlockUsed + need > m_specBlockSize) {
+        m_specBlockSize = std::max(kBlock, need);
+        m_specBlocks.push_back(std::make_unique<char[]>(m_specBlockSize));
+        m_specBlockUsed = 0;
+    }
+    char* at = m_specBlocks.back().get() + m_specBlockUsed;
+    std::memcpy(at, sSpecUtf8.data(), size_t(sSpecUtf8.size()));
+    at[sSpecUtf8.size()] = '\0';
+    m_specBlockUsed += need;
+    m_specTable.push_back(at);
     return 0;
 }
 
 QVariant clsZip::FileSpec(qint32 nIndex) const
 {
-    if (nIndex < 1 || nIndex > m_specs.size())
+    if (nIndex < 1 || nIndex > FileSpecCount())
         return QVariant();
-    return QVariant(m_specs.at(nIndex - 1));
+    return QVariant(QString::fromUtf8(m_specTable[size_t(nIndex - 1)]));
 }
 
 void clsZip::Zip()

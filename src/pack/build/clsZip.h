@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <memory>
+#include <vector>
 
 // The program's archiver: an archive path, an ordered list of file specs and
 // the option record, run through the zip library in one call to Zip. The
@@ -73,10 +75,12 @@ public:
     // 0, 1 or 2; any other value leaves the level unchanged.
     void setMessageLevel(qint32 eLevel);
 
-    void ClearFileSpecs() { m_specs.clear(); }
+    void ClearFileSpecs();
     // Always 0.
     qint32 AddFileSpec(const QString& sSpec);
-    qint32 FileSpecCount() const { return static_cast<qint32>(m_specs.size()); }
+    // The same for a spec already in UTF-8.
+    qint32 AddFileSpecUtf8(QByteArrayView sSpecUtf8);
+    qint32 FileSpecCount() const { return static_cast<qint32>(m_specTable.size()); }
     // 1-based; an index outside the list gives an invalid QVariant.
     QVariant FileSpec(qint32 nIndex) const;
 
@@ -91,7 +95,9 @@ public:
     // The record handed to the library before every run (field 2 points at
     // the base path's UTF-8 text, valid while the base path is unchanged).
     const ZpOptions& Options() const { return m_options; }
-    const QStringList& FileSpecs() const { return m_specs; }
+    // The specs as the library reads them: NUL-terminated UTF-8 texts in list
+    // order, valid until the list changes.
+    const std::vector<const char*>& SpecTable() const { return m_specTable; }
 
 signals:
     // Raised only during a run. Handlers answer through the reference arguments.
@@ -123,6 +129,11 @@ private:
     QString m_reuseArchive;
     QByteArray m_reuseArchiveBytes;
     ZpOptions m_options;
-    QStringList m_specs;
+    // One copy of each spec, in blocks that never move, so the table can
+    // point into them: a hundred thousand paths are not copied again per run.
+    std::vector<std::unique_ptr<char[]>> m_specBlocks;
+    size_t m_specBlockSize = 0;
+    size_t m_specBlockUsed = 0;
+    std::vector<const char*> m_specTable;
     qint32 m_lastResult = 0;
 };

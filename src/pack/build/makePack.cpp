@@ -11,24 +11,22 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSet>
+#include <algorithm>
 #include <cfenv>
+#include <chrono>
 #include <cmath>
 #include <filesystem>
+#include <future>
 #include <system_error>
 
 namespace {
 
 const QString AddingPrefix = QStringLiteral("  adding: ");
+const QString AddingCaption = QStringLiteral("Adding File:  ");
 
-bool IsFolderKey(const QString& key)
+bool IsFolder(const PackContents& contents, int index)
 {
-    return key.startsWith(QStringLiteral("fldr-"));
-}
-
-bool IsSubKey(const QString& key)
-{
-    return key.startsWith(QStringLiteral("sub-"));
+    return contents.node(index).Kind == PackNodeKind::Folder;
 }
 
 // The name under which the manifest lists a file: its folders from the
@@ -36,12 +34,71 @@ bool IsSubKey(const QString& key)
 // program; a loose file by its name alone.
 QString RegistrationEntry(const PackContents& contents, int index)
 {
-    const PackNode& n = contents.node(index);
-    if (!IsSubKey(n.Key))
-        return GetFileName(n.Key);
     QStringList parts = contents.ParentChain(index);
-    parts << n.Text;
+    parts << contents.Text(index);
     return parts.join(QLatin1Char('\\'));
+}
+
+// The name a node is stored under: its folders from the top-level one down
+// and its own name, '/'-separated; a folder's ends in '/'.
+QString EntryName(const PackContents& contents, int index)
+{
+    QStringList parts = contents.ParentChain(index);
+    parts << contents.Text(index);
+    QString name = parts.join(QLatin1Char('/'));
+    if (IsFolder(contents, index))
+        name += QLatin1Char('/');
+    return name;
+}
+
+const QString ManifestName = QStringLiteral("ScriptInfo.xml");
+
+// A 64-bit hash of an entry name built up part by part (FNV-1a over its
+// UTF-16 code units), exact or lower-cased. Only ever a first test: names
+// whose hashes meet are compared in full.
+struct NameHash
+{
+    quint64 exact = 14695981039346656037ull;
+    quint64 lower = 14695981039346656037ull;
+
+    static void add(quint64& h, char16_t c) { h = (h ^ c) * 1099511628211ull; }
+    void add(QStringView text, QStringView lowered)
+    {
+        for (QChar c : text)
+            add(exact, c.unicode());
+        for (QChar c : lowered)
+            add(lower, c.unicode());
+    }
+    void addSeparator()
+    {
+        add(exact, u'/');
+        add(lower, u'/');
+    }
+    // Plain ASCII (the common case) is lowered here; anything else the way
+    // QString::toLower does it.
+    void addUtf8(QByteArrayView name)
+    {
+        bool ascii = true;
+        for (char ch : name)
+            ascii = ascii && uchar(ch) < 0x80;
+        if (ascii) {
+            for (char ch : name) {
+                add(exact, char16_t(ch));
+                add(lower, char16_t(ch >= 'A' && ch <= 'Z' ? ch + ('a' - 'A') : ch));
+            }
+            return;
+        }
+        const QString text = QString::fromUtf8(name);
+        add(text, text.toLower());
+    }
+};
+
+quint64 ExactHash(QStringView name)
+{
+    NameHash h;
+    for (QChar c : name)
+        NameHash::add(h.exact, c.unicode());
+    return h.exact & PackBuild::NameHashMask;
 }
 
 // Sets the three options the folder runs need, or clears them.
@@ -118,7 +175,7 @@ RegistrationEntries PackBuild::CollectRegistrations(const PackContents& contents
         if (turn)
             turn();
         const int item = contents.GetTVItemFromNode(PackList::Reg1, index);
-        if (contents.IsTVItemChecked(PackList::Reg1, item) && !IsFolderKey(contents.node(index).Key)) {
+        if (contents.IsTVItemChecked(PackList::Reg1, item) && !IsFolder(contents, index)) {
             r.HasComFiles = true;
             r.ComFiles << RegistrationEntry(contents, index);
         }
@@ -127,7 +184,7 @@ RegistrationEntries PackBuild::CollectRegistrations(const PackContents& contents
         if (turn)
             turn();
         const int item = contents.GetTVItemFromNode(PackList::Reg2, index);
-        if (contents.IsTVItemChecked(PackList::Reg2, item) && !IsFolderKey(contents.node(index).Key)) {
+        if (contents.IsTVItemChecked(PackList::Reg2, item) && !IsFolder(contents, index)) {
             r.HasDotNetFiles = true;
             r.DotNetFiles += QLatin1Char('|') + RegistrationEntry(contents, index);
         }
@@ -160,46 +217,83 @@ bool PackBuild::makePack(const PackRequest& request)
         WriteLog(QStringLiteral("Work folder:  ") + folder + QStringLiteral(": ") + work.errorString());
         return fail(QStringLiteral("Could not write in the folder '%1'.").arg(folder));
     }
-    return build(request, work.path());
+    const bool built = build(request, work.path());
+    // Only a running build names its entries.
+    m_contents = nullptr;
+    m_folderRuns.clear();
+    m_looseFiles.clear();
+    m_leftOut.clear();
+    return built;
 }
 
 namespace {
 
-// One entry the pack must hold, and the path it comes from.
-struct PlannedEntry
-{
-    QString path;
-    QString name; // '/'-separated; a folder's ends in '/'
-    bool isDir = false;
-};
-
-// Everything below a top-level folder, folders before their contents, in the
-// order the tree shows it; names relative to the folder that holds it.
-void PlanFolder(const PackContents& contents, int folder, const QString& base, std::vector<PlannedEntry>& out,
-                const std::function<void()>& turn)
-{
-    for (int child : contents.children(folder)) {
-        turn();
-        const PackNode& n = contents.node(child);
-        const bool isDir = n.Kind == PackNodeKind::Folder;
-        QString name = n.Tag.mid(base.size());
-        if (isDir)
-            name += QLatin1Char('/');
-        out.push_back(PlannedEntry{n.Tag, name, isDir});
-        if (isDir)
-            PlanFolder(contents, child, base, out, turn);
-    }
-}
-
 // Whether path is the existing file at target (canonical: through links).
-bool IsTarget(const QString& path, const QString& targetName, const QString& targetCanonical)
+bool IsTarget(const QString& path, const QString& targetCanonical)
 {
-    // Resolving every path costs a look-up per folder; only a name match can be the target.
-    return !targetCanonical.isEmpty() && path.endsWith(targetName) &&
-           QFileInfo(path).canonicalFilePath() == targetCanonical;
+    return QFileInfo(path).canonicalFilePath() == targetCanonical;
 }
 
 } // namespace
+
+template <typename Visit>
+bool PackBuild::VisitFolder(const PackContents& contents, int top, int& seq, Visit&& visit) const
+{
+    // Below a top-level folder: folders before what they hold, in the order the
+    // tree shows it, named from the top-level folder on.
+    struct Level
+    {
+        const std::vector<int>* children;
+        size_t next;
+        NameHash prefix;
+    };
+    std::vector<Level> stack;
+    {
+        NameHash prefix;
+        prefix.addUtf8(contents.NameUtf8(top));
+        prefix.addSeparator();
+        stack.push_back(Level{&contents.children(top), 0, prefix});
+        while (!stack.empty()) {
+            Level& level = stack.back();
+            if (level.next == level.children->size()) {
+                stack.pop_back();
+                continue;
+            }
+            const int child = (*level.children)[level.next++];
+            if (std::binary_search(m_leftOut.cbegin(), m_leftOut.cend(), child))
+                continue;
+            NameHash h = level.prefix;
+            h.addUtf8(contents.NameUtf8(child));
+            if (IsFolder(contents, child)) {
+                h.addSeparator();
+                if (!visit(child, ++seq, h))
+                    return false;
+                stack.push_back(Level{&contents.children(child), 0, h}); // level is stale from here
+            } else if (!visit(child, ++seq, h)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+template <typename Visit> bool PackBuild::ForEachEntry(const PackContents& contents, Visit&& visit) const
+{
+    int seq = 0;
+    for (int top : m_folderRuns) {
+        if (!VisitFolder(contents, top, seq, visit))
+            return false;
+    }
+    for (int file : m_looseFiles) {
+        if (std::binary_search(m_leftOut.cbegin(), m_leftOut.cend(), file))
+            continue;
+        NameHash h;
+        h.addUtf8(contents.NameUtf8(file));
+        if (!visit(file, ++seq, h))
+            return false;
+    }
+    return true;
+}
 
 bool PackBuild::build(const PackRequest& request, const QString& workFolder)
 {
@@ -223,63 +317,15 @@ bool PackBuild::build(const PackRequest& request, const QString& workFolder)
     // What the pack must hold, decided here from the contents and handed to
     // the archiver path by path, taken literally: no folder is walked again,
     // so a file created since, a name the add left out, or the pack being
-    // written cannot slip in, and no name is read as a pattern.
-    struct FolderRun
-    {
-        int node = -1;
-        QString base;
-        std::vector<PlannedEntry> entries;
-    };
-    std::vector<FolderRun> folderRuns;
-    std::vector<PlannedEntry> looseFiles;
-    for (int index : contents.topLevel()) {
-        const PackNode& n = contents.node(index);
-        if (n.Kind == PackNodeKind::Folder) {
-            FolderRun run{index, GetFolderPath(n.Tag), {}};
-            PlanFolder(contents, index, run.base, run.entries, turn);
-            folderRuns.push_back(std::move(run));
-        } else {
-            looseFiles.push_back(
-                PlannedEntry{n.Tag, n.Tag.mid(n.Tag.lastIndexOf(QLatin1Char('/')) + 1), false});
-        }
-    }
-    // The old pack may lie among the files (a folder holding its own pack):
-    // it is never packed into its successor.
-    m_entryOfPath.clear();
-    QStringList expected{QStringLiteral("ScriptInfo.xml")};
-    // Windows holds one of two names that differ only in case; the other would
-    // be lost on install, or overwrite the first in a later run.
-    QSet<QString> taken{expected.constFirst().toLower()};
-    const QString targetCanonical = QFileInfo(request.PackPath).canonicalFilePath();
-    const QString targetName = QFileInfo(targetCanonical).fileName();
-    auto keep = [&](std::vector<PlannedEntry>& entries) -> bool {
-        std::vector<PlannedEntry> kept;
-        for (PlannedEntry& e : entries) {
-            if (!Turn())
-                return fail(QStringLiteral("The build was cancelled."));
-            const QFileInfo fi(e.path);
-            if (!e.isDir && IsTarget(e.path, targetName, targetCanonical)) {
-                WriteLog(QStringLiteral("Left out the old pack:  ") + e.path);
-                continue;
-            }
-            if (e.isDir ? !fi.isDir() : !fi.isFile())
-                return fail(QStringLiteral("Could not read '%1': it is no longer there.").arg(e.name));
-            if (taken.contains(e.name.toLower()))
-                return fail(QStringLiteral("Two files would be stored as '%1'.").arg(e.name));
-            taken.insert(e.name.toLower());
-            m_entryOfPath.insert(e.path, e.name);
-            // The archiver's messages reach us with '\' for '/'.
-            m_entryOfPath.insert(QString(e.path).replace(QLatin1Char('/'), QLatin1Char('\\')), e.name);
-            expected << e.name;
-            kept.push_back(std::move(e));
-        }
-        entries = std::move(kept);
-        return true;
-    };
-    for (FolderRun& run : folderRuns)
-        if (!keep(run.entries))
-            return false;
-    if (!keep(looseFiles))
+    // written cannot slip in, and no name is read as a pattern. Whether each
+    // file is still there is for the archiver to find as it reads it.
+    m_contents = &contents;
+    m_folderRuns.clear();
+    m_looseFiles.clear();
+    m_leftOut.clear();
+    for (int index : contents.topLevel())
+        (IsFolder(contents, index) ? m_folderRuns : m_looseFiles).push_back(index);
+    if (!PlanEntries(contents, request.PackPath))
         return false;
 
     const QString manifest = QDir(workFolder).filePath(QStringLiteral("ScriptInfo.xml"));
@@ -326,20 +372,19 @@ bool PackBuild::build(const PackRequest& request, const QString& workFolder)
         return false;
 
     // One run per top-level folder, its names taken from the folder that holds it.
-    for (const FolderRun& run : folderRuns) {
-        const PackNode& n = contents.node(run.node);
+    for (int top : m_folderRuns) {
+        const QString folder = contents.Tag(top);
+        const QString base = GetFolderPath(folder);
         SetFolderOptions(m_zip, true);
         m_zip.setRecurseSubDirs(false); // every path is listed; nothing is walked
-        m_zip.setBasePath(run.base);
-        WriteLog(QStringLiteral("Tag:   ") + run.base);
-        WriteLog(QStringLiteral("Loop - Key:   ") + n.Key);
-        const QString folder = n.Key.mid(5);
+        m_zip.setBasePath(base);
+        WriteLog(QStringLiteral("Tag:   ") + base);
+        WriteLog(QStringLiteral("Loop - Key:   ") + contents.Key(top));
         WriteLog(QStringLiteral("Base Path:  ") + m_zip.BasePath());
         WriteLog(QStringLiteral("New File Spec:  ") + folder);
-        WriteLog(QStringLiteral("File Spec:  ") + folder.mid(run.base.size()));
+        WriteLog(QStringLiteral("File Spec:  ") + folder.mid(base.size()));
         m_zip.ClearFileSpecs();
-        for (const PlannedEntry& e : run.entries)
-            m_zip.AddFileSpec(e.path);
+        AddFolderSpecs(contents, top);
         if (!runZip(QStringLiteral("the folder '%1'").arg(folder)))
             return false;
     }
@@ -352,12 +397,11 @@ bool PackBuild::build(const PackRequest& request, const QString& workFolder)
 
     // The last run writes the pack's directory, with or without loose files.
     m_zip.setHoldDirectory(false);
-    for (const PlannedEntry& e : looseFiles)
-        m_zip.AddFileSpec(e.path);
+    AddLooseSpecs(contents);
     if (!runZip(QStringLiteral("the loose files")))
         return false;
 
-    if (!CheckPack(tempPack, expected, reg))
+    if (!CheckPack(tempPack, reg))
         return false;
 
     // A rebuilt pack keeps what the user allowed on the old one (a private
@@ -377,53 +421,211 @@ bool PackBuild::build(const PackRequest& request, const QString& workFolder)
     return true;
 }
 
-bool PackBuild::CheckPack(const QString& pack, const QStringList& expected, const RegistrationEntries& reg)
+bool PackBuild::PlanEntries(const PackContents& contents, const QString& packPath)
 {
-    // Opening the pack reads its whole directory in one call: the window has
-    // its turn just before. The pack is not in place yet, so a cancel still
-    // leaves the old one as it was.
+    // The old pack may lie among the files (a folder holding its own pack):
+    // it is never packed into its successor. Resolving every path would cost
+    // a look-up per file; only a name that ends like the target's can be it.
+    const QString targetCanonical = QFileInfo(packPath).canonicalFilePath();
+    const QByteArray targetName = QFileInfo(targetCanonical).fileName().toUtf8();
+    // Windows holds one of two names that differ only in case; the other would
+    // be lost on install, or overwrite the first in a later run.
+    struct Taken
+    {
+        quint64 lower;
+        int seq;
+        int node; // -1: the manifest
+    };
+    std::vector<Taken> taken;
+    taken.reserve(size_t(contents.liveCount()) + 1);
+    NameHash manifest;
+    manifest.add(ManifestName, ManifestName.toLower());
+    taken.push_back(Taken{manifest.lower & NameHashMask, 0, -1});
+    std::vector<int> leftOut;
+    const bool walked = ForEachEntry(contents, [&](int node, int seq, const NameHash& h) {
+        if (!Turn())
+            return false;
+        if (!targetCanonical.isEmpty() && !IsFolder(contents, node) &&
+            contents.NameUtf8(node).endsWith(targetName) && IsTarget(contents.Tag(node), targetCanonical)) {
+            WriteLog(QStringLiteral("Left out the old pack:  ") + contents.Tag(node));
+            leftOut.push_back(node);
+            return true;
+        }
+        taken.push_back(Taken{h.lower & NameHashMask, seq, node});
+        return true;
+    });
+    if (!walked)
+        return fail(QStringLiteral("The build was cancelled."));
+    std::sort(leftOut.begin(), leftOut.end());
+    m_leftOut = std::move(leftOut);
+
+    std::sort(taken.begin(), taken.end(), [](const Taken& a, const Taken& b) {
+        return a.lower != b.lower ? a.lower < b.lower : a.seq < b.seq;
+    });
+    auto lowerName = [&](const Taken& t) {
+        return (t.node < 0 ? ManifestName : EntryName(contents, t.node)).toLower();
+    };
+    // The first name in packing order that an earlier one already takes.
+    const Taken* clash = nullptr;
+    for (size_t i = 1; i < taken.size(); ++i) {
+        if (taken[i].lower != taken[i - 1].lower || (clash != nullptr && clash->seq < taken[i].seq))
+            continue;
+        const QString name = lowerName(taken[i]);
+        for (size_t j = i; j-- > 0 && taken[j].lower == taken[i].lower;) {
+            if (lowerName(taken[j]) == name) {
+                clash = &taken[i];
+                break;
+            }
+        }
+    }
+    if (clash != nullptr)
+        return fail(
+            QStringLiteral("Two files would be stored as '%1'.").arg(EntryName(contents, clash->node)));
+    return true;
+}
+
+void PackBuild::AddFolderSpecs(const PackContents& contents, int folder)
+{
+    QByteArray path = contents.Tag(folder).toUtf8();
+    AddSpecsBelow(contents, folder, path);
+}
+
+void PackBuild::AddSpecsBelow(const PackContents& contents, int folder, QByteArray& path)
+{
+    const qsizetype keep = path.size();
+    for (int child : contents.children(folder)) {
+        if (std::binary_search(m_leftOut.cbegin(), m_leftOut.cend(), child))
+            continue;
+        Turn();
+        path.truncate(keep);
+        if (!path.endsWith('/'))
+            path += '/';
+        path += contents.NameUtf8(child);
+        m_zip.AddFileSpecUtf8(path);
+        if (IsFolder(contents, child))
+            AddSpecsBelow(contents, child, path);
+    }
+    path.truncate(keep);
+}
+
+void PackBuild::AddLooseSpecs(const PackContents& contents)
+{
+    for (int file : m_looseFiles) {
+        if (!std::binary_search(m_leftOut.cbegin(), m_leftOut.cend(), file))
+            m_zip.AddFileSpec(contents.Tag(file));
+    }
+}
+
+bool PackBuild::CheckPack(const QString& pack, const RegistrationEntries& reg)
+{
     const QString cancelled = QStringLiteral("The build was cancelled.");
     if (!Turn(true))
         return fail(cancelled);
-    const std::function<void()> turn = [this] { Turn(); };
-    QStringList names;
-    if (!ZpListEntries(pack, names, turn))
+    // Opening the pack reads its whole directory in one call, tens of
+    // milliseconds at a hundred thousand entries: it runs beside the window,
+    // which keeps its turns meanwhile. The pack is not in place yet, so a
+    // cancel still leaves the old one as it was.
+    auto reading = std::async(std::launch::async, [pack] {
+        std::pair<bool, QStringList> read;
+        read.first = ZpListEntries(pack, read.second);
+        return read;
+    });
+    while (reading.wait_for(std::chrono::milliseconds(2)) != std::future_status::ready) {
+        if (!Turn())
+            return fail(cancelled); // the read ends before the future lets go
+    }
+    const auto [readable, names] = reading.get();
+    if (!readable)
         return fail(QStringLiteral("Could not read back the Script Pack just written."));
-    QSet<QString> held;
-    QSet<QString> wanted;
-    held.reserve(names.size());
-    wanted.reserve(expected.size());
-    for (const QString& name : names) {
-        turn();
-        held.insert(name);
+
+    // Both sides as sorted 64-bit hashes of the exact names; names whose
+    // hashes meet are compared in full, so a collision never passes a wrong pack.
+    struct Named
+    {
+        quint64 hash;
+        int at; // held: the position in the pack; wanted: the packing order
+        int node;
+    };
+    std::vector<Named> held;
+    held.reserve(size_t(names.size()));
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        if (!Turn())
+            return fail(cancelled);
+        held.push_back(Named{ExactHash(names.at(i)), int(i), -1});
     }
-    for (const QString& name : expected) {
-        turn();
-        wanted.insert(name);
-    }
-    if (m_view.CancelRequested())
+    std::vector<Named> wanted;
+    wanted.reserve(held.size());
+    wanted.push_back(Named{ExactHash(ManifestName), 0, -1});
+    const bool walked = ForEachEntry(*m_contents, [&](int node, int seq, const NameHash& h) {
+        wanted.push_back(Named{h.exact & NameHashMask, seq, node});
+        return Turn();
+    });
+    if (!walked || m_view.CancelRequested())
         return fail(cancelled);
-    if (held.size() != names.size())
-        return fail(QStringLiteral("The Script Pack holds a name twice."));
-    for (const QString& name : expected) {
+    auto byHash = [](const Named& a, const Named& b) {
+        return a.hash != b.hash ? a.hash < b.hash : a.at < b.at;
+    };
+    std::sort(held.begin(), held.end(), byHash);
+    std::sort(wanted.begin(), wanted.end(), byHash);
+    auto wantedName = [this](const Named& w) {
+        return w.node < 0 ? ManifestName : EntryName(*m_contents, w.node);
+    };
+
+    for (size_t i = 1; i < held.size(); ++i) {
+        if (held[i].hash != held[i - 1].hash)
+            continue;
+        for (size_t j = i; j-- > 0 && held[j].hash == held[i].hash;) {
+            if (names.at(held[j].at) == names.at(held[i].at))
+                return fail(QStringLiteral("The Script Pack holds a name twice."));
+        }
+    }
+    // Pair each wanted name with the held one of the same hash and text.
+    std::vector<bool> heldMatched(held.size(), false);
+    int firstLacking = -1;
+    const Named* lacking = nullptr;
+    size_t h = 0;
+    for (const Named& w : wanted) {
         if (!Turn())
             return fail(cancelled);
-        if (!held.contains(name))
-            return fail(QStringLiteral("The Script Pack lacks '%1'.").arg(name));
+        while (h < held.size() && held[h].hash < w.hash)
+            ++h;
+        bool found = false;
+        const QString name = h < held.size() && held[h].hash == w.hash ? wantedName(w) : QString();
+        for (size_t k = h; k < held.size() && held[k].hash == w.hash; ++k) {
+            if (!heldMatched[k] && names.at(held[k].at) == name) {
+                heldMatched[k] = true;
+                found = true;
+                break;
+            }
+        }
+        if (!found && (lacking == nullptr || w.at < firstLacking)) {
+            lacking = &w;
+            firstLacking = w.at;
+        }
     }
-    for (const QString& name : names) {
-        if (!Turn())
-            return fail(cancelled);
-        if (!wanted.contains(name))
-            return fail(QStringLiteral("The Script Pack holds '%1', which was not chosen.").arg(name));
+    if (lacking != nullptr)
+        return fail(QStringLiteral("The Script Pack lacks '%1'.").arg(wantedName(*lacking)));
+    int extra = -1;
+    for (size_t k = 0; k < held.size(); ++k) {
+        if (!heldMatched[k] && (extra < 0 || held[k].at < extra))
+            extra = held[k].at;
     }
+    if (extra >= 0)
+        return fail(QStringLiteral("The Script Pack holds '%1', which was not chosen.").arg(names.at(extra)));
+
     // The host installs what the manifest names: every name must be there.
     QStringList registered = reg.ComFiles;
     if (reg.HasDotNetFiles)
         registered += reg.DotNetFiles.split(QLatin1Char('|'));
     for (const QString& file : registered) {
         const QString name = QString(file).replace(QLatin1Char('\\'), QLatin1Char('/'));
-        if (!held.contains(name))
+        const quint64 hash = ExactHash(name);
+        auto k = std::lower_bound(held.cbegin(), held.cend(), hash,
+                                  [](const Named& n, quint64 value) { return n.hash < value; });
+        bool found = false;
+        for (; k != held.cend() && k->hash == hash && !found; ++k)
+            found = names.at(k->at) == name;
+        if (!found)
             return fail(
                 QStringLiteral("The manifest names '%1', which the Script Pack does not hold.").arg(file));
     }
@@ -466,12 +668,30 @@ QString PackBuild::PlainZipError(const QString& what) const
         QString subject = m_zipError.mid(prefix.size());
         if (prefix.contains(QStringLiteral("entry name")))
             subject = subject.left(subject.lastIndexOf(QStringLiteral(" (")));
-        return QString::fromLatin1(f.text).arg(m_entryOfPath.value(subject, subject));
+        return QString::fromLatin1(f.text).arg(EntryOfPath(subject));
     }
     if (m_zipError.startsWith(QStringLiteral("zip error: could not")))
         return QStringLiteral("Could not write the Script Pack's folder '%1'.")
             .arg(QFileInfo(QFileInfo(m_zip.ZipFile()).path()).path());
     return QStringLiteral("Archiving %1 failed (code %2).").arg(what).arg(m_zip.LastResult());
+}
+
+// The name a packed path goes under, as the user knows it; found only when
+// a run fails, so nothing per file is kept for it. The archiver's messages
+// reach us with '\\' for '/'.
+QString PackBuild::EntryOfPath(const QString& path) const
+{
+    QString entry = path;
+    if (m_contents == nullptr)
+        return entry;
+    ForEachEntry(*m_contents, [&](int node, int, const NameHash&) {
+        const QString tag = m_contents->Tag(node);
+        if (tag != path && QString(tag).replace(QLatin1Char('/'), QLatin1Char('\\')) != path)
+            return true;
+        entry = EntryName(*m_contents, node);
+        return false;
+    });
+    return entry;
 }
 
 bool PackBuild::fail(const QString& reason)
@@ -484,8 +704,8 @@ bool PackBuild::fail(const QString& reason)
 void PackBuild::cZip_Progress(qint32 lCount, const QString& sMsg)
 {
     Q_UNUSED(lCount);
-    if (sMsg.left(10) == AddingPrefix) {
-        m_view.ShowProgress(NextStep(), QStringLiteral("Adding File:  ") + sMsg.mid(10).trimmed());
+    if (sMsg.startsWith(AddingPrefix)) {
+        m_view.ShowProgress(NextStep(), AddingCaption + QStringView(sMsg).mid(10).trimmed().toString());
         return;
     }
     if (sMsg.startsWith(QStringLiteral("zip error:")))

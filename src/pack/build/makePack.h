@@ -1,11 +1,11 @@
 #pragma once
 
 #include <QElapsedTimer>
-#include <QHash>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <vector>
 
 class clsZip;
 class PackContents;
@@ -69,6 +69,9 @@ public:
     static QString PackComment();
 
     qint16 ProgressStep() const { return m_step; }
+    // The bits of the 64-bit name hashes the build compares names by; tests
+    // narrow it so that names collide, which must never pass a wrong pack.
+    static inline quint64 NameHashMask = ~quint64(0);
     // Why the last build failed, in plain words for the finish page (the log
     // has it too); empty after a success.
     QString LastError() const { return m_lastError; }
@@ -81,7 +84,18 @@ private:
     bool build(const PackRequest& request, const QString& workFolder);
     bool runZip(const QString& what);
     bool fail(const QString& reason);
-    bool CheckPack(const QString& pack, const QStringList& expected, const RegistrationEntries& reg);
+    bool CheckPack(const QString& pack, const RegistrationEntries& reg);
+    // Leaves out the old pack and refuses two names Windows would take as one.
+    bool PlanEntries(const PackContents& contents, const QString& packPath);
+    // Every entry of the pack in packing order: visit(node, order, name hash)
+    // returns false to stop, and then so does the walk.
+    template <typename Visit> bool ForEachEntry(const PackContents& contents, Visit&& visit) const;
+    template <typename Visit>
+    bool VisitFolder(const PackContents& contents, int top, int& seq, Visit&& visit) const;
+    void AddFolderSpecs(const PackContents& contents, int folder);
+    void AddSpecsBelow(const PackContents& contents, int folder, QByteArray& path);
+    void AddLooseSpecs(const PackContents& contents);
+    QString EntryOfPath(const QString& path) const;
     QString PlainZipError(const QString& what) const;
     // The bar's advance for the next progress step, in whole units.
     qint16 NextStep();
@@ -93,7 +107,8 @@ private:
     BuildView& m_view;
     // Long loops over every node or file give the window a turn this often, so
     // it repaints well within the 50 ms a person notices, whatever the pack's size.
-    static constexpr qint64 TurnIntervalMs = 20;
+    // A repaint asked for in one turn is done in a later one, hence well under half of it.
+    static constexpr qint64 TurnIntervalMs = 15;
     QElapsedTimer m_turnClock;
     qint16 m_step = 0;
     // Exact share of one step when the rounded step is 0, and what of it the
@@ -103,6 +118,10 @@ private:
     QString m_lastError;
     // The archiver's last error message of the current run.
     QString m_zipError;
-    // The entry each packed path goes under, to name a failing file as the user knows it.
-    QHash<QString, QString> m_entryOfPath;
+    // The build under way: its contents, top-level folders, loose files, and
+    // the nodes left out (sorted).
+    const PackContents* m_contents = nullptr;
+    std::vector<int> m_folderRuns;
+    std::vector<int> m_looseFiles;
+    std::vector<int> m_leftOut;
 };

@@ -23,11 +23,9 @@ std::optional<QString> modZip::TextFromCallback(const char* sText, qint32 lLen)
 {
     if (sText == nullptr || lLen <= 1 || lLen >= 1024)
         return std::nullopt;
-    QByteArray bytes(sText, lLen);
-    const qsizetype nul = bytes.indexOf('\0');
-    if (nul >= 0)
-        bytes.truncate(nul);
-    return QString::fromUtf8(bytes);
+    const void* nul = std::memchr(sText, '\0', size_t(lLen));
+    const qsizetype size = nul == nullptr ? lLen : static_cast<const char*>(nul) - sText;
+    return QString::fromUtf8(sText, size);
 }
 
 qint32 modZip::ZipRun(clsZip& zip)
@@ -44,17 +42,14 @@ qint32 modZip::ZipRun(clsZip& zip)
     ZpSetOptions(&zip.Options());
 
     // The table: the specs in list order, one empty slot, then a text of one NUL.
-    const QStringList& specs = zip.FileSpecs();
-    const auto count = static_cast<size_t>(specs.size());
-    std::vector<QByteArray> texts;
-    texts.reserve(count);
-    std::vector<const char*> table(count + 2, nullptr);
-    for (size_t i = 0; i < count; ++i) {
-        texts.push_back(specs.at(static_cast<qsizetype>(i)).toUtf8());
-        table[i] = texts.back().constData();
-    }
+    const std::vector<const char*>& specs = zip.SpecTable();
+    const size_t count = specs.size();
+    std::vector<const char*> table;
+    table.reserve(count + 2);
+    table.assign(specs.cbegin(), specs.cend());
     static const char kNulText[1] = {'\0'};
-    table[count + 1] = kNulText;
+    table.push_back(nullptr);
+    table.push_back(kNulText);
     const QByteArray path = zip.ZipFile().toUtf8();
 
     const qint32 result = ZpArchive(static_cast<qint32>(count), path.constData(), table.data());

@@ -4,9 +4,13 @@
 #include "platform/ZipNames.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
+#include <QVarLengthArray>
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
 
 namespace {
@@ -15,6 +19,7 @@ const QString FolderPrefix = QStringLiteral("fldr-");
 const QString SubPrefix = QStringLiteral("sub-");
 const QString ScriptInfoName = QStringLiteral("scriptinfo.xml");
 const std::vector<int> NoChildren;
+const QString IsTVItemCheckedLine = QStringLiteral("IsTVItemChecked");
 
 QString ChildPath(const QString& folder, const QString& name)
 {
@@ -48,11 +53,39 @@ QStringList NotUtf8Names(const QString& folder)
     return names;
 }
 
-// The lower-cased last component of a key, as the name clash test compares it.
-QString NameOfKey(const QString& key)
+// The names of a folder's entries that pass filters, sorted by name the way
+// the desktop lists a folder, letter case aside: what QDir::entryList gives
+// with QDir::Name | QDir::IgnoreCase, by the same comparison on the same
+// listing, so in the same order, names alike but for case included. Without
+// its file information per entry, which at a hundred thousand entries in one
+// folder took a hundred megabytes.
+QStringList SortedNames(const QString& folder, QDir::Filters filters)
 {
-    return GetFileName(key).toLower();
+    std::vector<std::pair<QString, QString>> entries; // lower-cased, as on disk
+    QDirIterator it(folder, filters);
+    while (it.hasNext()) {
+        it.next();
+        QString name = it.fileName();
+        QString lower = name.toLower();
+        entries.emplace_back(std::move(lower), std::move(name));
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const auto& a, const auto& b) { return a.first.compare(b.first) < 0; });
+    QStringList names;
+    names.reserve(qsizetype(entries.size()));
+    for (auto& e : entries)
+        names.append(std::move(e.second));
+    return names;
 }
+
+// Names are indexed by a 64-bit hash of their lower-cased text; a hit is
+// always confirmed on the names themselves.
+quint64 NameHash(const QString& lowerName)
+{
+    return quint64(qHash(QStringView(lowerName), size_t(0x5bd1e995)));
+}
+
+constexpr quint32 NameBlockSize = 0x10000;
 
 } // namespace
 
@@ -132,7 +165,9 @@ const std::vector<int>& PackContents::children(int parent) const
 {
     if (parent < 0)
         return m_top;
-    return isLive(parent) ? m_nodes[size_t(parent)].Children : NoChildren;
+    if (!isLive(parent) || node(parent).Children < 0)
+        return NoChildren;
+    return m_children[size_t(node(parent).Children)];
 }
 
 QStringList PackContents::ParentChain(int creationIndex) const
@@ -141,8 +176,112 @@ QStringList PackContents::ParentChain(int creationIndex) const
     if (!isLive(creationIndex))
         return chain;
     for (int p = node(creationIndex).Parent; p >= 0; p = node(p).Parent)
-        chain.prepend(node(p).Text);
+        chain.prepend(Text(p));
     return chain;
+}
+
+QByteArrayView PackContents::NameUtf8(int creationIndex) const
+{
+    const PackNode& n = node(creationIndex);
+    return QByteArrayView(m_nameBlocks[n.NameAt >> 16].get() + (n.NameAt & 0xFFFFu), n.NameBytes);
+}
+
+QString PackContents::Text(int creationIndex) const
+{
+    if (creationIndex < 0 || creationIndex >= nodeCount())
+        return QString();
+    return name(creationIndex);
+}
+
+QString PackContents::Tag(int creationIndex) const
+{
+    if (creationIndex < 0 || creationIndex >= nodeCount())
+        return QString();
+    QVarLengthArray<int, 32> below;
+    int top = creationIndex;
+    for (; node(top).Parent >= 0; top = node(top).Parent)
+        below.append(top);
+    QString path = m_topPaths[size_t(node(top).TopPath)];
+    for (qsizetype i = below.size() - 1; i >= 0; --i) {
+        if (!path.endsWith(QLatin1Char('/')))
+            path += QLatin1Char('/');
+        path += name(below[i]);
+    }
+    return path;
+}
+
+QString PackContents::Key(int creationIndex) const
+{
+    if (creationIndex < 0 || creationIndex >= nodeCount())
+        return QString();
+    switch (node(creationIndex).Kind) {
+    case PackNodeKind::Folder:
+        return FolderPrefix + Tag(creationIndex);
+    case PackNodeKind::FolderFile:
+        return SubPrefix + Tag(creationIndex);
+    case PackNodeKind::LooseFile:
+        break;
+    }
+    return Tag(creationIndex);
+}
+
+QString PackContents::IconKey(int creationIndex) const
+{
+    if (creationIndex < 0 || creationIndex >= nodeCount())
+        return QString();
+    return GetIconKey(name(creationIndex), node(creationIndex).Kind == PackNodeKind::Folder);
+}
+
+int PackContents::firstWithName(const QString& lowerName) const
+{
+    const auto it = m_names.constFind(NameHash(lowerName));
+    for (int c = it == m_names.cend() ? -1 : it->first; c >= 0; c = node(c).NextSameName) {
+        if (name(c).toLower() == lowerName)
+            return c;
+    }
+    return -1;
+}
+
+int PackContents::findLoose(const QString& path) const
+{
+    for (auto it = m_loose.constFind(NameHash(path)); it != m_loose.cend() && it.key() == NameHash(path);
+         ++it) {
+        if (Tag(*it) == path)
+            return *it;
+    }
+    return -1;
+}
+
+bool PackContents::hasChildNamed(int folder, const QString& childName) const
+{
+    const QByteArray utf8 = childName.toUtf8();
+    for (int child : children(folder)) {
+        if (NameUtf8(child) == utf8)
+            return true;
+    }
+    return false;
+}
+
+int PackContents::findKey(const QString& key) const
+{
+    PackNodeKind kind = PackNodeKind::LooseFile;
+    QString path = key;
+    if (key.startsWith(FolderPrefix)) {
+        kind = PackNodeKind::Folder;
+        path = key.mid(FolderPrefix.size());
+    } else if (key.startsWith(SubPrefix)) {
+        kind = PackNodeKind::FolderFile;
+        path = key.mid(SubPrefix.size());
+    }
+    const int loose = findLoose(key);
+    if (loose >= 0 || kind == PackNodeKind::LooseFile)
+        return loose;
+    const auto it = m_names.constFind(NameHash(RawName(path).toLower()));
+    for (int c = it == m_names.cend() ? -1 : it->first; c >= 0; c = node(c).NextSameName) {
+        if (node(c).Kind == kind && Tag(c) == path)
+            return c;
+    }
+    return -1;
 }
 
 QString PackContents::GetIconKey(const QString& path, bool isFolder)
@@ -160,25 +299,54 @@ QString PackContents::FolderMessage(const QString& path)
     return QStringLiteral("The folder '") + path + QStringLiteral("' is already part of the Script Pack.");
 }
 
-int PackContents::appendNode(PackNode n)
+int PackContents::appendNode(PackNode n, const QString& nodeName, const QString& topPath)
 {
     const int index = nodeCount();
-    std::vector<int>& siblings = n.Parent < 0 ? m_top : m_nodes[size_t(n.Parent)].Children;
+    const QByteArray utf8 = nodeName.toUtf8();
+    // A file system's names are a few hundred bytes at most.
+    const quint32 bytes = quint32(qMin<qsizetype>(utf8.size(), NameBlockSize - 1));
+    if (m_nameBlocks.empty() || m_nameUsed + bytes > NameBlockSize) {
+        m_nameBlocks.push_back(std::make_unique<char[]>(NameBlockSize));
+        m_nameUsed = 0;
+    }
+    std::memcpy(m_nameBlocks.back().get() + m_nameUsed, utf8.constData(), bytes);
+    n.NameAt = (quint32(m_nameBlocks.size() - 1) << 16) | m_nameUsed;
+    n.NameBytes = quint16(bytes);
+    m_nameUsed += bytes;
+    if (n.Parent < 0) {
+        n.TopPath = int(m_topPaths.size());
+        m_topPaths.push_back(topPath);
+    }
+    if (n.Kind == PackNodeKind::Folder) {
+        n.Children = int(m_children.size());
+        m_children.emplace_back();
+    }
+    std::vector<int>& siblings = n.Parent < 0 ? m_top : m_children[size_t(node(n.Parent).Children)];
     n.Row = int(siblings.size());
     emit nodeAboutToBeInserted(n.Parent, n.Row);
-    m_keys.insert(n.Key, index);
-    m_names[NameOfKey(n.Key)].append(index);
+    NameChain& chain = m_names[NameHash(nodeName.toLower())];
+    if (chain.last >= 0)
+        m_nodes[size_t(chain.last)].NextSameName = index;
+    else
+        chain.first = index;
+    chain.last = index;
+    if (n.Kind == PackNodeKind::LooseFile)
+        m_loose.insert(NameHash(topPath), index);
     if (n.Kind == PackNodeKind::Folder && n.Parent < 0)
         m_topFolders.append(index);
-    m_nodes.push_back(std::move(n));
-    // push_back may have moved the parent's vector: look it up again.
-    (m_nodes[size_t(index)].Parent < 0 ? m_top : m_nodes[size_t(m_nodes[size_t(index)].Parent)].Children)
-        .push_back(index);
+    m_nodes.push_back(n);
+    siblings.push_back(index);
+    ++m_live;
     emit nodeInserted(index);
     return index;
 }
 
 int PackContents::AddFileToTree(const QString& path, int parent, const AddHooks& hooks)
+{
+    return addFile(path, parent, hooks, false);
+}
+
+int PackContents::addFile(const QString& path, int parent, const AddHooks& hooks, bool nameChecked)
 {
     auto refuse = [&hooks](const QString& message) {
         if (hooks.refuse)
@@ -192,7 +360,7 @@ int PackContents::AddFileToTree(const QString& path, int parent, const AddHooks&
     const bool atRoot = parent < 0;
     // The host is a Windows program: a name it cannot hold, or one the pack
     // cannot name exactly, would give a pack that installs wrong or not at all.
-    const QString problem = NameProblem(path);
+    const QString problem = nameChecked ? QString() : NameProblem(path);
     if (!problem.isEmpty()) {
         if (!atRoot) {
             skip(path, problem);
@@ -205,32 +373,27 @@ int PackContents::AddFileToTree(const QString& path, int parent, const AddHooks&
         return refuse(QStringLiteral("Can't add a file named ScriptInfo.xml."));
 
     // The first node in creation order that meets either test decides the message.
-    const int keyHit = m_keys.value(path, -1);
-    int nameHit = -1;
-    if (atRoot) {
-        const auto it = m_names.constFind(name.toLower());
-        if (it != m_names.cend() && !it->isEmpty())
-            nameHit = it->constFirst();
-    }
-    const QString alreadyExists = path + QStringLiteral("\r\n\r\nalready exists in the file list.");
+    const int keyHit = findLoose(path);
+    const int nameHit = atRoot ? firstWithName(name.toLower()) : -1;
+    auto alreadyExists = [&] {
+        return refuse(path + QStringLiteral("\r\n\r\nalready exists in the file list."));
+    };
     if (keyHit >= 0 && (nameHit < 0 || keyHit <= nameHit))
-        return refuse(alreadyExists);
+        return alreadyExists();
     if (nameHit >= 0)
         return refuse(QStringLiteral("A file called '") + name +
                       QStringLiteral("' already exists in the file list."));
+    // Keys stay unique whatever the caller passes; a walk's own names are
+    // distinct already.
+    if (!atRoot && !m_walking && hasChildNamed(parent, RawName(path)))
+        return alreadyExists();
 
     PackNode n;
-    n.Key = atRoot ? path : SubPrefix + path;
-    if (m_keys.contains(n.Key))
-        return refuse(alreadyExists); // keys stay unique whatever the caller passes
-    n.Text = name;
-    n.Tag = path;
     n.Parent = parent;
     n.Kind = atRoot ? PackNodeKind::LooseFile : PackNodeKind::FolderFile;
     n.Image1 = Unchecked;
     n.Image2 = Unchecked;
-    n.IconKey = GetIconKey(path, false);
-    const int index = appendNode(std::move(n));
+    const int index = appendNode(n, RawName(path), path);
     ++m_fileCount;
     return index;
 }
@@ -244,7 +407,7 @@ int PackContents::OverlappingFolder(const QString& path) const
     };
     // Every folder node lies inside a top-level one, so those are all there is to compare.
     for (int folder : m_topFolders) {
-        const QString& tag = node(folder).Tag;
+        const QString& tag = m_topPaths[size_t(node(folder).TopPath)];
         if (tag == p || contains(tag, p) || contains(p, tag))
             return folder;
     }
@@ -259,7 +422,7 @@ PackContents::FolderResult PackContents::AddFolderToTree(const QString& path, in
     const QString p = NormalizeFolderPath(path);
     if (parent >= 0 && (!isLive(parent) || node(parent).Kind != PackNodeKind::Folder))
         return FolderResult::Unreadable;
-    if ((parent < 0 && OverlappingFolder(p) >= 0) || m_keys.contains(FolderPrefix + p)) {
+    if ((parent < 0 && OverlappingFolder(p) >= 0) || (parent >= 0 && findKey(FolderPrefix + p) >= 0)) {
         if (hooks.refuse)
             hooks.refuse(FolderMessage(p));
         return FolderResult::AlreadyInPack;
@@ -297,7 +460,7 @@ QString PackContents::TopFolderRefusal(const QString& path) const
         return QStringLiteral("Can't add a folder named ScriptInfo.xml.");
     // Windows holds one of two names that differ only in case, whatever their kinds.
     for (int top : m_top) {
-        if (node(top).Text.compare(raw, Qt::CaseInsensitive) == 0)
+        if (Text(top).compare(raw, Qt::CaseInsensitive) == 0)
             return QStringLiteral("A file or folder called '%1' already exists in the file list.").arg(raw);
     }
     return QString();
@@ -337,7 +500,7 @@ bool PackContents::GrowIndexAhead()
         hash.reserve(room * 2);
         return true;
     };
-    return grow(m_keys) || grow(m_names);
+    return grow(m_names);
 }
 
 PackContents::FolderResult PackContents::walkFolder(const QString& path, int parent, const AddHooks& hooks)
@@ -346,54 +509,62 @@ PackContents::FolderResult PackContents::walkFolder(const QString& path, int par
     if (!info.isDir() || !info.isReadable() || !info.isExecutable())
         return FolderResult::Unreadable;
 
-    QDir dir(path);
-    // Sorted by name the way the desktop lists a folder; hidden files belong to the script too.
-    // Special files (pipes, sockets, dangling links) cannot be packed and are left out.
-    const QDir::SortFlags order = QDir::Name | QDir::IgnoreCase;
-    const QStringList files = dir.entryList(QDir::Files | QDir::Hidden, order);
+    // Hidden files belong to the script too. Special files (pipes, sockets,
+    // dangling links) cannot be packed and are left out.
+    const QStringList files = SortedNames(path, QDir::Files | QDir::Hidden);
     // Links to folders are not followed: a link back up would never end.
     const QStringList folders =
-        dir.entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks, order);
+        SortedNames(path, QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks);
 
     PackNode n;
-    n.Key = FolderPrefix + path;
-    n.Text = GetFileName(path);
-    n.Tag = path;
     n.Parent = parent;
     n.Kind = PackNodeKind::Folder;
-    n.IconKey = GetIconKey(path, true);
-    const int folder = appendNode(std::move(n));
+    const int folder = appendNode(n, RawName(path), path);
     // Folders carry no check box in either list.
     SetTVItemStateImage(PackList::Reg1, folder, NoBox);
     SetTVItemStateImage(PackList::Reg2, folder, NoBox);
 
     for (const QString& name : NotUtf8Names(path))
         skip(ChildPath(path, name), QStringLiteral("its name is not valid UTF-8"));
-    // Windows keeps one of two names that differ only in case: the later one is left out.
-    QSet<QString> taken;
-    auto accept = [&](const QString& child) {
+    // Windows keeps one of two names that differ only in case: the later one
+    // is left out. Names taken so far are held as hashes of their lower-cased
+    // text; a hit is confirmed against the names themselves.
+    QSet<quint64> taken;
+    std::vector<const QString*> accepted;
+    accepted.reserve(size_t(files.size() + folders.size()));
+    auto accept = [&](const QString& child, const QString& childName) {
         QString problem = NameProblem(child);
-        if (problem.isEmpty() && taken.contains(RawName(child).toLower()))
-            problem = QStringLiteral("another name in its folder differs from it only in case");
+        const QString lower = childName.toLower();
+        const quint64 hash = NameHash(lower);
+        if (problem.isEmpty() && taken.contains(hash)) {
+            // Names that differ only in case sort side by side: look back from here.
+            for (auto e = accepted.crbegin(); e != accepted.crend(); ++e) {
+                if ((*e)->toLower() == lower) {
+                    problem = QStringLiteral("another name in its folder differs from it only in case");
+                    break;
+                }
+            }
+        }
         if (!problem.isEmpty()) {
             skip(child, problem);
             return false;
         }
-        taken.insert(RawName(child).toLower());
+        taken.insert(hash);
+        accepted.push_back(&childName);
         return true;
     };
     for (const QString& name : files) {
         if (!maybeYield(hooks))
             return FolderResult::Stopped;
         const QString child = ChildPath(path, name);
-        if (accept(child))
-            AddFileToTree(child, folder, hooks);
+        if (accept(child, name))
+            addFile(child, folder, hooks, true);
     }
     for (const QString& name : folders) {
         if (!maybeYield(hooks))
             return FolderResult::Stopped;
         const QString sub = ChildPath(path, name);
-        if (!accept(sub))
+        if (!accept(sub, name))
             continue;
         if (walkFolder(sub, folder, hooks) == FolderResult::Stopped)
             return FolderResult::Stopped;
@@ -405,16 +576,27 @@ PackContents::FolderResult PackContents::walkFolder(const QString& path, int par
 void PackContents::unindex(int creationIndex)
 {
     const PackNode& n = node(creationIndex);
-    m_keys.remove(n.Key);
-    const QString name = NameOfKey(n.Key);
-    auto it = m_names.find(name);
+    auto it = m_names.find(NameHash(name(creationIndex).toLower()));
     if (it != m_names.end()) {
-        it->removeOne(creationIndex);
-        if (it->isEmpty())
+        int before = -1;
+        for (int c = it->first; c >= 0 && c != creationIndex; c = node(c).NextSameName)
+            before = c;
+        const int after = n.NextSameName;
+        if (before >= 0)
+            m_nodes[size_t(before)].NextSameName = after;
+        else
+            it->first = after;
+        if (it->last == creationIndex)
+            it->last = before;
+        if (it->first < 0)
             m_names.erase(it);
     }
+    m_nodes[size_t(creationIndex)].NextSameName = -1;
+    if (n.Kind == PackNodeKind::LooseFile)
+        m_loose.remove(NameHash(m_topPaths[size_t(n.TopPath)]), creationIndex);
     if (n.Kind == PackNodeKind::Folder && n.Parent < 0)
         m_topFolders.removeOne(creationIndex);
+    --m_live;
 }
 
 void PackContents::RemoveNode(int creationIndex)
@@ -432,10 +614,13 @@ void PackContents::RemoveNode(int creationIndex)
         unindex(i);
         PackNode& n = m_nodes[size_t(i)];
         n.Removed = true;
-        pending.insert(pending.end(), n.Children.begin(), n.Children.end());
-        n.Children.clear();
+        if (n.Children >= 0) {
+            std::vector<int>& kids = m_children[size_t(n.Children)];
+            pending.insert(pending.end(), kids.begin(), kids.end());
+            std::vector<int>().swap(kids);
+        }
     }
-    std::vector<int>& siblings = parent < 0 ? m_top : m_nodes[size_t(parent)].Children;
+    std::vector<int>& siblings = parent < 0 ? m_top : m_children[size_t(node(parent).Children)];
     siblings.erase(siblings.begin() + row);
     for (size_t r = size_t(row); r < siblings.size(); ++r)
         m_nodes[size_t(siblings[r])].Row = int(r);
@@ -460,10 +645,10 @@ int PackContents::StateImage(PackList list, int creationIndex) const
 void PackContents::setImage(PackList list, int creationIndex, int state)
 {
     PackNode& n = m_nodes[size_t(creationIndex)];
-    int& image = list == PackList::Reg1 ? n.Image1 : n.Image2;
+    quint8& image = list == PackList::Reg1 ? n.Image1 : n.Image2;
     if (image == state)
         return;
-    image = state;
+    image = quint8(state);
     emit stateImageChanged(list, creationIndex);
 }
 
@@ -490,13 +675,13 @@ int PackContents::GetTVItemFromNode(PackList, int creationIndex) const
 {
     if (creationIndex < 0 || creationIndex >= nodeCount())
         return 0;
-    WriteLog(QStringLiteral("GetTVItemFromNode:   ") + node(creationIndex).Text);
+    WriteLog(QStringLiteral("GetTVItemFromNode:   "), NameUtf8(creationIndex));
     return isLive(creationIndex) ? creationIndex + 1 : 0;
 }
 
 bool PackContents::IsTVItemChecked(PackList list, int item) const
 {
-    WriteLog(QStringLiteral("IsTVItemChecked"));
+    WriteLog(IsTVItemCheckedLine);
     return StateImage(list, item - 1) == Checked;
 }
 

@@ -1,27 +1,29 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QElapsedTimer>
 #include <QHash>
 #include <QList>
+#include <QMultiHash>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <vector>
 
 // What goes into a Script Pack: top-level files, folder nodes and the files
 // found below them. The files tree and both registration lists show this one
 // model, so they cannot drift apart; only the check states differ per list.
 
-enum class PackNodeKind
+enum class PackNodeKind : quint8
 {
     Folder,     // key "fldr-" + full path
     FolderFile, // key "sub-" + full path
     LooseFile   // key = full path, always at the root
 };
 
-// The three views of the model. The files tree has no check boxes.
 enum class PackList
 {
     Files = 0,
@@ -37,19 +39,23 @@ enum PackStateImage : int
     Checked = 2
 };
 
+// One node, kept small: a pack may hold a hundred thousand of them. Its key,
+// full path (Tag) and icon key are derived from its name and the chain of
+// folders above it (PackContents::Key, Tag, IconKey); only a top-level node
+// stores the path it was added with.
 struct PackNode
 {
-    QString Key;
-    QString Text;
-    QString Tag;     // full path, for every node kind (files too)
     int Parent = -1; // creation index of the folder node, -1 at the root
+    int Row = 0;     // position among the live children of Parent
     PackNodeKind Kind = PackNodeKind::LooseFile;
-    int Image1 = NoBox; // state image in the COM list
-    int Image2 = NoBox; // state image in the .NET list
-    QString IconKey;    // shared by all nodes of one type
+    quint8 Image1 = 0; // state image in the COM list
+    quint8 Image2 = 0; // state image in the .NET list
     bool Removed = false;
-    int Row = 0;               // position among the live children of Parent
-    std::vector<int> Children; // live children, in the order they were added
+    quint16 NameBytes = 0; // the name, UTF-8, in the contents' name store
+    quint32 NameAt = 0;
+    int Children = -1;     // a folder's list of live children
+    int TopPath = -1;      // a top-level node's full path
+    int NextSameName = -1; // the next live node whose name matches this one's, letter case aside
 };
 
 // Path helpers over the native separator ('/' here).
@@ -65,9 +71,9 @@ struct PackAddHooks
 {
     std::function<void(const QString& message)> refuse;
     std::function<bool()> yield;
-    // Often enough that a paint asked for between two turns still lands
-    // within the 50 ms a person notices.
-    int yieldIntervalMs = 20;
+    // A repaint asked for in one turn is done in a later one: two turns and
+    // the work between them must fit in the 50 ms a person notices.
+    int yieldIntervalMs = 15;
 };
 
 class PackContents : public QObject
@@ -94,11 +100,19 @@ public:
     const PackNode& node(int creationIndex) const { return m_nodes[size_t(creationIndex)]; }
     bool isLive(int creationIndex) const;
     std::vector<int> liveNodes() const;
-    int liveCount() const { return int(m_keys.size()); }
-    bool isEmpty() const { return m_keys.isEmpty(); }
+    int liveCount() const { return m_live; }
+    bool isEmpty() const { return m_live == 0; }
     const std::vector<int>& topLevel() const { return m_top; }
     const std::vector<int>& children(int parent) const;
-    int findKey(const QString& key) const { return m_keys.value(key, -1); }
+    // The live node with this key, or -1.
+    int findKey(const QString& key) const;
+    // The name shown, the key and the full path ('/'-separated) of a node.
+    QString Text(int creationIndex) const;
+    QString Key(int creationIndex) const;
+    QString Tag(int creationIndex) const;
+    QString IconKey(int creationIndex) const;
+    // The name's UTF-8 bytes, valid while the contents live.
+    QByteArrayView NameUtf8(int creationIndex) const;
     // Texts of the ancestors, from the top-level folder down to the parent.
     QStringList ParentChain(int creationIndex) const;
     // Files accepted so far; removals do not lower it.
@@ -152,8 +166,20 @@ signals:
     void folderCompleted(int creationIndex);
 
 private:
-    int appendNode(PackNode node);
+    struct NameChain
+    {
+        int first = -1;
+        int last = -1;
+    };
+
+    int appendNode(PackNode node, const QString& name, const QString& topPath);
+    QString name(int creationIndex) const { return QString::fromUtf8(NameUtf8(creationIndex)); }
+    // The first live node whose name matches, letter case aside, in creation order.
+    int firstWithName(const QString& lowerName) const;
+    int findLoose(const QString& path) const;
+    bool hasChildNamed(int folder, const QString& name) const;
     void setImage(PackList list, int creationIndex, int state);
+    int addFile(const QString& path, int parent, const AddHooks& hooks, bool nameChecked);
     FolderResult walkFolder(const QString& path, int parent, const AddHooks& hooks);
     bool maybeYield(const AddHooks& hooks);
     bool GrowIndexAhead();
@@ -165,9 +191,17 @@ private:
     // at once, a stall the window would show.
     std::deque<PackNode> m_nodes;
     std::vector<int> m_top;
-    QHash<QString, int> m_keys;         // live keys
-    QHash<QString, QList<int>> m_names; // lower-cased name of each live key, creation order
-    QList<int> m_topFolders;            // live top-level folder nodes
+    int m_live = 0;
+    // Names in 64 KiB blocks that never move: one copy of each name, in UTF-8.
+    std::vector<std::unique_ptr<char[]>> m_nameBlocks;
+    quint32 m_nameUsed = 0;                  // in the last block
+    std::deque<std::vector<int>> m_children; // of each folder node
+    std::vector<QString> m_topPaths;         // of each top-level node, as added
+    // The live nodes of each lower-cased name (by a 64-bit hash of it; the
+    // names themselves are compared on a hit), linked in creation order.
+    QHash<quint64, NameChain> m_names;
+    QMultiHash<quint64, int> m_loose; // live loose files by a hash of their path
+    QList<int> m_topFolders;          // live top-level folder nodes
     int m_fileCount = 0;
     QElapsedTimer m_walkTimer;
     qint64 m_lastYield = 0;

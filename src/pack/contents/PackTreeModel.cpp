@@ -74,14 +74,13 @@ QVariant PackTreeModel::data(const QModelIndex& index, int role) const
     const int node = nodeOf(index);
     if (node < 0)
         return {};
-    const PackNode& n = m_contents.node(node);
     switch (role) {
     case Qt::DisplayRole:
-        return n.Text;
+        return m_contents.Text(node);
     case Qt::ToolTipRole:
-        return n.Tag;
+        return m_contents.Tag(node);
     case Qt::DecorationRole:
-        return m_icons ? m_icons(n) : QVariant();
+        return m_icons ? m_icons(node) : QVariant();
     case Qt::CheckStateRole:
         // State image 0 shows no box at all.
         switch (m_contents.StateImage(m_list, node)) {
@@ -93,7 +92,7 @@ QVariant PackTreeModel::data(const QModelIndex& index, int role) const
             return {};
         }
     case KeyRole:
-        return n.Key;
+        return m_contents.Key(node);
     case NodeRole:
         return node;
     default:

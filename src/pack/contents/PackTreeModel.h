@@ -19,7 +19,7 @@ public:
 
     // The decoration of a node (an icon): the window supplies it, so the
     // model needs nothing from the GUI.
-    using IconSource = std::function<QVariant(const PackNode& node)>;
+    using IconSource = std::function<QVariant(int creationIndex)>;
 
     PackTreeModel(PackContents& contents, PackList list, QObject* parent = nullptr);
 

@@ -31,7 +31,7 @@ QString RegistrationMemory::ManifestEntry(const PackContents& contents, int crea
     if (!contents.isLive(creationIndex) || contents.node(creationIndex).Kind == PackNodeKind::Folder)
         return {};
     QStringList parts = contents.ParentChain(creationIndex);
-    parts << contents.node(creationIndex).Text;
+    parts << contents.Text(creationIndex);
     return parts.join(QLatin1Char('\\'));
 }
 

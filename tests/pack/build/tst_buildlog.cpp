@@ -22,12 +22,17 @@ private slots:
         QFile::remove(marker);
         WriteLog(u"not logged"_s);
         writeFile(marker, "");
-        WriteLog(u"Tag:   /home/u/"_s);
+        WriteLog(u"GetTVItemFromNode:   "_s, QByteArrayView("\xc3\xbc"
+                                                            "ber.js"));
+        QFile::remove(marker);
+        QDir().mkdir(marker); // a folder of that name does not count
+        WriteLog(u"not logged"_s);
         const QList<QByteArray> lines = readAll(log).split('\n');
         QCOMPARE(lines.size(), 3); // two lines and the empty rest after the last CR LF
         QVERIFY(lines[0].endsWith("   -   makePack\r") &&
                 lines[0].indexOf("   -   ") >= 8); // a time stamp first
-        QVERIFY(lines[1].endsWith("   -   Tag:   /home/u/\r"));
+        QVERIFY(lines[1].endsWith("   -   GetTVItemFromNode:   \xc3\xbc"
+                                  "ber.js\r"));
 
         // A log that cannot be written is dropped silently.
         BuildLog::setLogFilePath(dir.filePath(u"no/such/folder/log.txt"_s));

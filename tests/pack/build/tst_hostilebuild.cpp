@@ -185,6 +185,35 @@ private slots:
         QCOMPARE(held, ok ? chosen : QStringList());
     }
 
+    // Names are compared by hash first. Even when every hash collides the pack
+    // holds exactly the chosen names, and a file the manifest names but the
+    // pack left out (the old pack, ticked) still stops the build.
+    void collidingHashes_data()
+    {
+        QTest::addColumn<quint64>("mask");
+        QTest::newRow("hashes") << ~quint64(0);
+        QTest::newRow("every hash alike") << quint64(0);
+    }
+
+    void collidingHashes()
+    {
+        QFETCH(quint64, mask);
+        PackBuild::NameHashMask = mask;
+        for (const QString& f : {u"top/a.js"_s, u"top/A/b.js"_s, u"top/p.plsc"_s})
+            writeFile(at(u"w\\e*/"_s + f));
+        PackContents c;
+        c.AddFolderToTree(at(u"w\\e*/top"_s), -1);
+        QString why;
+        QVERIFY(!build(c, at(u"w\\e*/top/p.plsc"_s), &why));
+        QCOMPARE(why, u"The manifest names 'top\\p.plsc', which the Script Pack does not hold."_s);
+        c.RemoveNode(c.findKey(u"sub-"_s + at(u"w\\e*/top/p.plsc"_s)));
+        QVERIFY2(build(c, at(u"w\\e*/top/p.plsc"_s), &why), qPrintable(why));
+        PackBuild::NameHashMask = ~quint64(0);
+        QStringList held;
+        QVERIFY(ZpListEntries(at(u"w\\e*/top/p.plsc"_s), held));
+        QCOMPARE(held, (QStringList{u"ScriptInfo.xml"_s, u"top/a.js"_s, u"top/A/"_s, u"top/A/b.js"_s}));
+    }
+
     // The target: kept permissions, long names,
     // and the leftovers of a killed build removed but not a running one's.
     void target()

@@ -25,6 +25,8 @@ private slots:
               "pack/f2.js", "pack/.hidden", "pack/ScriptInfo.xml", "pack/s/f3.js", "d/f1.js", "d/f2.js",
               "top/mid/low/f.js", "top/g.js", "top/middle/h.js", "loop/a.js"})
             writeFile(path(QString::fromLatin1(rel)));
+        for (const QString& name : {u"t"_s, u"\u017f"_s, u"u"_s, u"B.js"_s, u"a.js"_s})
+            writeFile(path(u"order/"_s + name));
         QVERIFY(QFile::link(path(u"loop"_s), path(u"loop/back"_s)));
         QVERIFY(QFile::link(path(u"loop/a.js"_s), path(u"loop/alias.js"_s)));
     }
@@ -66,6 +68,10 @@ private slots:
                            PackContents::FolderMessage(u"%T/top/mid/low"_s),
                            PackContents::FolderMessage(u"%T/top"_s)}
             << 2;
+        QTest::newRow("listed as the desktop lists a folder, letter case aside")
+            << QStringList{u"d:order"_s} << QStringList{u"order [0]"_s, u"  a.js [1]"_s, u"  B.js [1]"_s,
+                                                        u"  t [1]"_s,   u"  u [1]"_s,    u"  \u017f [1]"_s}
+            << QStringList() << 5;
         QTest::newRow("a folder gone adds nothing")
             << QStringList{u"d:gone"_s} << QStringList() << QStringList() << 0;
         QTest::newRow("links to folders are not followed")
@@ -115,9 +121,29 @@ private slots:
         QCOMPARE(dumpTree(&reg1, true), (QStringList{u"pack [0]"_s, u"  .hidden [1]"_s, u"  f2.js [2]"_s,
                                                      u"  ScriptInfo.xml [1]"_s}));
         QCOMPARE(c.FileCount(), 5); // removals do not lower it
+        // Key, path and icon key come from the name and the folders above it.
+        const int hidden = c.children(c.topLevel().front()).front();
+        QCOMPARE(c.Key(hidden), u"sub-"_s + path(u"pack/.hidden"_s));
+        QCOMPARE(c.IconKey(f2), u"K.js"_s);
+        QCOMPARE(c.findKey(u"fldr-"_s + path(u"pack"_s)), c.topLevel().front());
         // A removed file's name and key are free again; removing twice is harmless.
         c.RemoveNode(f1);
         QVERIFY(c.AddFileToTree(path(u"pack/f1.js"_s), -1) >= 0);
+
+        // Names stay indexed through removals and re-adds: X.JS refuses x.js.
+        PackContents n;
+        QStringList said;
+        PackContents::AddHooks hooks;
+        hooks.refuse = [&said](const QString& m) { said << m; };
+        for (const char* step : {"+a", "+b", "-b", "+b", "-a"}) {
+            const QString folder = path(QString::fromLatin1(step + 1));
+            if (*step == '+')
+                n.AddFolderToTree(folder, -1);
+            else
+                n.RemoveNode(n.findKey(u"fldr-"_s + folder));
+        }
+        QCOMPARE(n.AddFileToTree(path(u"a/x.js"_s), -1, hooks), -1);
+        QCOMPARE(said, QStringList{u"A file called 'x.js' already exists in the file list."_s});
     }
 };
 
