@@ -31,7 +31,7 @@ DeflateResult oneStream(int fd, qint64 expected, int level, const Sink& sink,
 {
     DeflateResult r;
     z_stream zs{};
-    deflateInit2(&zs, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+    deflateInit2(&zs, level, Z_DEFLATED, -MAX_WBITS, MAX_MEM_LEVEL, Z_DEFAULT_STRATEGY);
     std::vector<char> in(1 << 20);
     std::vector<char> out(deflateBound(&zs, static_cast<uLong>(in.size())) + 64);
     QElapsedTimer clock;

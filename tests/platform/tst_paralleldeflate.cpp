@@ -9,7 +9,7 @@
 #include <zlib.h>
 
 namespace {
-constexpr qint64 kPiece = DeflateTuning{}.piece;
+constexpr qint64 kPiece = 128 * 1024; // small pieces keep the data small; the cuts work alike at any size
 
 QByteArray makeData(const QByteArray& kind, qint64 size)
 {
@@ -36,8 +36,8 @@ DeflateResult deflate(const QByteArray& data, qint64 expected, int threads, QByt
     QByteArray ignored;
     out = out ? out : &ignored;
     const DeflateResult r = DeflateFileTuned(
-        {threads}, fd, expected, 6, [&](const char* p, qsizetype n) { return out->append(p, n), sinkOk; },
-        [&] { return idleOk; });
+        {threads, kPiece}, fd, expected, 6,
+        [&](const char* p, qsizetype n) { return out->append(p, n), sinkOk; }, [&] { return idleOk; });
     ::close(fd);
     return r;
 }
