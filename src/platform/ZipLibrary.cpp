@@ -22,7 +22,9 @@
 #include <fcntl.h>
 #include <memory>
 #include <mutex>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -78,16 +80,14 @@ struct ReuseSource
     }
 };
 
+struct Prefetch;
+
 struct Library
 {
-    // A held archive never finished has no directory: it is no archive to keep.
-    ~Library()
-    {
-        if (held)
-            held->writer.remove();
-    }
+    ~Library();
     std::unique_ptr<HeldArchive> held;
     std::unique_ptr<ReuseSource> reuseSource;
+    std::unique_ptr<Prefetch> prefetch;
     ZpCallbacks callbacks;
     ZpOptions options;
     // The texts of the option record, copied: the caller's pointers need not outlive ZpSetOptions.
@@ -139,6 +139,15 @@ QString relativeTo(const QString& root, const QString& path)
 bool wildMatch(QStringView pattern, QStringView name)
 {
     return ZipNames::WildMatch(pattern, name, kPathCase);
+}
+
+// The folder relative specs and entry names start from.
+QString basePath(const QByteArray& rootDir, bool literal)
+{
+    QString root = QString::fromUtf8(rootDir).trimmed();
+    if (!literal)
+        root.replace(u'\\', u'/');
+    return QDir::cleanPath(root.isEmpty() ? QDir::currentPath() : QDir::current().absoluteFilePath(root));
 }
 
 // An open file descriptor, closed when dropped.
@@ -208,6 +217,8 @@ struct Packed
     qint64 reuseAt = -1; // where the reuse archive holds this file's stored data
     qint64 reuseSize = 0;
     qint64 budget = 0; // bytes counted against the read-ahead limit
+    dev_t dev = 0;     // the file read, to tell it from an archive made after it was read
+    ino_t ino = 0;
 };
 
 // One entry to prepare: a literal spec (the worker finds its kind and name),
@@ -237,11 +248,22 @@ struct EntryJob
 class Packer
 {
 public:
-    Packer() : m_slots(std::make_unique<Slot[]>(kSlots))
+    // In the background, the workers take only the time no other thread
+    // wants, until foreground() hands the jobs to workers of normal priority.
+    explicit Packer(size_t capacity = kPrepackAheadFiles, bool background = false)
+        : m_slotCount(capacity), m_slots(std::make_unique<Slot[]>(capacity))
     {
-        const unsigned n = qBound(1u, std::thread::hardware_concurrency(), 2u);
-        for (unsigned i = 0; i < n; ++i)
-            m_threads.emplace_back([this] { work(); });
+        startWorkers(background);
+    }
+    void foreground()
+    {
+        if (!m_background)
+            return;
+        m_background = false;
+        m_retired.store(true);
+        syncWithSleepers();
+        m_workWake.notify_all();
+        startWorkers(false);
     }
     ~Packer()
     {
@@ -258,11 +280,10 @@ public:
     Packer(const Packer&) = delete;
     Packer& operator=(const Packer&) = delete;
 
-    static constexpr size_t kSlots = kPrepackAheadFiles;
-
     // The writer's side; one thread only.
+    size_t capacity() const { return m_slotCount; }
     size_t inFlight() const { return size_t(m_submitted - m_taken.load(std::memory_order_relaxed)); }
-    bool hasRoom() const { return inFlight() < kSlots; }
+    bool hasRoom() const { return inFlight() < m_slotCount; }
     // Queued, for the workers to see at the next publish().
     void submit(EntryJob&& entry, qint32 tag = 0)
     {
@@ -299,6 +320,17 @@ public:
         m_writerWake.wait_for(lock, timeout, [this] { return m_stop || writerMayGo(); });
         m_writerWaits.store(false);
         return oldestReady();
+    }
+    // The tag takeOldest gives for the job with this sequence number.
+    void setTag(quint64 seq, qint32 tag) { slot(seq).tag = tag; }
+    // The jobs from seq on, all submitted so far, are not wanted after all:
+    // the workers skip those not begun, and each comes back with tag -1.
+    void abandonFrom(quint64 seq)
+    {
+        for (quint64 i = seq; i < m_submitted; ++i)
+            slot(i).tag = -1;
+        m_abandonTo.store(m_submitted);
+        m_abandonFrom.store(seq);
     }
     // The oldest entry, once awaitOldest said it is ready.
     Packed takeOldest(qint32* tag = nullptr)
@@ -347,12 +379,15 @@ private:
         qint32 tag = 0;                  // the writer's own
         std::atomic<bool> ready = false; // packed is done; the worker no longer touches the slot
     };
+    const size_t m_slotCount;
     std::unique_ptr<Slot[]> m_slots;
     quint64 m_submitted = 0;              // the writer's own
     std::atomic<quint64> m_published = 0; // jobs the workers may claim: [m_claimed, m_published)
     std::atomic<quint64> m_claimed = 0;
     std::atomic<quint64> m_taken = 0; // the oldest in flight
     std::atomic<qint64> m_heldBytes = 0;
+    std::atomic<quint64> m_abandonFrom = ~quint64(0); // [from, to): skipped
+    std::atomic<quint64> m_abandonTo = 0;
     std::atomic<int> m_idleWorkers = 0;   // asleep for want of jobs
     std::atomic<int> m_budgetWaiters = 0; // asleep for want of read-ahead bytes
     std::atomic<bool> m_writerWaits = false;
@@ -363,9 +398,13 @@ private:
     std::mutex m_spareMutex;
     std::vector<QByteArray> m_spare;
     std::vector<std::thread> m_threads;
-    bool m_stop = false;
+    std::atomic<bool> m_stop = false;    // set under m_mutex, so a sleeper's test cannot miss it
+    std::atomic<bool> m_retired = false; // the background workers end; likewise
+    bool m_background = false;
 
-    Slot& slot(quint64 seq) { return m_slots[size_t(seq % kSlots)]; }
+    Slot& slot(quint64 seq) { return m_slots[size_t(seq % m_slotCount)]; }
+
+    bool abandoned(quint64 seq) const { return seq >= m_abandonFrom.load() && seq < m_abandonTo.load(); }
 
     bool oldestReady()
     {
@@ -446,19 +485,37 @@ private:
         m_heldBytes.fetch_add(bytes);
     }
 
-    void work()
+    void startWorkers(bool background)
     {
+        m_background = background;
+        const unsigned n = qBound(1u, std::thread::hardware_concurrency(), 2u);
+        for (unsigned i = 0; i < n; ++i)
+            m_threads.emplace_back([this, background] { work(background); });
+    }
+
+    void work(bool background)
+    {
+#ifdef Q_OS_LINUX
+        // Per thread on Linux; and the thread ends before its job goes to the foreground.
+        if (background)
+            setpriority(PRIO_PROCESS, pid_t(::syscall(SYS_gettid)), 19);
+#endif
         z_stream zs{};
         const bool zok =
             deflateInit2(&zs, kDeflateLevel, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK;
         QByteArray in;
         for (;;) {
             quint64 seq = 0;
+            if (m_stop.load() || (background && m_retired.load()))
+                break; // jobs not begun are not wanted any more, or not here
             if (!claim(seq)) {
                 std::unique_lock<std::mutex> lock(m_mutex);
                 m_idleWorkers.fetch_add(1);
                 wakeWriter(true);
-                m_workWake.wait(lock, [this] { return m_stop || m_claimed.load() < m_published.load(); });
+                m_workWake.wait(lock, [&] {
+                    return m_stop || (background && m_retired.load()) ||
+                           m_claimed.load() < m_published.load();
+                });
                 m_idleWorkers.fetch_sub(1);
                 if (m_stop)
                     break;
@@ -467,7 +524,9 @@ private:
             Slot& job = slot(seq);
             Packed p;
             try {
-                if (!zok)
+                if (abandoned(seq))
+                    p.kind = Packed::Skip;
+                else if (!zok)
                     p.error = QStringLiteral("zip error: Out of memory");
                 else if (job.entry.ctx != nullptr)
                     prepare(job.entry, zs, in, p);
@@ -582,6 +641,8 @@ private:
                 return fail(p, ZpErrOpen, QStringLiteral("zip error: file not found: ") + original);
             return fail(p, ZpErrOpen, QStringLiteral("zip error: could not open for reading: ") + p.path);
         }
+        p.dev = st.st_dev;
+        p.ino = st.st_ino;
         p.dosTime = ZipDosTime(job.spec ? st.st_mtim.tv_sec : job.mtime);
         const bool isDir = S_ISDIR(st.st_mode);
         if (job.spec) {
@@ -632,6 +693,10 @@ private:
         const bool candidate = reuse(ctx, p, rec, expected);
         if (expected > kPrepackLimit) {
             p.kind = Packed::Large;
+            // Counted as a small file's most, so the files held open stay few
+            // however many are in flight.
+            acquire(job.seq, kPrepackLimit);
+            p.budget = kPrepackLimit;
             if (candidate) {
                 // Checking costs one read of the file; deflating it again costs far more.
                 in.resize(1 << 20);
@@ -681,6 +746,27 @@ private:
     }
 };
 
+// Files a coming run will store, read and deflated while its caller is
+// still busy with other things (ZpPrefetch).
+struct Prefetch
+{
+    EntryContext ctx;
+    std::vector<QByteArray> specs;  // in submission order; the jobs point into them
+    std::unique_ptr<Packer> packer; // last, so its workers stop before the rest goes
+};
+
+// Enough files ahead to cover the caller's work before the run, and bounded
+// in bytes by the read-ahead limit all the same.
+constexpr size_t kPrefetchFiles = 8192;
+
+// A held archive never finished has no directory: it is no archive to keep.
+Library::~Library()
+{
+    prefetch.reset();
+    if (held)
+        held->writer.remove();
+}
+
 struct Item
 {
     QString name; // '/'-separated; a directory's ends in '/'
@@ -720,11 +806,7 @@ public:
     {
         if (!m_idleClock.isValid())
             m_idleClock.start();
-        QString root = QString::fromUtf8(lib.rootDir).trimmed();
-        if (!literal())
-            root.replace(u'\\', u'/');
-        m_base =
-            QDir::cleanPath(root.isEmpty() ? QDir::currentPath() : QDir::current().absoluteFilePath(root));
+        m_base = basePath(lib.rootDir, literal());
     }
 
     qint32 exec(qint32 count, const char* zipFile, const char* const* names)
@@ -1127,6 +1209,12 @@ private:
             ctx.archiveIno = self.st_ino;
         }
         ctx.reuse = reuseSource(comment);
+        // Files read ahead for this run, when they were read as this run reads them.
+        std::unique_ptr<Prefetch> pre;
+        if (m_lib.prefetch && direct && ctx.reuse == nullptr && m_lib.reuse.isEmpty() &&
+            m_lib.prefetch->ctx.base == ctx.base && m_lib.prefetch->ctx.junk == ctx.junk &&
+            m_lib.prefetch->ctx.storeDirs == ctx.storeDirs)
+            pre = std::move(m_lib.prefetch);
         // Workers still busy with jobs read ahead must be gone before ctx is.
         struct StopWorkers
         {
@@ -1159,19 +1247,41 @@ private:
             return true;
         };
         Packer* packer = nullptr;
-        bool listed = false; // every entry has been submitted
+        bool listed = false;  // every entry has been submitted
+        bool pending = false; // job is one next() gave and is still to submit
         EntryJob job;
         qint32 tag = 0;
+        quint64 adopted = 0; // jobs from 0 up to here were read ahead
+        if (pre) {
+            // The run's own specs must begin with the ones read ahead, in the same
+            // order; from the first that differs on, what was read ahead is dropped.
+            m_packer = std::move(pre->packer);
+            packer = m_packer.get();
+            packer->foreground();
+            while (adopted < pre->specs.size()) {
+                if (!next(job, tag)) {
+                    listed = true;
+                    break;
+                }
+                if (std::strcmp(job.spec, pre->specs[adopted].constData()) != 0) {
+                    pending = true;
+                    break;
+                }
+                packer->setTag(adopted++, tag);
+            }
+            packer->abandonFrom(adopted);
+        }
         for (;;) {
             // Refilled a batch at a time, so the workers are woken at most once per batch.
-            if (!listed &&
-                (!packer || packer->inFlight() + kRefillBatch <= Packer::kSlots || packer->inFlight() == 0)) {
-                while ((!packer || packer->hasRoom()) && !(listed = !next(job, tag))) {
+            if (!listed && (!packer || packer->inFlight() + kRefillBatch <= packer->capacity() ||
+                            packer->inFlight() == 0)) {
+                while ((!packer || packer->hasRoom()) && (pending || !(listed = !next(job, tag)))) {
                     if (!packer) {
                         m_packer = std::make_unique<Packer>();
                         packer = m_packer.get();
                     }
                     packer->submit(std::move(job), tag);
+                    pending = false;
                 }
                 if (packer)
                     packer->publish();
@@ -1183,7 +1293,13 @@ private:
                     return aborted();
             Packed p = packer->takeOldest(&tag);
             const qint64 budget = p.budget;
-            const bool ok = writeEntry(w, p, tag, count, names, ctx);
+            bool ok = true;
+            if (tag >= 0) {
+                // A file read before this run began may be the archive it writes.
+                if (adopted > 0 && isArchive(p, ctx))
+                    p.kind = Packed::Skip;
+                ok = writeEntry(w, p, tag, count, names, ctx);
+            }
             packer->release(budget);
             if (!ok)
                 return m_code != ZpOk
@@ -1194,6 +1310,18 @@ private:
             if (!idle())
                 return aborted();
         }
+    }
+
+    static bool isArchive(const Packed& p, const EntryContext& ctx)
+    {
+        if (ctx.archiveIno == 0)
+            return false;
+        if (p.kind == Packed::Small || p.kind == Packed::Large)
+            return p.dev == ctx.archiveDev && p.ino == ctx.archiveIno;
+        struct stat st = {};
+        return p.kind == Packed::Failed && p.code == ZpErrOpen &&
+               ::stat(QFile::encodeName(p.path).constData(), &st) == 0 && st.st_dev == ctx.archiveDev &&
+               st.st_ino == ctx.archiveIno;
     }
 
     // False when the run must fail: with m_code set, or on a write error.
@@ -1679,6 +1807,16 @@ qint32 ZpArchive(qint32 count, const char* zipFile, const char* const* names)
         bool& flag;
         ~Reset() { flag = false; }
     } reset{lib.running};
+    // What was read ahead is for the runs of one archive: the last of them drops the rest.
+    struct DropPrefetch
+    {
+        Library& lib;
+        ~DropPrefetch()
+        {
+            if (lib.options.fHold == 0)
+                lib.prefetch.reset();
+        }
+    } dropPrefetch{lib};
     try {
         Run run(lib);
         return run.exec(count, zipFile, names);
@@ -1687,10 +1825,43 @@ qint32 ZpArchive(qint32 count, const char* zipFile, const char* const* names)
     }
 }
 
+void ZpPrefetch(const ZpOptions* options, qint32 count, const char* const* names)
+{
+    Library& lib = library();
+    if (lib.running)
+        return;
+    lib.prefetch.reset();
+    if (options == nullptr || count <= 0 || names == nullptr || options->fLiteral == 0 ||
+        options->fRecurse != 0 || options->fDeleteEntries != 0 || options->fUpdate != 0 ||
+        options->fFreshen != 0 || (options->szReuse != nullptr && *options->szReuse != '\0'))
+        return;
+    auto pre = std::make_unique<Prefetch>();
+    pre->ctx.base = basePath(QByteArray(options->szRootDir ? options->szRootDir : ""), true);
+    pre->ctx.junk = options->fJunkDirNames != 0;
+    pre->ctx.storeDirs = options->fNoDirEntries == 0 && !pre->ctx.junk;
+    pre->specs.reserve(std::min(size_t(count), kPrefetchFiles));
+    for (qint32 i = 0; i < count && pre->specs.size() < kPrefetchFiles; ++i) {
+        if (names[i] != nullptr && *names[i] != '\0')
+            pre->specs.emplace_back(names[i]);
+    }
+    pre->packer = std::make_unique<Packer>(kPrefetchFiles, true);
+    for (const QByteArray& spec : pre->specs) {
+        EntryJob job;
+        job.ctx = &pre->ctx;
+        job.spec = spec.constData();
+        pre->packer->submit(std::move(job));
+    }
+    pre->packer->publish();
+    lib.prefetch = std::move(pre);
+}
+
 void ZpDiscardHeld()
 {
     Library& lib = library();
-    if (lib.running || !lib.held)
+    if (lib.running)
+        return;
+    lib.prefetch.reset();
+    if (!lib.held)
         return;
     lib.held->writer.remove();
     lib.held.reset();

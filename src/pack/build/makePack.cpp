@@ -17,6 +17,7 @@
 #include <cmath>
 #include <filesystem>
 #include <future>
+#include <limits>
 #include <system_error>
 
 namespace {
@@ -307,6 +308,16 @@ bool PackBuild::build(const PackRequest& request, const QString& workFolder)
     m_turnClock.start();
     // A cancel meanwhile is honoured by the checks below, before anything is written.
     const std::function<void()> turn = [this] { Turn(); };
+    // The first folder's files are read and deflated meanwhile, on the cores
+    // the walks below leave idle. Without an old pack only: files unchanged
+    // since it are copied from it, which only the run itself can tell.
+    struct DropPrefetch
+    {
+        ~DropPrefetch() { ZpPrefetch(nullptr, 0, nullptr); }
+    } dropPrefetch;
+    m_leftOut.clear();
+    if (!QFileInfo(request.PackPath).isFile())
+        PrefetchFirstFolder(contents);
     const RegistrationEntries reg = CollectRegistrations(contents, turn);
 
     m_view.ShowProgress(NextStep(), QStringLiteral("Creating Script Info File"));
@@ -487,13 +498,16 @@ bool PackBuild::PlanEntries(const PackContents& contents, const QString& packPat
 void PackBuild::AddFolderSpecs(const PackContents& contents, int folder)
 {
     QByteArray path = contents.Tag(folder).toUtf8();
-    AddSpecsBelow(contents, folder, path);
+    AddSpecsBelow(contents, folder, path, m_zip, std::numeric_limits<qint32>::max());
 }
 
-void PackBuild::AddSpecsBelow(const PackContents& contents, int folder, QByteArray& path)
+void PackBuild::AddSpecsBelow(const PackContents& contents, int folder, QByteArray& path, clsZip& zip,
+                              qint32 limit)
 {
     const qsizetype keep = path.size();
     for (int child : contents.children(folder)) {
+        if (zip.FileSpecCount() >= limit)
+            break;
         if (std::binary_search(m_leftOut.cbegin(), m_leftOut.cend(), child))
             continue;
         Turn();
@@ -501,11 +515,28 @@ void PackBuild::AddSpecsBelow(const PackContents& contents, int folder, QByteArr
         if (!path.endsWith('/'))
             path += '/';
         path += contents.NameUtf8(child);
-        m_zip.AddFileSpecUtf8(path);
+        zip.AddFileSpecUtf8(path);
         if (IsFolder(contents, child))
-            AddSpecsBelow(contents, child, path);
+            AddSpecsBelow(contents, child, path, zip, limit);
     }
     path.truncate(keep);
+}
+
+void PackBuild::PrefetchFirstFolder(const PackContents& contents)
+{
+    const std::vector<int>& top = contents.topLevel();
+    const auto first = std::find_if(top.cbegin(), top.cend(), [&](int i) { return IsFolder(contents, i); });
+    if (first == top.cend())
+        return;
+    // Set as the folder's run will be: only then are the files read as that run reads them.
+    clsZip probe;
+    probe.setLiteralSpecs(true);
+    SetFolderOptions(probe, true);
+    probe.setRecurseSubDirs(false);
+    probe.setBasePath(GetFolderPath(contents.Tag(*first)));
+    QByteArray path = contents.Tag(*first).toUtf8();
+    AddSpecsBelow(contents, *first, path, probe, PrefetchLimit);
+    ZpPrefetch(&probe.Options(), probe.FileSpecCount(), probe.SpecTable().data());
 }
 
 void PackBuild::AddLooseSpecs(const PackContents& contents)
