@@ -552,23 +552,6 @@ bool PackBuild::CheckPack(const QString& pack, const RegistrationEntries& reg)
     const QString cancelled = QStringLiteral("The build was cancelled.");
     if (!Turn(true))
         return fail(cancelled);
-    // Opening the pack reads its whole directory in one call, tens of
-    // milliseconds at a hundred thousand entries: it runs beside the window,
-    // which keeps its turns meanwhile. The pack is not in place yet, so a
-    // cancel still leaves the old one as it was.
-    auto reading = std::async(std::launch::async, [pack] {
-        std::pair<bool, QStringList> read;
-        read.first = ZpListEntries(pack, read.second);
-        return read;
-    });
-    while (reading.wait_for(std::chrono::milliseconds(2)) != std::future_status::ready) {
-        if (!Turn())
-            return fail(cancelled); // the read ends before the future lets go
-    }
-    const auto [readable, names] = reading.get();
-    if (!readable)
-        return fail(QStringLiteral("Could not read back the Script Pack just written."));
-
     // Both sides as sorted 64-bit hashes of the exact names; names whose
     // hashes meet are compared in full, so a collision never passes a wrong pack.
     struct Named
@@ -577,15 +560,31 @@ bool PackBuild::CheckPack(const QString& pack, const RegistrationEntries& reg)
         int at; // held: the position in the pack; wanted: the packing order
         int node;
     };
-    std::vector<Named> held;
-    held.reserve(size_t(names.size()));
-    for (qsizetype i = 0; i < names.size(); ++i) {
-        if (!Turn())
-            return fail(cancelled);
-        held.push_back(Named{ExactHash(names.at(i)), int(i), -1});
-    }
+    auto byHash = [](const Named& a, const Named& b) {
+        return a.hash != b.hash ? a.hash < b.hash : a.at < b.at;
+    };
+    // Reading the pack back (its whole directory, tens of milliseconds at a
+    // hundred thousand entries) and hashing its names run beside the window,
+    // which keeps its turns meanwhile and lists what the pack must hold. The
+    // pack is not in place yet, so a cancel still leaves the old one as it was.
+    struct Read
+    {
+        bool readable = false;
+        QStringList names;
+        std::vector<Named> held;
+    };
+    auto reading = std::async(std::launch::async, [pack, byHash] {
+        Read read;
+        read.readable = ZpListEntries(pack, read.names);
+        read.held.reserve(size_t(read.names.size()));
+        for (qsizetype i = 0; i < read.names.size(); ++i)
+            read.held.push_back(Named{ExactHash(read.names.at(i)), int(i), -1});
+        std::sort(read.held.begin(), read.held.end(), byHash);
+        return read;
+    });
+    // A return before the read ends waits for it: the future lets go only then.
     std::vector<Named> wanted;
-    wanted.reserve(held.size());
+    wanted.reserve(size_t(m_contents->liveCount()) + 1);
     wanted.push_back(Named{ExactHash(ManifestName), 0, -1});
     const bool walked = ForEachEntry(*m_contents, [&](int node, int seq, const NameHash& h) {
         wanted.push_back(Named{h.exact & NameHashMask, seq, node});
@@ -593,11 +592,16 @@ bool PackBuild::CheckPack(const QString& pack, const RegistrationEntries& reg)
     });
     if (!walked || m_view.CancelRequested())
         return fail(cancelled);
-    auto byHash = [](const Named& a, const Named& b) {
-        return a.hash != b.hash ? a.hash < b.hash : a.at < b.at;
-    };
-    std::sort(held.begin(), held.end(), byHash);
     std::sort(wanted.begin(), wanted.end(), byHash);
+    while (reading.wait_for(std::chrono::milliseconds(2)) != std::future_status::ready) {
+        if (!Turn())
+            return fail(cancelled);
+    }
+    const Read read = reading.get();
+    if (!read.readable)
+        return fail(QStringLiteral("Could not read back the Script Pack just written."));
+    const QStringList& names = read.names;
+    const std::vector<Named>& held = read.held;
     auto wantedName = [this](const Named& w) {
         return w.node < 0 ? ManifestName : EntryName(*m_contents, w.node);
     };
