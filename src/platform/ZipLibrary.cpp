@@ -22,9 +22,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <mutex>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -248,23 +246,19 @@ struct EntryJob
 class Packer
 {
 public:
-    // In the background, the workers take only the time no other thread
-    // wants, until foreground() hands the jobs to workers of normal priority.
-    explicit Packer(size_t capacity = kPrepackAheadFiles, bool background = false)
+    // workers: fewer than the cores leaves one to a caller still busy with other work.
+    explicit Packer(size_t capacity = kPrepackAheadFiles, unsigned workers = kWorkers)
         : m_slotCount(capacity), m_slots(std::make_unique<Slot[]>(capacity))
     {
-        startWorkers(background);
+        addWorkers(workers);
     }
-    void foreground()
+    // Up to this many workers in all.
+    void addWorkers(unsigned workers)
     {
-        if (!m_background)
-            return;
-        m_background = false;
-        m_retired.store(true);
-        syncWithSleepers();
-        m_workWake.notify_all();
-        startWorkers(false);
+        while (m_threads.size() < workers)
+            m_threads.emplace_back([this] { work(); });
     }
+    static inline const unsigned kWorkers = qBound(1u, std::thread::hardware_concurrency(), 2u);
     ~Packer()
     {
         {
@@ -398,9 +392,7 @@ private:
     std::mutex m_spareMutex;
     std::vector<QByteArray> m_spare;
     std::vector<std::thread> m_threads;
-    std::atomic<bool> m_stop = false;    // set under m_mutex, so a sleeper's test cannot miss it
-    std::atomic<bool> m_retired = false; // the background workers end; likewise
-    bool m_background = false;
+    std::atomic<bool> m_stop = false; // set under m_mutex, so a sleeper's test cannot miss it
 
     Slot& slot(quint64 seq) { return m_slots[size_t(seq % m_slotCount)]; }
 
@@ -485,37 +477,21 @@ private:
         m_heldBytes.fetch_add(bytes);
     }
 
-    void startWorkers(bool background)
+    void work()
     {
-        m_background = background;
-        const unsigned n = qBound(1u, std::thread::hardware_concurrency(), 2u);
-        for (unsigned i = 0; i < n; ++i)
-            m_threads.emplace_back([this, background] { work(background); });
-    }
-
-    void work(bool background)
-    {
-#ifdef Q_OS_LINUX
-        // Per thread on Linux; and the thread ends before its job goes to the foreground.
-        if (background)
-            setpriority(PRIO_PROCESS, pid_t(::syscall(SYS_gettid)), 19);
-#endif
         z_stream zs{};
         const bool zok =
             deflateInit2(&zs, kDeflateLevel, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK;
         QByteArray in;
         for (;;) {
             quint64 seq = 0;
-            if (m_stop.load() || (background && m_retired.load()))
-                break; // jobs not begun are not wanted any more, or not here
+            if (m_stop.load())
+                break; // jobs not begun are not wanted any more
             if (!claim(seq)) {
                 std::unique_lock<std::mutex> lock(m_mutex);
                 m_idleWorkers.fetch_add(1);
                 wakeWriter(true);
-                m_workWake.wait(lock, [&] {
-                    return m_stop || (background && m_retired.load()) ||
-                           m_claimed.load() < m_published.load();
-                });
+                m_workWake.wait(lock, [this] { return m_stop || m_claimed.load() < m_published.load(); });
                 m_idleWorkers.fetch_sub(1);
                 if (m_stop)
                     break;
@@ -1257,7 +1233,7 @@ private:
             // order; from the first that differs on, what was read ahead is dropped.
             m_packer = std::move(pre->packer);
             packer = m_packer.get();
-            packer->foreground();
+            packer->addWorkers(Packer::kWorkers);
             while (adopted < pre->specs.size()) {
                 if (!next(job, tag)) {
                     listed = true;
@@ -1844,7 +1820,7 @@ void ZpPrefetch(const ZpOptions* options, qint32 count, const char* const* names
         if (names[i] != nullptr && *names[i] != '\0')
             pre->specs.emplace_back(names[i]);
     }
-    pre->packer = std::make_unique<Packer>(kPrefetchFiles, true);
+    pre->packer = std::make_unique<Packer>(kPrefetchFiles, 1);
     for (const QByteArray& spec : pre->specs) {
         EntryJob job;
         job.ctx = &pre->ctx;

@@ -308,7 +308,7 @@ bool PackBuild::build(const PackRequest& request, const QString& workFolder)
     m_turnClock.start();
     // A cancel meanwhile is honoured by the checks below, before anything is written.
     const std::function<void()> turn = [this] { Turn(); };
-    // The first folder's files are read and deflated meanwhile, on the cores
+    // The first folder's files are read and deflated meanwhile, on the core
     // the walks below leave idle. Without an old pack only: files unchanged
     // since it are copied from it, which only the run itself can tell.
     struct DropPrefetch
