@@ -1267,14 +1267,15 @@ private:
             while (!packer->awaitOldest(std::chrono::milliseconds(kIdleIntervalMs)))
                 if (!idle())
                     return aborted();
-            Packed p = packer->takeOldest(&tag);
+            qint32 doneTag = 0; // tag stays with a job still to submit
+            Packed p = packer->takeOldest(&doneTag);
             const qint64 budget = p.budget;
             bool ok = true;
-            if (tag >= 0) {
+            if (doneTag >= 0) {
                 // A file read before this run began may be the archive it writes.
                 if (adopted > 0 && isArchive(p, ctx))
                     p.kind = Packed::Skip;
-                ok = writeEntry(w, p, tag, count, names, ctx);
+                ok = writeEntry(w, p, doneTag, count, names, ctx);
             }
             packer->release(budget);
             if (!ok)
