@@ -185,6 +185,7 @@ struct Packed
     quint32 crc = 0;
     qint64 size = 0;
     bool ok = false;
+    bool stored = false; // data holds the file's own bytes: deflate did not make them smaller
     bool readable = false;
     bool changed = false; // the file's size differs from the one it was listed with
     // For the archive writer: what the entry is, or why there is none.
@@ -530,6 +531,7 @@ private:
                 if (p.reuseAt >= 0) {
                     p.crc = crc;
                     p.reuseSize = qint64(rec->csize);
+                    p.stored = (rec->flags & ZipDirectory::Stored) != 0;
                 } else if (::lseek(fd.get(), 0, SEEK_SET) != 0) {
                     return fail(p, ZpErrRead, QStringLiteral("zip error: could not read: ") + p.path);
                 }
@@ -551,11 +553,18 @@ private:
             p.data = takeBuffer();
             if (StoredDataOffset(ctx.reuse->fd, ctx.reuse->dir, *rec, &p.data) >= 0) {
                 p.kind = Packed::Small;
+                p.stored = (rec->flags & ZipDirectory::Stored) != 0;
                 return;
             }
         }
         if (!deflateInto(zs, in, got, p))
             return fail(p, ZpErrMemory, QStringLiteral("zip error: Out of memory"));
+        if (p.data.size() >= got) {
+            // Random or already compressed bytes: deflate's framing would only add to them.
+            p.data.resize(static_cast<qsizetype>(got));
+            std::memcpy(p.data.data(), in.constData(), static_cast<size_t>(got));
+            p.stored = true;
+        }
         p.kind = Packed::Small;
     }
 };
@@ -1094,7 +1103,7 @@ private:
         if (p.kind == Packed::Dir) {
             ok = w.writeEntry(p.name, p.dosTime, true, 0, 0, {}, tag);
         } else if (p.kind == Packed::Small) {
-            ok = w.writeEntry(p.name, p.dosTime, false, p.crc, quint64(p.size), p.data, tag);
+            ok = w.writeEntry(p.name, p.dosTime, false, p.crc, quint64(p.size), p.data, tag, p.stored);
             recycle(std::move(p.data));
         } else {
             ok = writeLarge(w, p, tag, ctx);
@@ -1129,7 +1138,7 @@ private:
                     return false;
                 }
             }
-            return w.endStream(p.crc, quint64(p.reuseSize), quint64(p.size));
+            return w.endStream(p.crc, quint64(p.reuseSize), quint64(p.size), p.stored);
         }
         bool writeFailed = false;
         const DeflateResult r = DeflateFile(
@@ -1139,10 +1148,11 @@ private:
                 return !writeFailed;
             },
             [this] { return idle(); });
-        p.fd.reset();
         switch (r.failure) {
         case DeflateResult::None:
-            return w.endStream(r.crc, quint64(r.outSize), quint64(r.inSize));
+            if (r.outSize < r.inSize)
+                return w.endStream(r.crc, quint64(r.outSize), quint64(r.inSize));
+            return w.rewindStream() && writeStoredCopy(w, p, r.crc, r.inSize);
         case DeflateResult::ReadFailed:
             fail(ZpErrRead, QStringLiteral("zip error: could not read: ") + p.path);
             return false;
@@ -1155,6 +1165,41 @@ private:
             return false;
         }
         return false;
+    }
+
+    // The file's bytes once more, in place of a deflated stream that came out
+    // no smaller; they must be the very bytes that were deflated.
+    bool writeStoredCopy(ZipWriter& w, Packed& p, quint32 crc, qint64 size)
+    {
+        const Fd fd = std::move(p.fd);
+        QByteArray buf(1 << 20, Qt::Uninitialized);
+        quint32 copied = 0;
+        for (qint64 done = 0;;) {
+            // One byte more than is left, so a file that grew shows.
+            const ssize_t n =
+                ::pread(fd.get(), buf.data(), size_t(qMin<qint64>(buf.size(), size - done + 1)), off_t(done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                fail(ZpErrRead, QStringLiteral("zip error: could not read: ") + p.path);
+                return false;
+            }
+            if (n == 0 || done + n > size) {
+                if (done == size && n == 0 && copied == crc)
+                    break;
+                fail(ZpErrRead, QStringLiteral("zip error: changed while being read: ") + p.path);
+                return false;
+            }
+            copied = crc32Update(copied, buf.constData(), n);
+            if (!w.append(buf.constData(), n))
+                return false;
+            done += n;
+            if (!idle()) {
+                aborted();
+                return false;
+            }
+        }
+        return w.endStream(crc, quint64(size), quint64(size), true);
     }
 
     bool junkNames() const { return m_opt.fJunkDirNames != 0; }
