@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -47,16 +48,87 @@ struct Piece
     State state = Free;
 };
 
-// Each piece gets a fresh stream and the same sequence of zlib calls, whatever
-// the thread: a reset stream keeps the previous piece's bytes past the end of
-// the window, and those can sway the choice of a match near the end, which
-// would make the output depend on which worker did what before.
-bool deflatePiece(Piece& p, int level, const std::atomic_bool& stop)
+// A deflate stream kept for piece after piece, giving each the bytes a new
+// stream would. A reset stream keeps the previous piece's bytes past the end
+// of its data, where a new one has zeros, and those can sway the choice of a
+// match near the end, which would make the output depend on which worker did
+// what before; zeroing all it allocated besides its state puts that right.
+// Setting one up afresh costs allocations, page faults and clearing: about
+// a fifteenth of the work on a 1 MiB piece.
+class PieceStream
 {
-    z_stream zs{};
-    // The largest hash table: on big text it wins back more than the cuts cost.
-    if (deflateInit2(&zs, level, Z_DEFLATED, -MAX_WBITS, MAX_MEM_LEVEL, Z_DEFAULT_STRATEGY) != Z_OK)
+public:
+    explicit PieceStream(bool fresh) : fresh_(fresh) {}
+    ~PieceStream() { end(); }
+    PieceStream(const PieceStream&) = delete;
+    PieceStream& operator=(const PieceStream&) = delete;
+
+    z_stream* begin(int level)
+    {
+        if (open_ && !fresh_ && deflateReset(&zs_) == Z_OK) {
+            for (const Block& b : blocks_)
+                if (b.at != static_cast<void*>(zs_.state))
+                    std::memset(b.at, 0, b.size);
+            return &zs_;
+        }
+        end();
+        zs_ = z_stream{};
+        zs_.zalloc = &PieceStream::alloc;
+        zs_.zfree = &PieceStream::release;
+        zs_.opaque = this;
+        // The largest hash table: on big text it wins back more than the cuts cost.
+        open_ = deflateInit2(&zs_, level, Z_DEFLATED, -MAX_WBITS, MAX_MEM_LEVEL, Z_DEFAULT_STRATEGY) == Z_OK;
+        return open_ ? &zs_ : nullptr;
+    }
+
+private:
+    struct Block
+    {
+        void* at;
+        size_t size;
+    };
+    z_stream zs_{};
+    bool open_ = false;
+    const bool fresh_; // a new stream for every piece: the reference the reset ones must equal
+    std::vector<Block> blocks_;
+
+    void end()
+    {
+        if (open_)
+            deflateEnd(&zs_);
+        open_ = false;
+    }
+    static voidpf alloc(voidpf self, uInt items, uInt size)
+    {
+        auto* s = static_cast<PieceStream*>(self);
+        const size_t bytes = size_t(items) * size;
+        void* at = std::malloc(bytes);
+        if (at == nullptr)
+            return Z_NULL;
+        try {
+            s->blocks_.push_back({at, bytes});
+        } catch (const std::bad_alloc&) {
+            std::free(at);
+            return Z_NULL;
+        }
+        return at;
+    }
+    static void release(voidpf self, voidpf at)
+    {
+        auto& blocks = static_cast<PieceStream*>(self)->blocks_;
+        blocks.erase(std::find_if(blocks.begin(), blocks.end(), [&](const Block& b) { return b.at == at; }));
+        std::free(at);
+    }
+};
+
+// Each piece is deflated with the same sequence of zlib calls on a stream
+// that is as good as new, whatever the thread.
+bool deflatePiece(Piece& p, PieceStream& stream, int level, const std::atomic_bool& stop)
+{
+    z_stream* s = stream.begin(level);
+    if (s == nullptr)
         return false;
+    z_stream& zs = *s;
     auto* in = reinterpret_cast<Bytef*>(p.in.data()) + kDict;
     bool ok = p.dict == 0 || deflateSetDictionary(&zs, in - p.dict, static_cast<uInt>(p.dict)) == Z_OK;
     qsizetype cap = static_cast<qsizetype>(deflateBound(&zs, static_cast<uLong>(p.len))) + 64;
@@ -80,7 +152,6 @@ bool deflatePiece(Piece& p, int level, const std::atomic_bool& stop)
         if (at == p.len || stop.load(std::memory_order_relaxed))
             break;
     }
-    deflateEnd(&zs);
     p.crc = static_cast<quint32>(crc32_z(0, in, static_cast<z_size_t>(p.len)));
     return ok;
 }
@@ -90,7 +161,8 @@ bool deflatePiece(Piece& p, int level, const std::atomic_bool& stop)
 class Workers
 {
 public:
-    Workers(int count, int level, std::vector<Piece>& ring) : level_(level), ring_(ring)
+    Workers(int count, int level, bool fresh, std::vector<Piece>& ring)
+        : level_(level), fresh_(fresh), ring_(ring), own_(fresh)
     {
         threads_.reserve(static_cast<size_t>(count)); // nothing may throw once a thread runs
         try {
@@ -129,7 +201,7 @@ public:
         if (threads_.empty() && ring_[slot].state == Piece::Queued) {
             todo_.pop_front();
             lock.unlock();
-            const bool ok = deflatePiece(ring_[slot], level_, stop_);
+            const bool ok = deflatePiece(ring_[slot], own_, level_, stop_);
             lock.lock();
             ring_[slot].state = ok ? Piece::Done : Piece::Failed;
         }
@@ -146,6 +218,7 @@ public:
 private:
     void run()
     {
+        PieceStream stream(fresh_);
         std::unique_lock lock(mutex_);
         for (;;) {
             work_.wait(lock, [this] { return stop_ || !todo_.empty(); });
@@ -154,7 +227,7 @@ private:
             const size_t slot = todo_.front();
             todo_.pop_front();
             lock.unlock();
-            const bool ok = deflatePiece(ring_[slot], level_, stop_);
+            const bool ok = deflatePiece(ring_[slot], stream, level_, stop_);
             lock.lock();
             ring_[slot].state = ok ? Piece::Done : Piece::Failed;
             done_.notify_all();
@@ -162,7 +235,9 @@ private:
     }
 
     const int level_;
+    const bool fresh_;
     std::vector<Piece>& ring_;
+    PieceStream own_; // the calling thread's, when there are no workers
     std::mutex mutex_;
     std::condition_variable work_;
     std::condition_variable done_;
@@ -211,7 +286,7 @@ DeflateResult DeflateFileTuned(const DeflateTuning& tuning, int fd, qint64 expec
     const auto slotOf = [&](qint64 seq) {
         return static_cast<size_t>(seq % static_cast<qint64>(ring.size()));
     };
-    Workers workers(count, level, ring);
+    Workers workers(count, level, tuning.freshStreams, ring);
 
     QElapsedTimer clock;
     clock.start();
