@@ -13,5 +13,4 @@ struct DeflateTuning
 };
 
 DeflateResult DeflateFileTuned(const DeflateTuning& tuning, int fd, qint64 expected, int level,
-                               const std::function<bool(const char*, qsizetype)>& sink,
-                               const std::function<bool()>& idle);
+                               const DeflateSink& sink, const std::function<bool()>& idle);

@@ -1140,19 +1140,55 @@ private:
             }
             return w.endStream(p.crc, quint64(p.reuseSize), quint64(p.size), p.stored);
         }
+        // Whether the file is stored or deflated is known only at its end. The
+        // first piece's outcome is the guess, so that random data goes out
+        // once, as it is read; a wrong guess costs another pass.
+        bool raw = false;
+        DeflateResult r;
+        if (!deflatePass(w, p, true, raw, r))
+            return false;
+        const bool stored = r.outSize >= r.inSize;
+        if (stored == raw)
+            return w.endStream(r.crc, quint64(stored ? r.inSize : r.outSize), quint64(r.inSize), stored);
+        if (!w.rewindStream())
+            return false;
+        if (stored)
+            return writeStoredCopy(w, p, r.crc, r.inSize);
+        DeflateResult again;
+        if (::lseek(p.fd.get(), 0, SEEK_SET) != 0) {
+            fail(ZpErrRead, QStringLiteral("zip error: could not read: ") + p.path);
+            return false;
+        }
+        if (!deflatePass(w, p, false, raw, again))
+            return false;
+        if (again.crc != r.crc || again.outSize != r.outSize) {
+            fail(ZpErrRead, QStringLiteral("zip error: changed while being read: ") + p.path);
+            return false;
+        }
+        return w.endStream(r.crc, quint64(r.outSize), quint64(r.inSize));
+    }
+
+    // Deflates the file from where it stands into the stream begun: the
+    // deflated bytes, or with guess the bytes read when the first piece
+    // would not shrink (raw tells which).
+    bool deflatePass(ZipWriter& w, Packed& p, bool guess, bool& raw, DeflateResult& r)
+    {
         bool writeFailed = false;
-        const DeflateResult r = DeflateFile(
+        bool first = true;
+        raw = false;
+        r = DeflateFile(
             p.fd.get(), p.size, kDeflateLevel,
-            [&](const char* data, qsizetype size) {
-                writeFailed = !w.append(data, size);
+            [&](QByteArrayView deflated, QByteArrayView read) {
+                raw = first ? guess && deflated.size() >= read.size() : raw;
+                first = false;
+                const QByteArrayView out = raw ? read : deflated;
+                writeFailed = !w.append(out.data(), out.size());
                 return !writeFailed;
             },
             [this] { return idle(); });
         switch (r.failure) {
         case DeflateResult::None:
-            if (r.outSize < r.inSize)
-                return w.endStream(r.crc, quint64(r.outSize), quint64(r.inSize));
-            return w.rewindStream() && writeStoredCopy(w, p, r.crc, r.inSize);
+            return true;
         case DeflateResult::ReadFailed:
             fail(ZpErrRead, QStringLiteral("zip error: could not read: ") + p.path);
             return false;

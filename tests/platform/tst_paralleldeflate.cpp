@@ -37,7 +37,7 @@ DeflateResult deflate(const QByteArray& data, qint64 expected, int threads, QByt
     out = out ? out : &ignored;
     const DeflateResult r = DeflateFileTuned(
         {threads, kPiece, fresh}, fd, expected, 6,
-        [&](const char* p, qsizetype n) { return out->append(p, n), sinkOk; }, [&] { return idleOk; });
+        [&](QByteArrayView d, QByteArrayView) { return out->append(d), sinkOk; }, [&] { return idleOk; });
     ::close(fd);
     return r;
 }
