@@ -136,12 +136,7 @@ bool deflatePiece(Piece& p, PieceStream& stream, int level, bool fresh, const st
     bool ok = p.dict == 0 || deflateSetDictionary(&zs, in - p.dict, static_cast<uInt>(p.dict)) == Z_OK;
     qsizetype cap = static_cast<qsizetype>(deflateBound(&zs, static_cast<uLong>(p.len))) + 64;
     p.outLen = 0;
-    for (qsizetype at = 0; ok;) {
-        const qsizetype take = std::min(kSlice, p.len - at);
-        zs.next_in = in + at;
-        zs.avail_in = static_cast<uInt>(take);
-        at += take;
-        const int flush = at < p.len ? Z_NO_FLUSH : p.last ? Z_FINISH : Z_SYNC_FLUSH;
+    const auto run = [&](int flush) {
         do {
             if (p.outLen == cap)
                 cap *= 2;
@@ -152,8 +147,32 @@ bool deflatePiece(Piece& p, PieceStream& stream, int level, bool fresh, const st
             ok = deflate(&zs, flush) != Z_STREAM_ERROR;
             p.outLen = cap - zs.avail_out;
         } while (ok && zs.avail_out == 0);
+    };
+    for (qsizetype at = 0; ok;) {
+        const qsizetype take = std::min(kSlice, p.len - at);
+        zs.next_in = in + at;
+        zs.avail_in = static_cast<uInt>(take);
+        at += take;
+        run(at < p.len ? Z_NO_FLUSH : p.last ? Z_FINISH : Z_BLOCK);
         if (at == p.len || stop.load(std::memory_order_relaxed))
             break;
+    }
+    // A piece that is not the last ends on a byte boundary, so the next one's
+    // bytes can follow. As pigz does: empty fixed blocks (10 bits each) get
+    // there from an even bit count in a byte or so; a sync flush's empty
+    // stored block costs four or five.
+    int bits = 0;
+    if (ok && !p.last)
+        ok = deflatePending(&zs, nullptr, &bits) == Z_OK;
+    if (ok && (bits & 7) != 0) {
+        if (bits & 1) {
+            run(Z_SYNC_FLUSH);
+        } else {
+            while (ok && (bits & 7) != 0)
+                ok = deflatePrime(&zs, 10, 2) == Z_OK && deflatePending(&zs, nullptr, &bits) == Z_OK;
+            if (ok)
+                run(Z_BLOCK);
+        }
     }
     p.crc = static_cast<quint32>(crc32_z(0, in, static_cast<z_size_t>(p.len)));
     return ok;
