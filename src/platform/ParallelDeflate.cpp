@@ -51,7 +51,7 @@ struct Piece
 
 // A deflate stream kept for piece after piece, giving each the bytes a new
 // stream would. A reset stream keeps the previous piece's bytes past the end
-// of its data, where a new one has zeros, and those can sway the choice of a
+// of its data, where a new one has zeros, and those could sway the choice of a
 // match near the end, which would make the output depend on which worker did
 // what before; zeroing all it allocated besides its state puts that right.
 // Setting one up afresh costs allocations, page faults and clearing: about
