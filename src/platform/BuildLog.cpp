@@ -8,9 +8,7 @@
 #include <QLocale>
 
 #ifndef Q_OS_WIN
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 #endif
 
 namespace {
@@ -32,11 +30,6 @@ QString timestamp()
 // The marker's path in the file system's encoding, made once: the look-up
 // comes for every message, often several per packed file.
 QByteArray g_markerPath;
-#ifndef Q_OS_WIN
-// The marker's folder, held open: the look-up then walks one name instead of
-// the whole path, which costs more than the rest of a message that is not logged.
-int g_markerDir = -1;
-#endif
 
 const QByteArray& markerPath()
 {
@@ -45,9 +38,6 @@ const QByteArray& markerPath()
         if (folder.isEmpty())
             return g_markerPath; // no application yet: the marker cannot be told
         g_markerPath = QFile::encodeName(folder + QStringLiteral("/makelog"));
-#ifndef Q_OS_WIN
-        g_markerDir = ::open(QFile::encodeName(folder).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-#endif
     }
     return g_markerPath;
 }
@@ -63,10 +53,7 @@ bool markerPresent()
     return QFileInfo(QFile::decodeName(path)).isFile();
 #else
     struct stat st;
-    // A folder that was missing is looked for again each time, by the whole path.
-    const int rc =
-        g_markerDir >= 0 ? ::fstatat(g_markerDir, "makelog", &st, 0) : ::stat(path.constData(), &st);
-    return rc == 0 && S_ISREG(st.st_mode);
+    return ::stat(path.constData(), &st) == 0 && S_ISREG(st.st_mode);
 #endif
 }
 
@@ -106,11 +93,6 @@ void setMarkerFolder(const QString& folder)
 {
     g_markerFolder = folder;
     g_markerPath.clear();
-#ifndef Q_OS_WIN
-    if (g_markerDir >= 0)
-        ::close(g_markerDir);
-    g_markerDir = -1;
-#endif
 }
 
 void setLogFilePath(const QString& path)
