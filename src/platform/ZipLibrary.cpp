@@ -278,6 +278,10 @@ public:
     // The writer's side; one thread only.
     size_t capacity() const { return m_slotCount; }
     size_t inFlight() const { return size_t(m_submitted - m_taken.load(std::memory_order_relaxed)); }
+    quint64 submitted() const { return m_submitted; }
+    quint64 taken() const { return m_taken.load(std::memory_order_relaxed); }
+    // Whether the oldest entry in flight is ready, without waiting.
+    bool readyNow() { return oldestReady(); }
     bool hasRoom() const { return inFlight() < m_slotCount; }
     // Queued, for the workers to see at the next publish().
     void submit(EntryJob&& entry, qint32 tag = 0)
@@ -731,18 +735,147 @@ private:
     }
 };
 
-// Files a coming run will store, read and deflated while its caller is
-// still busy with other things (ZpPrefetch).
+// Files the coming runs will store, read and deflated in the order those
+// runs will want them while their caller is still busy with other things
+// (ZpPrefetch, ZpPrefetchAlso). The jobs form one stream across the runs: a
+// job's sequence number in the packer is its place in the stream. Between
+// runs ZpPrefetchTurn takes finished results off the ring into a lean queue,
+// so the workers can go on far past the ring's size, up to a memory budget.
 struct Prefetch
 {
-    EntryContext ctx;
-    std::vector<QByteArray> specs;  // in submission order; the jobs point into them
+    // The specs of one coming run, with the options it will have.
+    struct Segment
+    {
+        EntryContext ctx;
+        QByteArray blob;           // the specs, each NUL-terminated; never grows, jobs point into it
+        std::vector<quint32> from; // where each spec starts in blob
+        quint64 first = 0;         // the stream place of the first spec
+        const char* spec(quint64 place) const { return blob.constData() + from[size_t(place - first)]; }
+        quint64 end() const { return first + from.size(); }
+    };
+    // A finished result, held lean: most are a few dozen bytes of name and data.
+    struct Held
+    {
+        QByteArray bytes;             // the name, then the data
+        std::unique_ptr<Packed> full; // a failure or a large file held open: kept whole
+        qint64 size = 0;
+        dev_t dev = 0;
+        ino_t ino = 0;
+        quint32 crc = 0;
+        quint32 dosTime = 0;
+        quint32 nameSize = 0;
+        qint32 tag = -1; // the run's, once a run took it over
+        Packed::Kind kind = Packed::Failed;
+        bool stored = false;
+    };
+
+    std::vector<std::unique_ptr<Segment>> segments;
+    size_t current = 0;  // the segment the next run may take over
+    quint64 total = 0;   // specs in all segments
+    size_t feeding = 0;  // the segment of the next job to submit
+    bool closed = false; // no more runs are added
+    std::deque<Held> held;
+    quint64 heldFrom = 0; // the stream place of held.front()
+    qint64 heldBytes = 0;
     std::unique_ptr<Packer> packer; // last, so its workers stop before the rest goes
+
+    static qint64 cost(const Held& h)
+    {
+        // The record, the allocation behind bytes (with the allocator's own
+        // share), and a kept result at a generous guess: a large file's counts
+        // as a share of the budget so few stay open.
+        qint64 c = qint64(sizeof(Held)) + (h.bytes.isEmpty() ? 0 : h.bytes.capacity() + 48);
+        if (h.full)
+            c += h.full->kind == Packed::Large ? (kPrepackLimit / 4) : 1024;
+        return c;
+    }
+
+    static Held lean(Packed&& p)
+    {
+        Held h;
+        h.kind = p.kind;
+        h.size = p.size;
+        h.dev = p.dev;
+        h.ino = p.ino;
+        if (p.kind == Packed::Small || p.kind == Packed::Dir || p.kind == Packed::Skip) {
+            h.crc = p.crc;
+            h.dosTime = p.dosTime;
+            h.stored = p.stored;
+            h.nameSize = quint32(p.name.size());
+            h.bytes.reserve(p.name.size() + (p.kind == Packed::Small ? p.data.size() : 0));
+            h.bytes.append(p.name);
+            if (p.kind == Packed::Small)
+                h.bytes.append(p.data);
+        } else {
+            h.full = std::make_unique<Packed>(std::move(p));
+        }
+        return h;
+    }
+
+    static Packed unpack(Held&& h)
+    {
+        if (h.full)
+            return std::move(*h.full);
+        Packed p;
+        p.kind = h.kind;
+        p.ok = true;
+        p.size = h.size;
+        p.dev = h.dev;
+        p.ino = h.ino;
+        p.crc = h.crc;
+        p.dosTime = h.dosTime;
+        p.stored = h.stored;
+        p.name = h.bytes.left(qsizetype(h.nameSize));
+        if (h.kind == Packed::Small)
+            p.data = h.bytes.mid(qsizetype(h.nameSize));
+        return p;
+    }
+
+    // Whether the next segment was made with the options of a run on this context.
+    bool fits(const EntryContext& ctx) const
+    {
+        if (current >= segments.size() || heldFrom + held.size() != packer->taken())
+            return false;
+        const EntryContext& c = segments[current]->ctx;
+        return heldFrom == segments[current]->first && c.base == ctx.base && c.junk == ctx.junk &&
+               c.storeDirs == ctx.storeDirs;
+    }
+
+    // Takes the finished results off the ring and hands the workers more,
+    // as far as the budget allows. The caller's thread is the packer's writer.
+    void feed()
+    {
+        Packer& pk = *packer;
+        while (pk.inFlight() > 0 && pk.readyNow()) {
+            Packed p = pk.takeOldest();
+            pk.release(std::exchange(p.budget, 0));
+            held.push_back(lean(std::move(p)));
+            heldBytes += cost(held.back());
+        }
+        while (pk.hasRoom() && pk.submitted() < total &&
+               heldBytes + qint64(pk.inFlight()) * kInFlightCost < kBudget) {
+            const quint64 place = pk.submitted();
+            while (segments[feeding]->end() <= place)
+                ++feeding;
+            EntryJob job;
+            job.ctx = &segments[feeding]->ctx;
+            job.spec = segments[feeding]->spec(place);
+            pk.submit(std::move(job), -1);
+        }
+        pk.publish();
+    }
+
+    // What held results may take at most, with the ring's; well within what
+    // a build of a hundred thousand files may add to the process.
+    static constexpr qint64 kBudget = 12 * 1024 * 1024;
+    // A result still in the ring: its slot, path, name and buffer.
+    static constexpr qint64 kInFlightCost = 640;
+    static constexpr size_t kRing = 4096;
 };
 
-// Enough files ahead to cover the caller's work before the run, and bounded
-// in bytes by the read-ahead limit all the same.
-constexpr size_t kPrefetchFiles = 8192;
+// How many specs the coming runs may give in all: the budget stops the
+// reading long before on any but tiny files.
+constexpr quint64 kPrefetchFiles = 65536;
 
 // A held archive never finished has no directory: it is no archive to keep.
 Library::~Library()
@@ -1197,8 +1330,7 @@ private:
         // Files read ahead for this run, when they were read as this run reads them.
         std::unique_ptr<Prefetch> pre;
         if (m_lib.prefetch && direct && ctx.reuse == nullptr && m_lib.reuse.isEmpty() &&
-            m_lib.prefetch->ctx.base == ctx.base && m_lib.prefetch->ctx.junk == ctx.junk &&
-            m_lib.prefetch->ctx.storeDirs == ctx.storeDirs)
+            m_lib.prefetch->fits(ctx))
             pre = std::move(m_lib.prefetch);
         // Workers still busy with jobs read ahead must be gone before ctx is.
         struct StopWorkers
@@ -1236,25 +1368,48 @@ private:
         bool pending = false; // job is one next() gave and is still to submit
         EntryJob job;
         qint32 tag = 0;
-        quint64 adopted = 0; // jobs from 0 up to here were read ahead
+        // With files read ahead: the run's share of the stream is [start, end)
+        // while its specs are the segment's; the rest stays for the next run.
+        // Once they part, what was read ahead from there on is dropped.
+        const Prefetch::Segment* seg = nullptr;
+        bool intact = false;
+        quint64 place = 0; // the stream place of the next entry to take
         if (pre) {
-            // The run's own specs must begin with the ones read ahead, in the same
-            // order; from the first that differs on, what was read ahead is dropped.
+            seg = pre->segments[pre->current].get();
             m_packer = std::move(pre->packer);
             packer = m_packer.get();
             packer->addWorkers(Packer::kWorkers);
-            while (adopted < pre->specs.size()) {
+            place = seg->first;
+            quint64 at = seg->first;
+            const quint64 submitted = packer->submitted();
+            while (at < submitted && at < seg->end()) {
                 if (!next(job, tag)) {
                     listed = true;
                     break;
                 }
-                if (std::strcmp(job.spec, pre->specs[adopted].constData()) != 0) {
+                if (std::strcmp(job.spec, seg->spec(at)) != 0) {
                     pending = true;
                     break;
                 }
-                packer->setTag(adopted++, tag);
+                if (at < packer->taken())
+                    pre->held[size_t(at - pre->heldFrom)].tag = tag;
+                else
+                    packer->setTag(at, tag);
+                ++at;
             }
-            packer->abandonFrom(adopted);
+            // The run goes on where the stream does only while its specs are the segment's.
+            intact = !listed && !pending;
+            if (intact && at == seg->end()) {
+                if (next(job, tag))
+                    intact = false, pending = true;
+                else
+                    listed = true;
+            }
+            if (!intact) {
+                if (at < packer->taken())
+                    pre->held.resize(size_t(at - pre->heldFrom));
+                packer->abandonFrom(std::max(at, packer->taken()));
+            }
         }
         for (;;) {
             // Refilled a batch at a time, so the workers are woken at most once per batch.
@@ -1265,24 +1420,40 @@ private:
                         m_packer = std::make_unique<Packer>();
                         packer = m_packer.get();
                     }
+                    // A spec of its own parts the run from the stream.
+                    if (intact && (packer->submitted() >= seg->end() ||
+                                   std::strcmp(job.spec, seg->spec(packer->submitted())) != 0))
+                        intact = false;
                     packer->submit(std::move(job), tag);
                     pending = false;
                 }
                 if (packer)
                     packer->publish();
             }
-            if (!packer || packer->inFlight() == 0)
-                return ZpOk;
-            while (!packer->awaitOldest(std::chrono::milliseconds(kIdleIntervalMs)))
-                if (!idle())
-                    return aborted();
+            if (intact ? (listed && place == seg->end())
+                       : (!packer || (packer->inFlight() == 0 && (!pre || pre->held.empty()))))
+                break;
+            Packed p;
             qint32 doneTag = 0; // tag stays with a job still to submit
-            Packed p = packer->takeOldest(&doneTag);
+            if (pre && !pre->held.empty()) {
+                Prefetch::Held h = std::move(pre->held.front());
+                pre->held.pop_front();
+                ++pre->heldFrom;
+                pre->heldBytes -= Prefetch::cost(h);
+                doneTag = h.tag;
+                p = Prefetch::unpack(std::move(h));
+            } else {
+                while (!packer->awaitOldest(std::chrono::milliseconds(kIdleIntervalMs)))
+                    if (!idle())
+                        return aborted();
+                p = packer->takeOldest(&doneTag);
+            }
+            ++place;
             const qint64 budget = p.budget;
             bool ok = true;
             if (doneTag >= 0) {
                 // A file read before this run began may be the archive it writes.
-                if (adopted > 0 && isArchive(p, ctx))
+                if (pre && isArchive(p, ctx))
                     p.kind = Packed::Skip;
                 ok = writeEntry(w, p, doneTag, count, names, ctx);
             }
@@ -1296,6 +1467,15 @@ private:
             if (!idle())
                 return aborted();
         }
+        // What was read ahead for the later runs waits for them, and the
+        // workers go on with it meanwhile.
+        if (intact && pre->current + 1 < pre->segments.size()) {
+            ++pre->current;
+            pre->packer = std::move(m_packer);
+            pre->feed();
+            m_lib.prefetch = std::move(pre);
+        }
+        return ZpOk;
     }
 
     static bool isArchive(const Packed& p, const EntryContext& ctx)
@@ -1328,11 +1508,13 @@ private:
                 return true;
             if (prev >= w.runFirstRecord()) {
                 const QString earlier = pathOfTag(r.tag, count, names);
-                if (earlier.compare(p.path, kPathCase) == 0)
+                // A result held lean for a later run keeps no path: its spec gives it.
+                const QString path = p.path.isEmpty() ? pathOfTag(tag, count, names) : p.path;
+                if (earlier.compare(path, kPathCase) == 0)
                     return true;
                 fail(ZpErrParams, QStringLiteral("zip error: names in zip file repeat: ") +
                                       QString::fromUtf8(p.name) + QStringLiteral(" (") + earlier +
-                                      QStringLiteral(", ") + p.path + u')');
+                                      QStringLiteral(", ") + path + u')');
                 return false;
             }
         }
@@ -1883,34 +2065,79 @@ qint32 ZpArchive(qint32 count, const char* zipFile, const char* const* names)
     }
 }
 
+namespace {
+
+// Adds a coming run's specs to the read-ahead, starting it with the first.
+void addPrefetchRun(Library& lib, const ZpOptions* options, qint32 count, const char* const* names)
+{
+    if (options == nullptr || count <= 0 || names == nullptr || options->fLiteral == 0 ||
+        options->fRecurse != 0 || options->fDeleteEntries != 0 || options->fUpdate != 0 ||
+        options->fFreshen != 0 || (options->szReuse != nullptr && *options->szReuse != '\0')) {
+        // A run that cannot be read ahead ends what follows it too: the stream is in run order.
+        if (lib.prefetch)
+            lib.prefetch->closed = true;
+        return;
+    }
+    if (!lib.prefetch) {
+        lib.prefetch = std::make_unique<Prefetch>();
+        lib.prefetch->packer = std::make_unique<Packer>(Prefetch::kRing, 1);
+    }
+    Prefetch& pre = *lib.prefetch;
+    if (pre.closed)
+        return;
+    auto seg = std::make_unique<Prefetch::Segment>();
+    seg->ctx.base = basePath(QByteArray(options->szRootDir ? options->szRootDir : ""), true);
+    seg->ctx.junk = options->fJunkDirNames != 0;
+    seg->ctx.storeDirs = options->fNoDirEntries == 0 && !seg->ctx.junk;
+    seg->first = pre.total;
+    qsizetype bytes = 0;
+    qint32 n = 0;
+    for (qint32 i = 0; i < count && pre.total + quint64(n) < kPrefetchFiles; ++i) {
+        if (names[i] != nullptr && *names[i] != '\0') {
+            bytes += qsizetype(std::strlen(names[i])) + 1;
+            ++n;
+        }
+    }
+    if (n == 0)
+        return;
+    seg->blob.reserve(bytes);
+    seg->from.reserve(size_t(n));
+    for (qint32 i = 0; i < count && seg->from.size() < size_t(n); ++i) {
+        if (names[i] != nullptr && *names[i] != '\0') {
+            seg->from.push_back(quint32(seg->blob.size()));
+            seg->blob.append(names[i], qsizetype(std::strlen(names[i])) + 1);
+        }
+    }
+    pre.total = seg->end();
+    // A list cut short is the last: the next run's files would not follow it.
+    pre.closed = pre.total >= kPrefetchFiles;
+    pre.segments.push_back(std::move(seg));
+    pre.feed();
+}
+
+} // namespace
+
 void ZpPrefetch(const ZpOptions* options, qint32 count, const char* const* names)
 {
     Library& lib = library();
     if (lib.running)
         return;
     lib.prefetch.reset();
-    if (options == nullptr || count <= 0 || names == nullptr || options->fLiteral == 0 ||
-        options->fRecurse != 0 || options->fDeleteEntries != 0 || options->fUpdate != 0 ||
-        options->fFreshen != 0 || (options->szReuse != nullptr && *options->szReuse != '\0'))
-        return;
-    auto pre = std::make_unique<Prefetch>();
-    pre->ctx.base = basePath(QByteArray(options->szRootDir ? options->szRootDir : ""), true);
-    pre->ctx.junk = options->fJunkDirNames != 0;
-    pre->ctx.storeDirs = options->fNoDirEntries == 0 && !pre->ctx.junk;
-    pre->specs.reserve(std::min(size_t(count), kPrefetchFiles));
-    for (qint32 i = 0; i < count && pre->specs.size() < kPrefetchFiles; ++i) {
-        if (names[i] != nullptr && *names[i] != '\0')
-            pre->specs.emplace_back(names[i]);
-    }
-    pre->packer = std::make_unique<Packer>(kPrefetchFiles, 1);
-    for (const QByteArray& spec : pre->specs) {
-        EntryJob job;
-        job.ctx = &pre->ctx;
-        job.spec = spec.constData();
-        pre->packer->submit(std::move(job));
-    }
-    pre->packer->publish();
-    lib.prefetch = std::move(pre);
+    addPrefetchRun(lib, options, count, names);
+}
+
+void ZpPrefetchAlso(const ZpOptions* options, qint32 count, const char* const* names)
+{
+    Library& lib = library();
+    if (!lib.running && lib.prefetch)
+        addPrefetchRun(lib, options, count, names);
+}
+
+void ZpPrefetchTurn()
+{
+    Library& lib = library();
+    if (!lib.running && lib.prefetch)
+        lib.prefetch->feed();
 }
 
 void ZpDiscardHeld()

@@ -174,6 +174,18 @@ qint32 ZpArchive(qint32 count, const char* zipFile, const char* const* names);
 // and ZpDiscardHeld drop whatever was not taken over.
 void ZpPrefetch(const ZpOptions* options, qint32 count, const char* const* names);
 
+// Adds the run after the ones given so far to what ZpPrefetch started: its
+// files are read after theirs, and it takes them over once those runs took
+// exactly their own (a run that parts from its list drops what was read for
+// the later ones). A run that cannot be read ahead, or one past the limit of
+// files, ends the list: nothing after it is read.
+void ZpPrefetchAlso(const ZpOptions* options, qint32 count, const char* const* names);
+
+// Between runs, from the thread that makes them: keeps the reading ahead
+// going past the files the workers hold at once, within a fixed memory
+// budget. Cheap; call it every few milliseconds while busy elsewhere.
+void ZpPrefetchTurn();
+
 // Drops the archive a run left open with fHold, without finishing it: the
 // file, which has no directory yet, is deleted, and what ZpPrefetch read is
 // dropped. Nothing happens from inside a run.

@@ -163,6 +163,7 @@ bool PackBuild::Turn(bool now)
     if (!now && m_turnClock.isValid() && m_turnClock.elapsed() < TurnIntervalMs)
         return true;
     m_turnClock.start();
+    ZpPrefetchTurn();
     m_view.DoEvents();
     return !m_view.CancelRequested();
 }
@@ -308,8 +309,8 @@ bool PackBuild::build(const PackRequest& request, const QString& workFolder)
     m_turnClock.start();
     // A cancel meanwhile is honoured by the checks below, before anything is written.
     const std::function<void()> turn = [this] { Turn(); };
-    // The first folder's files are read and deflated meanwhile, on the core
-    // the walks below leave idle. Without an old pack only: files unchanged
+    // The runs' files are read and deflated meanwhile, in packing order, on
+    // the core the walks below leave idle. Without an old pack only: files unchanged
     // since it are copied from it, which only the run itself can tell.
     struct DropPrefetch
     {
@@ -317,7 +318,7 @@ bool PackBuild::build(const PackRequest& request, const QString& workFolder)
     } dropPrefetch;
     m_leftOut.clear();
     if (!QFileInfo(request.PackPath).isFile())
-        PrefetchFirstFolder(contents);
+        PrefetchRuns(contents);
     const RegistrationEntries reg = CollectRegistrations(contents, turn);
 
     m_view.ShowProgress(NextStep(), QStringLiteral("Creating Script Info File"));
@@ -522,21 +523,49 @@ void PackBuild::AddSpecsBelow(const PackContents& contents, int folder, QByteArr
     path.truncate(keep);
 }
 
-void PackBuild::PrefetchFirstFolder(const PackContents& contents)
+void PackBuild::PrefetchRuns(const PackContents& contents)
 {
-    const std::vector<int>& top = contents.topLevel();
-    const auto first = std::find_if(top.cbegin(), top.cend(), [&](int i) { return IsFolder(contents, i); });
-    if (first == top.cend())
+    // Each run's specs and options as build() will give them: only then are
+    // the files read as that run reads them. Runs are added in packing order
+    // until the archiver's limit; the loose files' run keeps the last folder's base.
+    bool started = false;
+    qint32 given = 0;
+    QString base = m_zip.BasePath();
+    auto add = [&](clsZip& probe) {
+        given += probe.FileSpecCount();
+        if (!started)
+            ZpPrefetch(&probe.Options(), probe.FileSpecCount(), probe.SpecTable().data());
+        else
+            ZpPrefetchAlso(&probe.Options(), probe.FileSpecCount(), probe.SpecTable().data());
+        started = true;
+    };
+    for (int top : contents.topLevel()) {
+        if (!IsFolder(contents, top))
+            continue;
+        if (given >= PrefetchLimit)
+            return;
+        clsZip probe;
+        probe.setLiteralSpecs(true);
+        SetFolderOptions(probe, true);
+        probe.setRecurseSubDirs(false);
+        base = GetFolderPath(contents.Tag(top));
+        probe.setBasePath(base);
+        QByteArray path = contents.Tag(top).toUtf8();
+        AddSpecsBelow(contents, top, path, probe, PrefetchLimit - given + 1);
+        add(probe);
+    }
+    if (given >= PrefetchLimit)
         return;
-    // Set as the folder's run will be: only then are the files read as that run reads them.
     clsZip probe;
     probe.setLiteralSpecs(true);
-    SetFolderOptions(probe, true);
-    probe.setRecurseSubDirs(false);
-    probe.setBasePath(GetFolderPath(contents.Tag(*first)));
-    QByteArray path = contents.Tag(*first).toUtf8();
-    AddSpecsBelow(contents, *first, path, probe, PrefetchLimit);
-    ZpPrefetch(&probe.Options(), probe.FileSpecCount(), probe.SpecTable().data());
+    SetFolderOptions(probe, false);
+    probe.setBasePath(base);
+    for (int top : contents.topLevel()) {
+        if (!IsFolder(contents, top) && probe.FileSpecCount() <= PrefetchLimit - given)
+            probe.AddFileSpec(contents.Tag(top));
+    }
+    if (probe.FileSpecCount() > 0)
+        add(probe);
 }
 
 void PackBuild::AddLooseSpecs(const PackContents& contents)

@@ -95,8 +95,8 @@ private:
     void AddFolderSpecs(const PackContents& contents, int folder);
     // Adds to zip's specs the paths below folder, up to limit specs in all.
     void AddSpecsBelow(const PackContents& contents, int folder, QByteArray& path, clsZip& zip, qint32 limit);
-    // Has the first folder's files read while the manifest is made.
-    void PrefetchFirstFolder(const PackContents& contents);
+    // Has the runs' files read while the manifest is made.
+    void PrefetchRuns(const PackContents& contents);
     void AddLooseSpecs(const PackContents& contents);
     QString EntryOfPath(const QString& path) const;
     QString PlainZipError(const QString& what) const;
@@ -113,7 +113,7 @@ private:
     // A repaint asked for in one turn is done in a later one, hence well under half of it.
     static constexpr qint64 TurnIntervalMs = 15;
     // As many files as the archiver reads ahead at most.
-    static constexpr qint32 PrefetchLimit = 8192;
+    static constexpr qint32 PrefetchLimit = 65536;
     QElapsedTimer m_turnClock;
     qint16 m_step = 0;
     // Exact share of one step when the rounded step is 0, and what of it the
