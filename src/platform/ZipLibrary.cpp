@@ -1447,6 +1447,8 @@ private:
                     if (!idle())
                         return aborted();
                 p = packer->takeOldest(&doneTag);
+                if (pre)
+                    pre->heldFrom = place + 1; // nothing held lean is left before the ring
             }
             ++place;
             const qint64 budget = p.budget;
