@@ -790,7 +790,8 @@ struct Prefetch
         return c;
     }
 
-    static Held lean(Packed&& p)
+    // Copies a small result's name and data, and takes anything else whole.
+    static Held lean(Packed& p)
     {
         Held h;
         h.kind = p.kind;
@@ -826,8 +827,10 @@ struct Prefetch
         p.dosTime = h.dosTime;
         p.stored = h.stored;
         p.name = h.bytes.left(qsizetype(h.nameSize));
-        if (h.kind == Packed::Small)
-            p.data = h.bytes.mid(qsizetype(h.nameSize));
+        if (h.kind == Packed::Small) {
+            p.data = std::move(h.bytes);
+            p.data.remove(0, qsizetype(h.nameSize));
+        }
         return p;
     }
 
@@ -849,8 +852,11 @@ struct Prefetch
         while (pk.inFlight() > 0 && pk.readyNow()) {
             Packed p = pk.takeOldest();
             pk.release(std::exchange(p.budget, 0));
-            held.push_back(lean(std::move(p)));
+            held.push_back(lean(p));
             heldBytes += cost(held.back());
+            // The workers' buffers are sized for any file: handed back, not held.
+            if (!p.data.isNull())
+                pk.recycle(std::move(p.data));
         }
         while (pk.hasRoom() && pk.submitted() < total &&
                heldBytes + qint64(pk.inFlight()) * kInFlightCost < kBudget) {
@@ -867,7 +873,7 @@ struct Prefetch
 
     // What held results may take at most, with the ring's; well within what
     // a build of a hundred thousand files may add to the process.
-    static constexpr qint64 kBudget = 12 * 1024 * 1024;
+    static constexpr qint64 kBudget = 10 * 1024 * 1024;
     // A result still in the ring: its slot, path, name and buffer.
     static constexpr qint64 kInFlightCost = 640;
     static constexpr size_t kRing = 4096;
