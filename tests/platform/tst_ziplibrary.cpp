@@ -441,10 +441,69 @@ abandoned among many | base | MANY !many/7 | 9 | <no file> |)"_s;
             m_calls.events.clear();
             run(ahead, {}, true);
             QTest::qWait(30);
+            ZpPrefetchTurn(); // what is done leaves the ring for the lean queue
             QCOMPARE(run(specs), row[3].toInt());
             QCOMPARE(readAll(zipPath()), bytes);
             QCOMPARE(m_calls.messages(), messages);
         }
+    }
+
+    // Two held runs as the build makes them (names from the base, then bare names), their files read
+    // ahead as listed: the same bytes and messages as without. Columns: the runs' specs | read ahead.
+    void readAheadAcrossRuns_data()
+    {
+        QTest::addColumn<QStringList>("runs");
+        QTest::addColumn<QStringList>("ahead");
+        const QStringList runs{u"MANY top/a.txt"_s, u"loose.txt top/b.js other/x.txt"_s};
+        QTest::newRow("each run takes its own") << runs << runs;
+        QTest::newRow("the first run parts from its list")
+            << runs << QStringList{u"MANY loose.txt"_s, runs[1]};
+        QTest::newRow("the first run's list is longer") << runs << QStringList{u"MANY"_s, runs[1]};
+        QTest::newRow("the second run parts from its list")
+            << runs << QStringList{runs[0], u"loose.txt other/x.txt top/b.js"_s};
+    }
+    void readAheadAcrossRuns()
+    {
+        QFETCH(QStringList, runs);
+        QFETCH(QStringList, ahead);
+        m_root = tree().toUtf8();
+        ZpInit(&kCallbacks);
+        auto each = [this](const QStringList& lists, const auto& call) {
+            for (int run = 0; run < 2; ++run) {
+                std::vector<QByteArray> specs;
+                for (const QString& s : QString(lists[run]).replace(u"MANY"_s, many().join(u' ')).split(u' '))
+                    specs.push_back((tree() + u'/' + s).toUtf8());
+                std::vector<const char*> names;
+                for (const QByteArray& s : specs)
+                    names.push_back(s.constData());
+                ZpOptions o;
+                o.szRootDir = m_root.constData();
+                o.fLiteral = 1;
+                o.fJunkDirNames = o.fNoDirEntries = run;
+                o.fHold = 1 - run;
+                call(run, o, qint32(names.size()), names.data());
+            }
+        };
+        QStringList made;
+        for (bool readAhead : {false, true}) {
+            QFile::remove(zipPath());
+            m_calls.events.clear();
+            if (readAhead)
+                each(ahead, [](int run, const ZpOptions& o, qint32 count, const char* const* names) {
+                    (run == 0 ? ZpPrefetch : ZpPrefetchAlso)(&o, count, names);
+                    QTest::qWait(30);
+                    ZpPrefetchTurn();
+                });
+            QList<qint32> codes;
+            each(runs, [&](int, const ZpOptions& o, qint32 count, const char* const* names) {
+                ZpSetOptions(&o);
+                codes << ZpArchive(count, zipPath().toUtf8().constData(), names);
+            });
+            QCOMPARE(codes, (QList<qint32>{ZpOk, ZpOk}));
+            made << QString::fromLatin1(readAll(zipPath()).toBase64()) + m_calls.messages().join(u'\n');
+        }
+        QCOMPARE(made[1], made[0]);
+        QVERIFY(made[0].contains(u"  adding: x.txt"_s));
     }
 
     // An archive this library wrote lends its stored data for files found unchanged, and the
