@@ -49,6 +49,9 @@ constexpr qint64 kPrepackLimit = 4 * 1024 * 1024;
 // in flight to keep both cores busy, while the bytes held stay bounded.
 constexpr size_t kPrepackAheadFiles = 64;
 constexpr qint64 kPrepackAheadBytes = 16 * 1024 * 1024;
+// The most an unchanged entries' copy goes on without giving the window a
+// turn: a few milliseconds of the kernel's copying.
+constexpr qint64 kCopySlice = 4 * 1024 * 1024;
 
 // An archive a run with fHold left open, for the next run to continue.
 struct HeldArchive
@@ -193,6 +196,7 @@ struct Packed
         Failed,
         Small, // data holds the stored bytes
         Large, // fd is open at the start, for the writer to deflate
+        Copy,  // unchanged since the reuse archive's entry: copied from there
         Dir,
         Skip, // nothing to store (the archive itself, a folder without entry)
     };
@@ -203,9 +207,9 @@ struct Packed
     QByteArray name; // UTF-8
     quint32 dosTime = 0;
     Fd fd;
-    qint64 reuseAt = -1; // where the reuse archive holds this file's stored data
-    qint64 reuseSize = 0;
     qint64 budget = 0; // bytes counted against the read-ahead limit
+    // For a Copy: its entry in the run's reuse archive.
+    const ZipDirectory::Record* reuse = nullptr;
 };
 
 // One entry to prepare: a literal spec (the worker finds its kind and name),
@@ -431,8 +435,8 @@ private:
         p.error = text;
     }
 
-    // The stored data of an unchanged file, from the reuse archive, when the
-    // name, size, time and CRC all match; false otherwise.
+    // Whether the reuse archive holds an entry of this name, size and time:
+    // then only the CRC is left to compare.
     static bool reuse(const EntryContext& ctx, Packed& p, const ZipDirectory::Record*& rec, qint64 size)
     {
         if (ctx.reuse == nullptr)
@@ -525,15 +529,16 @@ private:
                     crc = crc32Update(crc, in.constData(), n);
                     got += n;
                 }
-                if (got == expected && crc == rec->crc)
-                    p.reuseAt = StoredDataOffset(ctx.reuse->fd, ctx.reuse->dir, *rec);
-                if (p.reuseAt >= 0) {
-                    p.crc = crc;
-                    p.reuseSize = qint64(rec->csize);
-                } else if (::lseek(fd.get(), 0, SEEK_SET) != 0) {
-                    return fail(p, ZpErrRead, QStringLiteral("zip error: could not read: ") + p.path);
-                }
                 in = QByteArray();
+                if (got == expected && crc == rec->crc &&
+                    IsWrittenLocalHeader(ctx.reuse->fd, ctx.reuse->dir, *rec)) {
+                    p.kind = Packed::Copy;
+                    p.crc = crc;
+                    p.reuse = rec;
+                    return;
+                }
+                if (::lseek(fd.get(), 0, SEEK_SET) != 0)
+                    return fail(p, ZpErrRead, QStringLiteral("zip error: could not read: ") + p.path);
             }
             p.fd = std::move(fd);
             return;
@@ -547,12 +552,10 @@ private:
         if (got != expected)
             return fail(p, ZpErrRead, QStringLiteral("zip error: changed while being read: ") + p.path);
         p.crc = crc32Update(0, in.constData(), got);
-        if (candidate && rec->crc == p.crc) {
-            p.data = takeBuffer();
-            if (StoredDataOffset(ctx.reuse->fd, ctx.reuse->dir, *rec, &p.data) >= 0) {
-                p.kind = Packed::Small;
-                return;
-            }
+        if (candidate && rec->crc == p.crc && IsWrittenLocalHeader(ctx.reuse->fd, ctx.reuse->dir, *rec)) {
+            p.kind = Packed::Copy;
+            p.reuse = rec;
+            return;
         }
         if (!deflateInto(zs, in, got, p))
             return fail(p, ZpErrMemory, QStringLiteral("zip error: Out of memory"));
@@ -1096,41 +1099,39 @@ private:
         } else if (p.kind == Packed::Small) {
             ok = w.writeEntry(p.name, p.dosTime, false, p.crc, quint64(p.size), p.data, tag);
             recycle(std::move(p.data));
+        } else if (p.kind == Packed::Copy) {
+            ok = copyReused(w, p, tag, ctx);
         } else {
-            ok = writeLarge(w, p, tag, ctx);
+            ok = writeLarge(w, p, tag);
         }
         if (ok && replacing)
             w.supersede(prev);
         return ok;
     }
 
-    bool writeLarge(ZipWriter& w, Packed& p, qint32 tag, const EntryContext& ctx)
+    // An unchanged file's entry, header and data, from the reuse archive. The
+    // writer joins it to the copy of the entries before it when they lay side
+    // by side there; what has gathered is copied a slice at a time, so the
+    // window keeps its turns and a cancel is heard within a large entry too.
+    bool copyReused(ZipWriter& w, const Packed& p, qint32 tag, const EntryContext& ctx)
+    {
+        if (!w.copyEntry(p.name, *p.reuse, ctx.reuse->fd, tag))
+            return false;
+        while (w.pendingCopy() >= quint64(kCopySlice)) {
+            if (!w.copyPending(quint64(kCopySlice)))
+                return false;
+            if (!idle()) {
+                aborted();
+                return false;
+            }
+        }
+        return true;
+    }
+
+    bool writeLarge(ZipWriter& w, Packed& p, qint32 tag)
     {
         if (!w.beginStream(p.name, p.dosTime, quint64(p.size), tag))
             return false;
-        if (p.reuseAt >= 0) {
-            QByteArray buf(1 << 20, Qt::Uninitialized);
-            for (qint64 done = 0; done < p.reuseSize;) {
-                const ssize_t n =
-                    ::pread(ctx.reuse->fd, buf.data(), size_t(qMin<qint64>(buf.size(), p.reuseSize - done)),
-                            off_t(p.reuseAt + done));
-                if (n < 0 && errno == EINTR)
-                    continue;
-                if (n <= 0) {
-                    fail(ZpErrRead,
-                         QStringLiteral("zip error: could not read: ") + QFile::decodeName(ctx.reuse->path));
-                    return false;
-                }
-                if (!w.append(buf.constData(), n))
-                    return false;
-                done += n;
-                if (!idle()) {
-                    aborted();
-                    return false;
-                }
-            }
-            return w.endStream(p.crc, quint64(p.reuseSize), quint64(p.size));
-        }
         bool writeFailed = false;
         const DeflateResult r = DeflateFile(
             p.fd.get(), p.size, kDeflateLevel,

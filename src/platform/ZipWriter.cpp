@@ -2,12 +2,16 @@
 
 #include <QFile>
 #include <QHashFunctions>
+#include <QVarLengthArray>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef Q_OS_LINUX
+#include <sys/syscall.h>
+#endif
 
 namespace {
 
@@ -198,6 +202,7 @@ bool ZipWriter::create(const QString& path)
     m_error = 0;
     m_end = 0;
     m_buf.clear();
+    m_copyLen = 0;
     m_path = path;
     m_fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     struct stat st = {};
@@ -219,7 +224,7 @@ bool ZipWriter::unchangedOnDisk() const
     struct stat byFd = {};
     return m_fd >= 0 && ::stat(QFile::encodeName(m_path).constData(), &byPath) == 0 &&
            ::fstat(m_fd, &byFd) == 0 && byPath.st_dev == m_dev && byPath.st_ino == m_ino &&
-           quint64(byFd.st_size) == m_end - quint64(m_buf.size());
+           quint64(byFd.st_size) == m_end - quint64(m_buf.size()) - m_copyLen;
 }
 
 void ZipWriter::beginRun()
@@ -237,13 +242,17 @@ bool ZipWriter::rollbackRun()
         m_dir.at(i).flags &= quint8(~ZipDirectory::Dead);
     m_runSuperseded.clear();
     m_stream = ZipDirectory::kNone;
-    const quint64 onDisk = m_end - quint64(m_buf.size());
+    const quint64 onDisk = m_end - quint64(m_buf.size()) - m_copyLen;
     m_end = m_runStart;
     if (m_runStart >= onDisk) {
-        m_buf.truncate(qsizetype(m_runStart - onDisk));
+        if (m_copyLen > 0)
+            m_copyLen = m_runStart - onDisk;
+        else
+            m_buf.truncate(qsizetype(m_runStart - onDisk));
         return true;
     }
-    m_buf.clear();
+    m_buf.resize(0);
+    m_copyLen = 0;
     m_error = 0;
     return m_fd >= 0 && ::ftruncate(m_fd, off_t(m_runStart)) == 0;
 }
@@ -278,16 +287,19 @@ bool ZipWriter::flush()
 {
     if (m_error != 0 || m_fd < 0)
         return false;
+    if (m_copyLen > 0)
+        return copyOut(m_copyLen);
     if (m_buf.isEmpty())
         return true;
     const bool ok = pwriteAll(m_buf.constData(), m_buf.size(), m_end - quint64(m_buf.size()));
-    m_buf.clear();
+    // Kept for the next bytes: a buffer allocated afresh faults in every page again.
+    m_buf.resize(0);
     return ok;
 }
 
 bool ZipWriter::put(const char* data, qsizetype size)
 {
-    if (m_error != 0 || m_fd < 0)
+    if (m_error != 0 || m_fd < 0 || (m_copyLen > 0 && !copyOut(m_copyLen)))
         return false;
     m_end += quint64(size);
     if (m_buf.size() + size <= kBufferSize) {
@@ -298,14 +310,14 @@ bool ZipWriter::put(const char* data, qsizetype size)
     if (!m_buf.isEmpty() && !pwriteAll(m_buf.constData(), m_buf.size(), at))
         return false;
     const quint64 dataAt = at + quint64(m_buf.size());
-    m_buf.clear();
+    m_buf.resize(0);
     if (size >= kBufferSize)
         return pwriteAll(data, size, dataAt);
     m_buf.append(data, size);
     return true;
 }
 
-void ZipWriter::localHeader(QByteArray& out, const ZipDirectory::Record& r, QByteArrayView name) const
+void ZipWriter::localHeader(QByteArray& out, const ZipDirectory::Record& r, QByteArrayView name)
 {
     const bool zip64 = (r.flags & ZipDirectory::Zip64Local) != 0;
     put32(out, kLocalSig);
@@ -399,6 +411,88 @@ bool ZipWriter::endStream(quint32 crc, quint64 csize, quint64 usize)
     return pwriteAll(patch.constData(), patch.size(), r.offset + 30 + r.nameLen + 4);
 }
 
+bool ZipWriter::copyEntry(QByteArrayView name, const ZipDirectory::Record& old, int fd, qint32 tag)
+{
+    if (m_error != 0 || m_fd < 0)
+        return false;
+    ZipDirectory::Record r = old;
+    r.offset = m_end;
+    r.tag = tag;
+    r.flags &= quint8(~ZipDirectory::Dead);
+    const quint64 headerSize = 30 + quint64(name.size());
+    quint64 from = old.offset;
+    quint64 length = headerSize + old.csize;
+    if (r.offset >= kMax32) {
+        // So far into the archive the header needs another version: written here.
+        QByteArray header;
+        localHeader(header, r, name);
+        if (!put(header.constData(), header.size()))
+            return false;
+        from += headerSize;
+        length -= headerSize;
+    }
+    if (m_copyLen > 0 && (fd != m_copyFd || from != m_copyFrom + m_copyLen) && !copyOut(m_copyLen))
+        return false;
+    if (m_copyLen == 0) {
+        if (!flush())
+            return false;
+        m_copyFd = fd;
+        m_copyFrom = from;
+    }
+    m_copyLen += length;
+    m_end += length;
+    m_dir.add(name, r);
+    return true;
+}
+
+bool ZipWriter::copyPending(quint64 bytes)
+{
+    return m_error == 0 && m_fd >= 0 && copyOut(qMin(bytes, m_copyLen));
+}
+
+bool ZipWriter::copyOut(quint64 bytes)
+{
+    quint64 at = m_end - m_copyLen;
+    const quint64 stop = m_copyFrom + bytes;
+    m_copyLen -= bytes;
+    // Within one file system the kernel copies without the bytes passing
+    // through here; elsewhere, or where it cannot, they are read and written.
+    while (m_copyFrom < stop) {
+#ifdef Q_OS_LINUX
+        if (m_copyInKernel) {
+            auto in = loff_t(m_copyFrom), out = loff_t(at);
+            const ssize_t n =
+                ::syscall(SYS_copy_file_range, m_copyFd, &in, m_fd, &out, size_t(stop - m_copyFrom), 0u);
+            if (n > 0) {
+                m_copyFrom += quint64(n);
+                at += quint64(n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n == 0 || (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP &&
+                           errno != EPERM && errno != ETXTBSY)) {
+                m_error = n == 0 ? EIO : errno;
+                return false;
+            }
+            m_copyInKernel = false;
+        }
+#endif
+        m_buf.resize(qsizetype(qMin<quint64>(quint64(kBufferSize), stop - m_copyFrom)));
+        const bool ok = preadAll(m_copyFd, m_buf.data(), m_buf.size(), m_copyFrom) &&
+                        pwriteAll(m_buf.constData(), m_buf.size(), at);
+        m_copyFrom += quint64(m_buf.size());
+        at += quint64(m_buf.size());
+        m_buf.resize(0);
+        if (!ok) {
+            if (m_error == 0)
+                m_error = EIO;
+            return false;
+        }
+    }
+    return true;
+}
+
 bool ZipWriter::finish(QByteArrayView comment, const std::function<void()>& turn)
 {
     const quint64 cdStart = m_end;
@@ -479,6 +573,7 @@ void ZipWriter::close()
         ::close(m_fd);
     m_fd = -1;
     m_buf.clear();
+    m_copyLen = 0;
 }
 
 void ZipWriter::remove()
@@ -584,21 +679,12 @@ bool ReadZipDirectory(int fd, ZipDirectory& dir, QByteArray& comment, const std:
     });
 }
 
-qint64 StoredDataOffset(int fd, const ZipDirectory& dir, const ZipDirectory::Record& r, QByteArray* data)
+bool IsWrittenLocalHeader(int fd, const ZipDirectory& dir, const ZipDirectory::Record& r)
 {
     const QByteArrayView name = dir.name(r);
-    QByteArray scratch;
-    QByteArray& h = data ? *data : scratch;
-    // With the data wanted too, one read brings header and data.
-    h.resize(30 + name.size() + (data ? qsizetype(r.csize) : 0));
-    if (!preadAll(fd, h.data(), h.size(), r.offset))
-        return -1;
-    const char* c = h.constData();
-    if (get32(c) != kLocalSig || get16(c + 4) != kNeeds || get16(c + 6) != flagsFor(name) ||
-        get16(c + 8) != 8 || ((quint32(get16(c + 12)) << 16) | get16(c + 10)) != r.dosTime ||
-        get32(c + 14) != r.crc || get32(c + 18) != r.csize || get32(c + 22) != r.usize ||
-        get16(c + 26) != name.size() || get16(c + 28) != 0 || QByteArrayView(c + 30, name.size()) != name)
-        return -1;
-    h.remove(0, 30 + name.size());
-    return qint64(r.offset) + 30 + name.size();
+    QByteArray expected;
+    ZipWriter::localHeader(expected, r, name);
+    QVarLengthArray<char, 512> found(expected.size());
+    return preadAll(fd, found.data(), expected.size(), r.offset) &&
+           std::memcmp(found.constData(), expected.constData(), size_t(expected.size())) == 0;
 }

@@ -64,6 +64,10 @@ private:
     void rehash(size_t size);
 };
 
+// Whether the local header of a record of dir read from fd is, byte for
+// byte, the one ZipWriter writes for it: only then may copyEntry take it.
+bool IsWrittenLocalHeader(int fd, const ZipDirectory& dir, const ZipDirectory::Record& r);
+
 // A zip archive written front to back: each entry's local header and data
 // are appended as they come, and the central directory is written once, at
 // the end. Runs may add entries in turn; a failed run is taken back by
@@ -105,6 +109,15 @@ public:
     bool beginStream(QByteArrayView name, quint32 dosTime, quint64 listedSize, qint32 tag);
     bool append(const char* data, qsizetype size);
     bool endStream(quint32 crc, quint64 csize, quint64 usize);
+    // One entry taken whole from another archive this writer made (fd, its
+    // record old there, whose local header the caller has checked with
+    // IsWrittenLocalHeader): header and data are copied file to file, and
+    // entries that lay side by side there go out as one copy. The copy is
+    // pending until copyPending or any other write.
+    bool copyEntry(QByteArrayView name, const ZipDirectory::Record& old, int fd, qint32 tag);
+    // Bytes copyEntry has yet to copy; copyPending copies up to that many.
+    quint64 pendingCopy() const { return m_copyLen; }
+    bool copyPending(quint64 bytes);
     // Leaves an earlier record out of the directory (its name was written again).
     void supersede(quint32 index);
     const ZipDirectory& directory() const { return m_dir; }
@@ -133,10 +146,18 @@ private:
     quint32 m_runRecords = 0;
     std::vector<quint32> m_runSuperseded;
     quint32 m_stream = ZipDirectory::kNone; // the record being streamed
+    // A copy copyEntry has yet to make: m_copyLen bytes from m_copyFrom in
+    // m_copyFd, to go at m_end - m_copyLen. m_buf is empty while one is pending.
+    int m_copyFd = -1;
+    quint64 m_copyFrom = 0;
+    quint64 m_copyLen = 0;
+    bool m_copyInKernel = true; // until the kernel says it cannot between these files
 
     bool put(const char* data, qsizetype size);
     bool pwriteAll(const char* data, qsizetype size, quint64 at);
-    void localHeader(QByteArray& out, const ZipDirectory::Record& r, QByteArrayView name) const;
+    static void localHeader(QByteArray& out, const ZipDirectory::Record& r, QByteArrayView name);
+    bool copyOut(quint64 bytes);
+    friend bool IsWrittenLocalHeader(int fd, const ZipDirectory& dir, const ZipDirectory::Record& r);
 };
 
 // Calls each with every central-directory record of the archive in fd (the
@@ -150,12 +171,6 @@ bool ForEachZipEntry(int fd, QByteArray& comment,
 // writes for a file are taken. False when fd holds no readable zip archive.
 // turn, when given, is called every thousand or so entries.
 bool ReadZipDirectory(int fd, ZipDirectory& dir, QByteArray& comment, const std::function<void()>& turn = {});
-
-// Where the stored data of a record of dir read from fd begins, after
-// checking that its local header is the one ZipWriter writes; -1 otherwise.
-// data, when given, receives the stored data.
-qint64 StoredDataOffset(int fd, const ZipDirectory& dir, const ZipDirectory::Record& r,
-                        QByteArray* data = nullptr);
 
 // The time as a zip entry holds it: local time in two-second steps, the
 // date in the high half.
