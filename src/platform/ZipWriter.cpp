@@ -155,7 +155,7 @@ quint32 ZipDirectory::add(QByteArrayView name, const Record& r)
     if ((m_used & kBlockMask) + quint32(name.size()) > kBlockMask + 1)
         m_used = (m_used | kBlockMask) + 1;
     if ((m_used >> kBlockBits) >= m_blocks.size())
-        m_blocks.push_back(std::make_unique<char[]>(kBlockMask + 1));
+        m_blocks.push_back(std::make_unique_for_overwrite<char[]>(kBlockMask + 1));
     rec.nameAt = m_used;
     std::memcpy(m_blocks[m_used >> kBlockBits].get() + (m_used & kBlockMask), name.data(),
                 size_t(name.size()));
@@ -171,6 +171,16 @@ quint32 ZipDirectory::add(QByteArrayView name, const Record& r)
         m_slots[i] = index;
     }
     return index;
+}
+
+void ZipDirectory::reserve(quint32 size)
+{
+    m_records.reserve(size);
+    size_t table = 1024;
+    while (table < size_t(size) * 2)
+        table *= 2;
+    if (table > m_slots.size())
+        rehash(table);
 }
 
 void ZipDirectory::truncate(quint32 size)
@@ -587,6 +597,12 @@ void ZipWriter::remove()
 bool ForEachZipEntry(int fd, QByteArray& comment,
                      const std::function<void(const char* record, QByteArrayView name)>& each)
 {
+    return ForEachZipEntry(fd, comment, {}, each);
+}
+
+bool ForEachZipEntry(int fd, QByteArray& comment, const std::function<void(quint64 count)>& counted,
+                     const std::function<void(const char* record, QByteArrayView name)>& each)
+{
     comment.clear();
     struct stat st = {};
     if (::fstat(fd, &st) != 0 || st.st_size < 22)
@@ -622,8 +638,11 @@ bool ForEachZipEntry(int fd, QByteArray& comment,
         cdSize = get64(end64 + 40);
         cdStart = get64(end64 + 48);
     }
-    if (cdStart + cdSize > size)
+    // Every record takes 46 bytes at least: a count beyond that is damage, not a size to make room for.
+    if (cdStart + cdSize > size || count > cdSize / 46)
         return false;
+    if (counted)
+        counted(count);
     // Read a window at a time: a large directory need not be in memory whole.
     constexpr qsizetype kWindow = 1 << 20;
     QByteArray cd;
@@ -660,7 +679,8 @@ bool ReadZipDirectory(int fd, ZipDirectory& dir, QByteArray& comment, const std:
 {
     dir.clear();
     quint32 seen = 0;
-    return ForEachZipEntry(fd, comment, [&](const char* c, QByteArrayView name) {
+    const auto counted = [&](quint64 count) { dir.reserve(quint32(count)); };
+    return ForEachZipEntry(fd, comment, counted, [&](const char* c, QByteArrayView name) {
         if ((++seen & 1023) == 0 && turn)
             turn();
         // Only what this writer would write for a file is worth copying:

@@ -43,7 +43,8 @@ public:
     quint32 add(QByteArrayView name, const Record& r);
     // Forgets every record from index size on.
     void truncate(quint32 size);
-    void reserve(quint32 size) { m_records.reserve(size); }
+    // Room for size records, their look-up table included, so none is grown on the way.
+    void reserve(quint32 size);
     QByteArrayView name(const Record& r) const
     {
         return QByteArrayView(m_blocks[r.nameAt >> kBlockBits].get() + (r.nameAt & kBlockMask), r.nameLen);
@@ -164,6 +165,9 @@ private:
 // record's 46 fixed bytes, then its name), in stored order; false when fd
 // holds no readable zip archive.
 bool ForEachZipEntry(int fd, QByteArray& comment,
+                     const std::function<void(const char* record, QByteArrayView name)>& each);
+// The same, telling counted the number of records first.
+bool ForEachZipEntry(int fd, QByteArray& comment, const std::function<void(quint64 count)>& counted,
                      const std::function<void(const char* record, QByteArrayView name)>& each);
 
 // Reads the central directory of an archive this program wrote, for copying
