@@ -68,6 +68,9 @@ struct ReuseSource
     struct stat st = {};
     int fd = -1;
     ZipDirectory dir;
+    // Per record of dir: whether its local header is known to be the one
+    // this writer writes (see IsWrittenLocalHeader).
+    std::unique_ptr<std::atomic<quint8>[]> checked;
     QByteArray comment;
     ReuseSource() = default;
     ReuseSource(const ReuseSource&) = delete;
@@ -437,15 +440,22 @@ private:
 
     // Whether the reuse archive holds an entry of this name, size and time:
     // then only the CRC is left to compare.
-    static bool reuse(const EntryContext& ctx, Packed& p, const ZipDirectory::Record*& rec, qint64 size)
+    static bool reuse(const EntryContext& ctx, Packed& p, quint32& i, qint64 size)
     {
         if (ctx.reuse == nullptr)
             return false;
-        const quint32 i = ctx.reuse->dir.find(p.name);
+        i = ctx.reuse->dir.find(p.name);
         if (i == ZipDirectory::kNone)
             return false;
-        rec = &ctx.reuse->dir.at(i);
-        return rec->usize == quint64(size) && rec->dosTime == p.dosTime;
+        const ZipDirectory::Record& rec = ctx.reuse->dir.at(i);
+        return rec.usize == quint64(size) && rec.dosTime == p.dosTime;
+    }
+
+    // The old entry i may be copied as it stands.
+    static bool copyable(const EntryContext& ctx, quint32 i, quint32 crc)
+    {
+        const ReuseSource& src = *ctx.reuse;
+        return src.dir.at(i).crc == crc && IsWrittenLocalHeader(src.fd, src.dir, i, src.checked.get());
     }
 
     void prepare(const EntryJob& job, z_stream& zs, QByteArray& in, Packed& p)
@@ -511,8 +521,8 @@ private:
         }
         const qint64 expected = job.expected >= 0 ? job.expected : qint64(st.st_size);
         p.size = expected;
-        const ZipDirectory::Record* rec = nullptr;
-        const bool candidate = reuse(ctx, p, rec, expected);
+        quint32 old = ZipDirectory::kNone;
+        const bool candidate = reuse(ctx, p, old, expected);
         if (expected > kPrepackLimit) {
             p.kind = Packed::Large;
             if (candidate) {
@@ -530,11 +540,10 @@ private:
                     got += n;
                 }
                 in = QByteArray();
-                if (got == expected && crc == rec->crc &&
-                    IsWrittenLocalHeader(ctx.reuse->fd, ctx.reuse->dir, *rec)) {
+                if (got == expected && copyable(ctx, old, crc)) {
                     p.kind = Packed::Copy;
                     p.crc = crc;
-                    p.reuse = rec;
+                    p.reuse = &ctx.reuse->dir.at(old);
                     return;
                 }
                 if (::lseek(fd.get(), 0, SEEK_SET) != 0)
@@ -552,9 +561,9 @@ private:
         if (got != expected)
             return fail(p, ZpErrRead, QStringLiteral("zip error: changed while being read: ") + p.path);
         p.crc = crc32Update(0, in.constData(), got);
-        if (candidate && rec->crc == p.crc && IsWrittenLocalHeader(ctx.reuse->fd, ctx.reuse->dir, *rec)) {
+        if (candidate && copyable(ctx, old, p.crc)) {
             p.kind = Packed::Copy;
-            p.reuse = rec;
+            p.reuse = &ctx.reuse->dir.at(old);
             return;
         }
         if (!deflateInto(zs, in, got, p))
@@ -893,6 +902,7 @@ private:
             if (fresh->fd < 0 || ::fstat(fresh->fd, &fresh->st) != 0 ||
                 !ReadZipDirectory(fresh->fd, fresh->dir, fresh->comment, [this] { idle(); }))
                 return nullptr;
+            fresh->checked = std::make_unique<std::atomic<quint8>[]>(fresh->dir.size());
             src = std::move(fresh);
         }
         return src->comment == comment ? src.get() : nullptr;

@@ -2,7 +2,6 @@
 
 #include <QFile>
 #include <QHashFunctions>
-#include <QVarLengthArray>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -699,12 +698,39 @@ bool ReadZipDirectory(int fd, ZipDirectory& dir, QByteArray& comment, const std:
     });
 }
 
-bool IsWrittenLocalHeader(int fd, const ZipDirectory& dir, const ZipDirectory::Record& r)
+bool IsWrittenLocalHeader(int fd, const ZipDirectory& dir, quint32 i, std::atomic<quint8>* checked)
 {
-    const QByteArrayView name = dir.name(r);
-    QByteArray expected;
-    ZipWriter::localHeader(expected, r, name);
-    QVarLengthArray<char, 512> found(expected.size());
-    return preadAll(fd, found.data(), expected.size(), r.offset) &&
-           std::memcmp(found.constData(), expected.constData(), size_t(expected.size())) == 0;
+    if (checked != nullptr && checked[i].load(std::memory_order_relaxed) != 0)
+        return checked[i].load(std::memory_order_relaxed) == 1;
+    // The headers of small files' entries lie a few hundred to 64 KiB: one
+    // read for all of them costs less than a read each.
+    constexpr quint64 kReach = 64 * 1024;
+    const quint64 from = dir.at(i).offset;
+    quint64 to = from + 30 + dir.at(i).nameLen;
+    quint32 last = i;
+    while (checked != nullptr && last + 1 < dir.size()) {
+        const ZipDirectory::Record& next = dir.at(last + 1);
+        const quint64 end = next.offset + 30 + next.nameLen;
+        if (next.offset < to || end - from > kReach)
+            break;
+        to = end;
+        ++last;
+    }
+    thread_local QByteArray found;
+    thread_local QByteArray expected;
+    found.resize(qsizetype(to - from));
+    const bool read = preadAll(fd, found.data(), found.size(), from);
+    bool ok = false;
+    for (quint32 k = i; k <= last; ++k) {
+        const ZipDirectory::Record& r = dir.at(k);
+        expected.resize(0);
+        ZipWriter::localHeader(expected, r, dir.name(r));
+        const bool same = read && std::memcmp(found.constData() + (r.offset - from), expected.constData(),
+                                              size_t(expected.size())) == 0;
+        if (k == i)
+            ok = same;
+        if (checked != nullptr)
+            checked[k].store(same ? 1 : 2, std::memory_order_relaxed);
+    }
+    return ok;
 }

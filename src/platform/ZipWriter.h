@@ -4,6 +4,7 @@
 #include <QByteArrayView>
 #include <QString>
 #include <QtGlobal>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <sys/types.h>
@@ -65,9 +66,12 @@ private:
     void rehash(size_t size);
 };
 
-// Whether the local header of a record of dir read from fd is, byte for
+// Whether the local header of record i of dir read from fd is, byte for
 // byte, the one ZipWriter writes for it: only then may copyEntry take it.
-bool IsWrittenLocalHeader(int fd, const ZipDirectory& dir, const ZipDirectory::Record& r);
+// With checked (a state per record: 0 not known yet, 1 yes, 2 no), the same
+// read checks the records behind i whose headers lie close after it, and
+// notes each finding there; a state already known is taken as it stands.
+bool IsWrittenLocalHeader(int fd, const ZipDirectory& dir, quint32 i, std::atomic<quint8>* checked = nullptr);
 
 // A zip archive written front to back: each entry's local header and data
 // are appended as they come, and the central directory is written once, at
@@ -158,7 +162,8 @@ private:
     bool pwriteAll(const char* data, qsizetype size, quint64 at);
     static void localHeader(QByteArray& out, const ZipDirectory::Record& r, QByteArrayView name);
     bool copyOut(quint64 bytes);
-    friend bool IsWrittenLocalHeader(int fd, const ZipDirectory& dir, const ZipDirectory::Record& r);
+    friend bool IsWrittenLocalHeader(int fd, const ZipDirectory& dir, quint32 i,
+                                     std::atomic<quint8>* checked);
 };
 
 // Calls each with every central-directory record of the archive in fd (the
