@@ -1551,7 +1551,13 @@ qint32 ZpArchive(qint32 count, const char* zipFile, const char* const* names)
     } reset{lib.running};
     try {
         Run run(lib);
-        return run.exec(count, zipFile, names);
+        const qint32 code = run.exec(count, zipFile, names);
+        // With no archive held open the runs that shared the old archive are
+        // over: its directory goes, and its file, which would otherwise stay
+        // on disk after being replaced, is closed.
+        if (!lib.held)
+            lib.reuseSource.reset();
+        return code;
     } catch (const std::bad_alloc&) {
         return ZpErrMemory;
     }
@@ -1560,7 +1566,10 @@ qint32 ZpArchive(qint32 count, const char* zipFile, const char* const* names)
 void ZpDiscardHeld()
 {
     Library& lib = library();
-    if (lib.running || !lib.held)
+    if (lib.running)
+        return;
+    lib.reuseSource.reset();
+    if (!lib.held)
         return;
     lib.held->writer.remove();
     lib.held.reset();

@@ -414,7 +414,9 @@ a pipe is no file | bare | loose.txt pipe | 18 | <no file> | zip error: file not
         QCOMPARE(run(specs, fresh), ZpOk);
         const QByteArray reuseFrom = old.toUtf8();
         m_opt.szReuse = reuseFrom.constData();
+        const qsizetype openFiles = QDir(u"/proc/self/fd"_s).count();
         QCOMPARE(run(specs), ZpOk);
+        QCOMPARE(QDir(u"/proc/self/fd"_s).count(), openFiles); // the old archive is let go with the last run
         m_opt.szReuse = nullptr;
         QCOMPARE(readAll(zipPath()), copied ? oldBytes : readAll(fresh));
         if (!copied)
