@@ -8,9 +8,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#ifdef Q_OS_LINUX
-#include <sys/syscall.h>
-#endif
 
 namespace {
 
@@ -470,8 +467,7 @@ bool ZipWriter::copyOut(quint64 bytes)
 #ifdef Q_OS_LINUX
         if (m_copyInKernel) {
             auto in = loff_t(m_copyFrom), out = loff_t(at);
-            const ssize_t n =
-                ::syscall(SYS_copy_file_range, m_copyFd, &in, m_fd, &out, size_t(stop - m_copyFrom), 0u);
+            const ssize_t n = ::copy_file_range(m_copyFd, &in, m_fd, &out, size_t(stop - m_copyFrom), 0u);
             if (n > 0) {
                 m_copyFrom += quint64(n);
                 at += quint64(n);
@@ -725,8 +721,9 @@ bool IsWrittenLocalHeader(int fd, const ZipDirectory& dir, quint32 i, std::atomi
         const ZipDirectory::Record& r = dir.at(k);
         expected.resize(0);
         ZipWriter::localHeader(expected, r, dir.name(r));
-        const bool same = read && std::memcmp(found.constData() + (r.offset - from), expected.constData(),
-                                              size_t(expected.size())) == 0;
+        const bool same = read && expected.size() == 30 + qsizetype(r.nameLen) &&
+                          std::memcmp(found.constData() + (r.offset - from), expected.constData(),
+                                      size_t(expected.size())) == 0;
         if (k == i)
             ok = same;
         if (checked != nullptr)
