@@ -1,13 +1,16 @@
 // Usage: bench_deflate [--rounds N] [--level L] [--threads T] [--pieces KiB,KiB,...] FILE...
 // Deflates each file as one zlib stream on one thread (as entries were made
-// before pieces) and in pieces on worker threads, once per piece size, the
-// variants' order rotated every round. Prints min/median/max wall and CPU
+// before pieces) and in pieces on worker threads, once per piece size, and
+// once more per piece size with a new zlib stream for every piece, whose
+// output the reused streams' must equal (md5 of the warm-up round's output);
+// the variants' order rotated every round. Prints min/median/max wall and CPU
 // time, the stream's size, the longest gap between idle calls, and the load
 // average and CPU pressure before and after, since a second core that is busy
 // elsewhere changes everything.
 #include "platform/ParallelDeflate_p.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -23,7 +26,7 @@
 
 namespace {
 
-using Sink = std::function<bool(const char*, qsizetype)>;
+using Sink = DeflateSink;
 
 // The single stream, as the archiver made it before: 1 MiB reads, one deflate.
 DeflateResult oneStream(int fd, qint64 expected, int level, const Sink& sink,
@@ -53,7 +56,7 @@ DeflateResult oneStream(int fd, qint64 expected, int level, const Sink& sink,
             deflate(&zs, eof ? Z_FINISH : Z_NO_FLUSH);
             const auto have = static_cast<qsizetype>(out.size() - zs.avail_out);
             r.outSize += have;
-            sink(out.data(), have);
+            sink(QByteArrayView(out.data(), have), {});
         } while (zs.avail_out == 0);
         if (clock.elapsed() >= 20) {
             clock.restart();
@@ -110,6 +113,7 @@ struct Variant
     std::vector<double> wall, cpu;
     qint64 outSize = 0;
     quint32 crc = 0;
+    QByteArray md5;
     double longestIdleGap = 0;
 };
 
@@ -156,11 +160,12 @@ int main(int argc, char** argv)
         variants.emplace_back(QStringLiteral("read only"), readOnly);
         variants.emplace_back(QStringLiteral("one stream"), oneStream);
         for (int kib : std::as_const(pieces))
-            variants.emplace_back(
-                QString::asprintf("pieces %d KiB", kib),
-                [=](int fd, qint64 e, int l, const Sink& s, const std::function<bool()>& i) {
-                    return DeflateFileTuned({threads, kib * 1024LL}, fd, e, l, s, i);
-                });
+            for (bool fresh : {false, true})
+                variants.emplace_back(
+                    QString::asprintf("%s %d KiB", fresh ? "fresh" : "pieces", kib),
+                    [=](int fd, qint64 e, int l, const Sink& s, const std::function<bool()>& i) {
+                        return DeflateFileTuned({threads, kib * 1024LL, fresh}, fd, e, l, s, i);
+                    });
         const qint64 size = QFileInfo(path).size();
         for (int round = 0; round <= rounds; ++round) { // round 0 warms the page cache
             for (size_t k = 0; k < variants.size(); ++k) {
@@ -168,11 +173,17 @@ int main(int argc, char** argv)
                 const int fd = ::open(file.constData(), O_RDONLY);
                 QElapsedTimer wall, gap;
                 double longest = 0;
+                QCryptographicHash md5(QCryptographicHash::Md5);
                 const double cpu0 = cpuSeconds();
                 wall.start();
                 gap.start();
                 const DeflateResult r = v.run(
-                    fd, size, level, [](const char*, qsizetype) { return true; },
+                    fd, size, level,
+                    [&](QByteArrayView data, QByteArrayView) {
+                        if (round == 0)
+                            md5.addData(data);
+                        return true;
+                    },
                     [&] {
                         longest = std::max(longest, gap.nsecsElapsed() / 1e6);
                         gap.restart();
@@ -192,26 +203,32 @@ int main(int argc, char** argv)
                 }
                 v.outSize = r.outSize;
                 v.crc = r.crc;
+                if (round == 0)
+                    v.md5 = md5.result().toHex().left(12);
             }
         }
-        std::printf("\n%s (%lld bytes)\n%-16s %-23s %-23s %12s %8s %8s %8s\n", file.constData(),
+        std::printf("\n%s (%lld bytes)\n%-16s %-23s %-23s %12s %8s %8s %8s %12s\n", file.constData(),
                     static_cast<long long>(size), "", "wall s min/med/max", "cpu s min/med/max", "bytes out",
-                    "vs one", "speedup", "idle gap");
+                    "vs one", "speedup", "idle gap", "md5");
         const Variant& base = variants[1];
         auto median = [](std::vector<double> v) {
             std::sort(v.begin(), v.end());
             return v[v.size() / 2];
         };
-        for (const Variant& v : variants) {
+        for (size_t k = 0; k < variants.size(); ++k) {
+            const Variant& v = variants[k];
             const bool deflated = v.outSize > 0;
+            // Each fresh variant follows the reused one of its piece size.
+            const bool differs = v.name.startsWith("fresh") && v.md5 != variants[k - 1].md5;
             std::printf(
-                "%-16s %s %s %12lld %8s %8s %6.1fms%s\n", v.name.constData(), spread(v.wall).constData(),
-                spread(v.cpu).constData(), static_cast<long long>(v.outSize),
+                "%-16s %s %s %12lld %8s %8s %6.1fms %12s%s%s\n", v.name.constData(),
+                spread(v.wall).constData(), spread(v.cpu).constData(), static_cast<long long>(v.outSize),
                 deflated ? qPrintable(QString::asprintf("%+.3f%%", 100.0 * (v.outSize - base.outSize) /
                                                                        static_cast<double>(base.outSize)))
                          : "",
                 qPrintable(QString::asprintf("%.2fx", median(base.wall) / median(v.wall))), v.longestIdleGap,
-                deflated && v.crc != base.crc ? "  CRC DIFFERS" : "");
+                deflated ? v.md5.constData() : "", deflated && v.crc != base.crc ? "  CRC DIFFERS" : "",
+                differs ? "  STREAM DIFFERS" : "");
         }
     }
     printLoad("after");

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QtGlobal>
 #include <functional>
 
@@ -20,12 +21,15 @@ struct DeflateResult
     bool ok() const { return failure == None; }
 };
 
+// Takes a piece's deflated bytes, with the bytes read that they stand for;
+// false stops.
+using DeflateSink = std::function<bool(QByteArrayView deflated, QByteArrayView read)>;
+
 // Reads fd from its current position to its end; it must hold exactly
 // expected bytes. The deflated stream goes to sink in order, in pieces, on
 // the calling thread; idle is called on the calling thread at least every
 // 20 ms while it waits. Either returning false abandons the file. The same
 // bytes always give the same stream, whatever the machine's core count, so
 // an entry written once can be reused as it stands.
-DeflateResult DeflateFile(int fd, qint64 expected, int level,
-                          const std::function<bool(const char*, qsizetype)>& sink,
+DeflateResult DeflateFile(int fd, qint64 expected, int level, const DeflateSink& sink,
                           const std::function<bool()>& idle);

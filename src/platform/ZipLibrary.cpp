@@ -191,6 +191,7 @@ struct Packed
     quint32 crc = 0;
     qint64 size = 0;
     bool ok = false;
+    bool stored = false; // data holds the file's own bytes: deflate did not make them smaller
     bool readable = false;
     bool changed = false; // the file's size differs from the one it was listed with
     // For the archive writer: what the entry is, or why there is none.
@@ -568,6 +569,12 @@ private:
         }
         if (!deflateInto(zs, in, got, p))
             return fail(p, ZpErrMemory, QStringLiteral("zip error: Out of memory"));
+        if (p.data.size() >= got) {
+            // Random or already compressed bytes: deflate's framing would only add to them.
+            p.data.resize(static_cast<qsizetype>(got));
+            std::memcpy(p.data.data(), in.constData(), static_cast<size_t>(got));
+            p.stored = true;
+        }
         p.kind = Packed::Small;
     }
 };
@@ -1107,7 +1114,7 @@ private:
         if (p.kind == Packed::Dir) {
             ok = w.writeEntry(p.name, p.dosTime, true, 0, 0, {}, tag);
         } else if (p.kind == Packed::Small) {
-            ok = w.writeEntry(p.name, p.dosTime, false, p.crc, quint64(p.size), p.data, tag);
+            ok = w.writeEntry(p.name, p.dosTime, false, p.crc, quint64(p.size), p.data, tag, p.stored);
             recycle(std::move(p.data));
         } else if (p.kind == Packed::Copy) {
             ok = copyReused(w, p, tag, ctx);
@@ -1142,18 +1149,55 @@ private:
     {
         if (!w.beginStream(p.name, p.dosTime, quint64(p.size), tag))
             return false;
+        // Whether the file is stored or deflated is known only at its end. The
+        // first piece's outcome is the guess, so that random data goes out
+        // once, as it is read; a wrong guess costs another pass.
+        bool raw = false;
+        DeflateResult r;
+        if (!deflatePass(w, p, true, raw, r))
+            return false;
+        const bool stored = r.outSize >= r.inSize;
+        if (stored == raw)
+            return w.endStream(r.crc, quint64(stored ? r.inSize : r.outSize), quint64(r.inSize), stored);
+        if (!w.rewindStream())
+            return false;
+        if (stored)
+            return writeStoredCopy(w, p, r.crc, r.inSize);
+        DeflateResult again;
+        if (::lseek(p.fd.get(), 0, SEEK_SET) != 0) {
+            fail(ZpErrRead, QStringLiteral("zip error: could not read: ") + p.path);
+            return false;
+        }
+        if (!deflatePass(w, p, false, raw, again))
+            return false;
+        if (again.crc != r.crc || again.outSize != r.outSize) {
+            fail(ZpErrRead, QStringLiteral("zip error: changed while being read: ") + p.path);
+            return false;
+        }
+        return w.endStream(r.crc, quint64(r.outSize), quint64(r.inSize));
+    }
+
+    // Deflates the file from where it stands into the stream begun: the
+    // deflated bytes, or with guess the bytes read when the first piece
+    // would not shrink (raw tells which).
+    bool deflatePass(ZipWriter& w, Packed& p, bool guess, bool& raw, DeflateResult& r)
+    {
         bool writeFailed = false;
-        const DeflateResult r = DeflateFile(
+        bool first = true;
+        raw = false;
+        r = DeflateFile(
             p.fd.get(), p.size, kDeflateLevel,
-            [&](const char* data, qsizetype size) {
-                writeFailed = !w.append(data, size);
+            [&](QByteArrayView deflated, QByteArrayView read) {
+                raw = first ? guess && deflated.size() >= read.size() : raw;
+                first = false;
+                const QByteArrayView out = raw ? read : deflated;
+                writeFailed = !w.append(out.data(), out.size());
                 return !writeFailed;
             },
             [this] { return idle(); });
-        p.fd.reset();
         switch (r.failure) {
         case DeflateResult::None:
-            return w.endStream(r.crc, quint64(r.outSize), quint64(r.inSize));
+            return true;
         case DeflateResult::ReadFailed:
             fail(ZpErrRead, QStringLiteral("zip error: could not read: ") + p.path);
             return false;
@@ -1166,6 +1210,41 @@ private:
             return false;
         }
         return false;
+    }
+
+    // The file's bytes once more, in place of a deflated stream that came out
+    // no smaller; they must be the very bytes that were deflated.
+    bool writeStoredCopy(ZipWriter& w, Packed& p, quint32 crc, qint64 size)
+    {
+        const Fd fd = std::move(p.fd);
+        QByteArray buf(1 << 20, Qt::Uninitialized);
+        quint32 copied = 0;
+        for (qint64 done = 0;;) {
+            // One byte more than is left, so a file that grew shows.
+            const ssize_t n =
+                ::pread(fd.get(), buf.data(), size_t(qMin<qint64>(buf.size(), size - done + 1)), off_t(done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                fail(ZpErrRead, QStringLiteral("zip error: could not read: ") + p.path);
+                return false;
+            }
+            if (n == 0 || done + n > size) {
+                if (done == size && n == 0 && copied == crc)
+                    break;
+                fail(ZpErrRead, QStringLiteral("zip error: changed while being read: ") + p.path);
+                return false;
+            }
+            copied = crc32Update(copied, buf.constData(), n);
+            if (!w.append(buf.constData(), n))
+                return false;
+            done += n;
+            if (!idle()) {
+                aborted();
+                return false;
+            }
+        }
+        return w.endStream(crc, quint64(size), quint64(size), true);
     }
 
     bool junkNames() const { return m_opt.fJunkDirNames != 0; }

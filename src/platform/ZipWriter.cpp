@@ -85,6 +85,11 @@ quint16 flagsFor(QByteArrayView name)
     return isAscii(name) ? 0 : kUtf8Flag;
 }
 
+quint16 methodOf(const ZipDirectory::Record& r)
+{
+    return (r.flags & (ZipDirectory::Dir | ZipDirectory::Stored)) ? 0 : 8;
+}
+
 bool preadAll(int fd, char* data, qsizetype size, quint64 at)
 {
     while (size > 0) {
@@ -248,19 +253,27 @@ bool ZipWriter::rollbackRun()
         m_dir.at(i).flags &= quint8(~ZipDirectory::Dead);
     m_runSuperseded.clear();
     m_stream = ZipDirectory::kNone;
+    // Only cutting back bytes already on disk clears a failed write: buffered ones never left.
+    if (m_runStart < m_end - quint64(m_buf.size()) - m_copyLen)
+        m_error = 0;
+    return truncateTo(m_runStart);
+}
+
+bool ZipWriter::truncateTo(quint64 end)
+{
     const quint64 onDisk = m_end - quint64(m_buf.size()) - m_copyLen;
-    m_end = m_runStart;
-    if (m_runStart >= onDisk) {
+    m_end = end;
+    if (end >= onDisk) {
+        // What stays of the bytes not on disk yet, buffered or still to be copied.
         if (m_copyLen > 0)
-            m_copyLen = m_runStart - onDisk;
+            m_copyLen = end - onDisk;
         else
-            m_buf.truncate(qsizetype(m_runStart - onDisk));
+            m_buf.truncate(qsizetype(end - onDisk));
         return true;
     }
     m_buf.resize(0);
     m_copyLen = 0;
-    m_error = 0;
-    return m_fd >= 0 && ::ftruncate(m_fd, off_t(m_runStart)) == 0;
+    return m_fd >= 0 && ::ftruncate(m_fd, off_t(end)) == 0;
 }
 
 void ZipWriter::supersede(quint32 index)
@@ -329,7 +342,7 @@ void ZipWriter::localHeader(QByteArray& out, const ZipDirectory::Record& r, QByt
     put32(out, kLocalSig);
     put16(out, zip64 || r.offset >= kMax32 ? kNeeds64 : kNeeds);
     put16(out, flagsFor(name));
-    put16(out, (r.flags & ZipDirectory::Dir) ? 0 : 8);
+    put16(out, methodOf(r));
     put16(out, quint16(r.dosTime & 0xFFFF));
     put16(out, quint16(r.dosTime >> 16));
     put32(out, r.crc);
@@ -347,7 +360,7 @@ void ZipWriter::localHeader(QByteArray& out, const ZipDirectory::Record& r, QByt
 }
 
 bool ZipWriter::writeEntry(QByteArrayView name, quint32 dosTime, bool isDir, quint32 crc, quint64 usize,
-                           QByteArrayView data, qint32 tag)
+                           QByteArrayView data, qint32 tag, bool stored)
 {
     ZipDirectory::Record r;
     r.offset = m_end;
@@ -356,7 +369,7 @@ bool ZipWriter::writeEntry(QByteArrayView name, quint32 dosTime, bool isDir, qui
     r.crc = crc;
     r.dosTime = dosTime;
     r.tag = tag;
-    r.flags = quint8((isDir ? ZipDirectory::Dir : 0) |
+    r.flags = quint8((isDir ? ZipDirectory::Dir : 0) | (stored ? ZipDirectory::Stored : 0) |
                      (r.csize >= kMax32 || usize >= kMax32 ? ZipDirectory::Zip64Local : 0));
     QByteArray header;
     localHeader(header, r, name);
@@ -389,7 +402,19 @@ bool ZipWriter::append(const char* data, qsizetype size)
     return put(data, size);
 }
 
-bool ZipWriter::endStream(quint32 crc, quint64 csize, quint64 usize)
+bool ZipWriter::rewindStream()
+{
+    if (m_stream == ZipDirectory::kNone || m_error != 0)
+        return false;
+    const ZipDirectory::Record& r = m_dir.at(m_stream);
+    const bool zip64 = (r.flags & ZipDirectory::Zip64Local) != 0;
+    if (truncateTo(r.offset + 30 + r.nameLen + (zip64 ? 20 : 0)))
+        return true;
+    m_error = errno;
+    return false;
+}
+
+bool ZipWriter::endStream(quint32 crc, quint64 csize, quint64 usize, bool stored)
 {
     if (m_stream == ZipDirectory::kNone || !flush())
         return false;
@@ -398,16 +423,21 @@ bool ZipWriter::endStream(quint32 crc, quint64 csize, quint64 usize)
     r.crc = crc;
     r.csize = csize;
     r.usize = usize;
+    if (stored)
+        r.flags |= ZipDirectory::Stored;
     const bool zip64 = (r.flags & ZipDirectory::Zip64Local) != 0;
     if (!zip64 && (csize >= kMax32 || usize >= kMax32)) {
         m_error = EFBIG;
         return false;
     }
     QByteArray patch;
+    put16(patch, methodOf(r));
+    put16(patch, quint16(r.dosTime & 0xFFFF));
+    put16(patch, quint16(r.dosTime >> 16));
     put32(patch, crc);
     put32(patch, zip64 ? quint32(kMax32) : quint32(csize));
     put32(patch, zip64 ? quint32(kMax32) : quint32(usize));
-    if (!pwriteAll(patch.constData(), patch.size(), r.offset + 14))
+    if (!pwriteAll(patch.constData(), patch.size(), r.offset + 8))
         return false;
     if (!zip64)
         return true;
@@ -522,7 +552,7 @@ bool ZipWriter::finish(QByteArrayView comment, const std::function<void()>& turn
         const bool zip64 = extraSize > 4 || (r.flags & ZipDirectory::Zip64Local);
         char h[46];
         char* p = le16(le16(le32(h, kCentralSig), kMadeBy), zip64 ? kNeeds64 : kNeeds);
-        p = le16(le16(p, flagsFor(name)), (r.flags & ZipDirectory::Dir) ? 0 : 8);
+        p = le16(le16(p, flagsFor(name)), methodOf(r));
         p = le32(le32(p, r.dosTime), r.crc);
         p = le32(le32(p, quint32(qMin(r.csize, kMax32))), quint32(qMin(r.usize, kMax32)));
         p = le16(le16(p, quint16(name.size())), extraSize > 4 ? extraSize : 0);
@@ -680,10 +710,16 @@ bool ReadZipDirectory(int fd, ZipDirectory& dir, QByteArray& comment, const std:
             turn();
         // Only what this writer would write for a file is worth copying:
         // anything else would make the new archive differ from a fresh one.
+        // It deflates a file only when that makes it smaller, and stores it
+        // only when it does not.
+        const quint16 method = get16(c + 10);
+        const bool smaller = get32(c + 20) < get32(c + 24);
         if (get16(c + 4) == kMadeBy && get16(c + 6) == kNeeds && get16(c + 8) == flagsFor(name) &&
-            get16(c + 10) == 8 && get16(c + 30) == 0 && get16(c + 32) == 0 && get16(c + 34) == 0 &&
-            get16(c + 36) == 0 && get32(c + 38) == kFileAttributes && !name.endsWith('/')) {
+            ((method == 8 && smaller) || (method == 0 && get32(c + 20) == get32(c + 24))) &&
+            get16(c + 30) == 0 && get16(c + 32) == 0 && get16(c + 34) == 0 && get16(c + 36) == 0 &&
+            get32(c + 38) == kFileAttributes && !name.endsWith('/')) {
             ZipDirectory::Record r;
+            r.flags = method == 0 ? ZipDirectory::Stored : 0;
             r.dosTime = (quint32(get16(c + 14)) << 16) | get16(c + 12);
             r.crc = get32(c + 16);
             r.csize = get32(c + 20);

@@ -24,6 +24,7 @@ public:
         Dir = 1,        // a folder entry: stored, no data
         Dead = 2,       // replaced by a later entry of the same name; not listed
         Zip64Local = 4, // the local header carries a Zip64 field (sizes near 4 GiB)
+        Stored = 8,     // a file's bytes as they are: deflate would not have made them smaller
     };
     struct Record
     {
@@ -78,8 +79,9 @@ bool IsWrittenLocalHeader(int fd, const ZipDirectory& dir, quint32 i, std::atomi
 // the end. Runs may add entries in turn; a failed run is taken back by
 // truncating the file to where it began. Headers are written as zip and
 // libzip write them for a Unix file (made by 3.63, needs 2.0, deflate for
-// files, stored folders, no extra fields unless Zip64 needs them), so the
-// same inputs always give the same bytes.
+// files unless it would not make them smaller, stored folders, no extra
+// fields unless Zip64 needs them), so the same inputs always give the same
+// bytes.
 class ZipWriter
 {
 public:
@@ -106,14 +108,17 @@ public:
     // The first record the current run added (records before it are earlier runs').
     quint32 runFirstRecord() const { return m_runRecords; }
 
-    // One entry whose data is at hand (already deflated, or a folder's none).
+    // One entry whose data is at hand (deflated, or the file's bytes when
+    // stored, or a folder's none).
     bool writeEntry(QByteArrayView name, quint32 dosTime, bool isDir, quint32 crc, quint64 usize,
-                    QByteArrayView data, qint32 tag);
+                    QByteArrayView data, qint32 tag, bool stored = false);
     // One entry whose data follows in pieces: its header is written first
     // with the sizes left open, and filled in by endStream.
     bool beginStream(QByteArrayView name, quint32 dosTime, quint64 listedSize, qint32 tag);
     bool append(const char* data, qsizetype size);
-    bool endStream(quint32 crc, quint64 csize, quint64 usize);
+    // Drops the data appended since beginStream, to write it again otherwise.
+    bool rewindStream();
+    bool endStream(quint32 crc, quint64 csize, quint64 usize, bool stored = false);
     // One entry taken whole from another archive this writer made (fd, its
     // record old there, whose local header the caller has checked with
     // IsWrittenLocalHeader): header and data are copied file to file, and
@@ -160,6 +165,7 @@ private:
 
     bool put(const char* data, qsizetype size);
     bool pwriteAll(const char* data, qsizetype size, quint64 at);
+    bool truncateTo(quint64 end);
     static void localHeader(QByteArray& out, const ZipDirectory::Record& r, QByteArrayView name);
     bool copyOut(quint64 bytes);
     friend bool IsWrittenLocalHeader(int fd, const ZipDirectory& dir, quint32 i,

@@ -26,7 +26,7 @@ QByteArray makeData(const QByteArray& kind, qint64 size)
 
 // A null data stands for a folder, which cannot be read as a file.
 DeflateResult deflate(const QByteArray& data, qint64 expected, int threads, QByteArray* out = nullptr,
-                      bool sinkOk = true, bool idleOk = true)
+                      bool sinkOk = true, bool idleOk = true, bool fresh = false)
 {
     QTemporaryFile f;
     f.open();
@@ -36,8 +36,8 @@ DeflateResult deflate(const QByteArray& data, qint64 expected, int threads, QByt
     QByteArray ignored;
     out = out ? out : &ignored;
     const DeflateResult r = DeflateFileTuned(
-        {threads, kPiece}, fd, expected, 6,
-        [&](const char* p, qsizetype n) { return out->append(p, n), sinkOk; }, [&] { return idleOk; });
+        {threads, kPiece, fresh}, fd, expected, 6,
+        [&](QByteArrayView d, QByteArrayView) { return out->append(d), sinkOk; }, [&] { return idleOk; });
     ::close(fd);
     return r;
 }
@@ -71,10 +71,13 @@ private slots:
         QFETCH(QByteArray, kind);
         QFETCH(qint64, size);
         const QByteArray data = makeData(kind, size);
-        QByteArray one, many;
+        QByteArray one, many, fresh;
         const DeflateResult r = deflate(data, size, 3, &many);
         QVERIFY(deflate(data, size, 1, &one).ok() && r.ok());
         QCOMPARE(many, one);
+        // Streams reused from piece to piece give what a new stream per piece gives.
+        QVERIFY(deflate(data, size, 2, &fresh, true, true, true).ok());
+        QCOMPARE(many, fresh);
         QCOMPARE(inflated(many, data), data);
         const auto* bytes = reinterpret_cast<const Bytef*>(data.constData());
         QCOMPARE(r.crc, static_cast<quint32>(crc32_z(0, bytes, static_cast<z_size_t>(size))));
