@@ -15,7 +15,8 @@ an old pack of its own. With --floor (bench_floor), two more race to show
 what no rebuild can leave out:
   start       the program packing a one-file tree: its start and exit
   floor       bench_floor: the walk, reading and CRC-ing every file on two
-              threads, and the log's marker look-ups
+              threads, the log's marker look-ups, and putting a file in
+              the old pack's place (a copy of it, put there untimed)
 and (start + floor) / fresh is printed: the least rebuild / fresh can be."""
 import argparse, os, shutil, subprocess
 
@@ -94,10 +95,10 @@ def main():
             f.write('x')
         # the marker the program's log looks up: beside the program
         marker = os.path.join(os.path.dirname(os.path.abspath(a.ours)), 'makelog')
-        floor = [os.path.abspath(a.floor), tree, marker]
+        floor = [os.path.abspath(a.floor), tree, marker, '--replace', path('replaced.plsc')]
         contestants += [('start', remove('one.plsc'), [a.ours, 'pack', '--name', 'Race', '--force', '-o',
                                                        path('one.plsc'), one], (0,), 'one.plsc'),
-                        ('floor', lambda: None, floor, (0,), None)]
+                        ('floor', put_back('old.plsc', 'replaced.plsc'), floor, (0,), None)]
     times = {c[0]: [] for c in contestants}
     with Load(), Busy(a.busy):
         for _, i in rotated(a.rounds, len(contestants)):
@@ -118,6 +119,7 @@ def main():
     if a.floor:
         least = [(s[0] + f[0]) / r[0] for s, f, r in zip(times['start'], times['floor'], times['fresh'])]
         print('%-27s wall %s' % ('(start + floor) / fresh', mmm(least)))
+        put_back('old.plsc', 'replaced.plsc')()
         print('floor: ' + subprocess.run(floor, capture_output=True, text=True).stdout.strip())
     for tag, _ in builds:
         try:
