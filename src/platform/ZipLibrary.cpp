@@ -13,13 +13,13 @@
 #include <QString>
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
 #include <fcntl.h>
-#include <future>
 #include <memory>
 #include <mutex>
 #include <sys/stat.h>
@@ -49,6 +49,8 @@ constexpr qint64 kPrepackLimit = 4 * 1024 * 1024;
 // in flight to keep both cores busy, while the bytes held stay bounded.
 constexpr size_t kPrepackAheadFiles = 64;
 constexpr qint64 kPrepackAheadBytes = 16 * 1024 * 1024;
+// Free slots the writer gathers before it hands the workers more jobs.
+constexpr size_t kRefillBatch = 16;
 // The most an unchanged entries' copy goes on without giving the window a
 // turn: a few milliseconds of the kernel's copying.
 constexpr qint64 kCopySlice = 4 * 1024 * 1024;
@@ -82,16 +84,14 @@ struct ReuseSource
     }
 };
 
+struct Prefetch;
+
 struct Library
 {
-    // A held archive never finished has no directory: it is no archive to keep.
-    ~Library()
-    {
-        if (held)
-            held->writer.remove();
-    }
+    ~Library();
     std::unique_ptr<HeldArchive> held;
     std::unique_ptr<ReuseSource> reuseSource;
+    std::unique_ptr<Prefetch> prefetch;
     ZpCallbacks callbacks;
     ZpOptions options;
     // The texts of the option record, copied: the caller's pointers need not outlive ZpSetOptions.
@@ -143,6 +143,15 @@ QString relativeTo(const QString& root, const QString& path)
 bool wildMatch(QStringView pattern, QStringView name)
 {
     return ZipNames::WildMatch(pattern, name, kPathCase);
+}
+
+// The folder relative specs and entry names start from.
+QString basePath(const QByteArray& rootDir, bool literal)
+{
+    QString root = QString::fromUtf8(rootDir).trimmed();
+    if (!literal)
+        root.replace(u'\\', u'/');
+    return QDir::cleanPath(root.isEmpty() ? QDir::currentPath() : QDir::current().absoluteFilePath(root));
 }
 
 // An open file descriptor, closed when dropped.
@@ -212,6 +221,8 @@ struct Packed
     quint32 dosTime = 0;
     Fd fd;
     qint64 budget = 0; // bytes counted against the read-ahead limit
+    dev_t dev = 0;     // the file read, to tell it from an archive made after it was read
+    ino_t ino = 0;
     // For a Copy: its entry in the run's reuse archive.
     const ZipDirectory::Record* reuse = nullptr;
 };
@@ -233,92 +244,222 @@ struct EntryJob
 // Two long-lived workers that read and deflate files in submission order.
 // Each keeps its deflate state and input buffer, and output buffers come back
 // for reuse once written: allocating them afresh per file costs more than deflate.
+//
+// Jobs and results pass through a ring of slots, one per file in flight. A
+// worker claims the next job with one atomic step and marks its slot ready;
+// nobody sleeps or is woken while there is work on both sides. Every futex
+// costs microseconds here, more than a small file's read, so the writer
+// sleeps only when its next entry is not ready and then waits for a batch,
+// and a worker wakes someone only when someone sleeps.
 class Packer
 {
 public:
-    Packer()
+    // workers: fewer than the cores leaves one to a caller still busy with other work.
+    explicit Packer(size_t capacity = kPrepackAheadFiles, unsigned workers = kWorkers)
+        : m_slotCount(capacity), m_slots(std::make_unique<Slot[]>(capacity))
     {
-        const unsigned n = qBound(1u, std::thread::hardware_concurrency(), 2u);
-        for (unsigned i = 0; i < n; ++i)
+        addWorkers(workers);
+    }
+    // Up to this many workers in all.
+    void addWorkers(unsigned workers)
+    {
+        while (m_threads.size() < workers)
             m_threads.emplace_back([this] { work(); });
     }
+    static inline const unsigned kWorkers = qBound(1u, std::thread::hardware_concurrency(), 2u);
     ~Packer()
     {
         {
             const std::lock_guard<std::mutex> lock(m_mutex);
             m_stop = true;
         }
-        m_wake.notify_all();
+        m_workWake.notify_all();
         m_budgetFreed.notify_all();
+        m_writerWake.notify_all();
         for (std::thread& t : m_threads)
             t.join();
     }
     Packer(const Packer&) = delete;
     Packer& operator=(const Packer&) = delete;
 
-    std::future<Packed> submit(const QString& path, qint64 expectedSize)
+    // The writer's side; one thread only.
+    size_t capacity() const { return m_slotCount; }
+    size_t inFlight() const { return size_t(m_submitted - m_taken.load(std::memory_order_relaxed)); }
+    bool hasRoom() const { return inFlight() < m_slotCount; }
+    // Queued, for the workers to see at the next publish().
+    void submit(EntryJob&& entry, qint32 tag = 0)
+    {
+        Slot& s = slot(m_submitted);
+        s.entry = std::move(entry);
+        s.entry.seq = m_submitted;
+        s.tag = tag;
+        ++m_submitted;
+    }
+    void submit(const QString& path, qint64 expectedSize)
     {
         EntryJob job;
         job.path = path;
         job.expected = expectedSize;
-        return submit(std::move(job));
+        submit(std::move(job));
     }
-    std::future<Packed> submit(EntryJob&& entry)
+    void publish()
     {
-        std::promise<Packed> promise;
-        std::future<Packed> future = promise.get_future();
-        {
-            const std::lock_guard<std::mutex> lock(m_mutex);
-            m_jobs.push_back(Job{std::move(entry), std::move(promise)});
+        if (m_published.load(std::memory_order_relaxed) == m_submitted)
+            return;
+        m_published.store(m_submitted);
+        if (m_idleWorkers.load() > 0) {
+            syncWithSleepers();
+            m_workWake.notify_all();
         }
-        m_wake.notify_one();
-        return future;
+    }
+    // Whether the oldest entry in flight is ready, waiting at most timeout for it.
+    bool awaitOldest(std::chrono::milliseconds timeout)
+    {
+        if (oldestReady())
+            return true;
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_writerWaits.store(true);
+        m_writerWake.wait_for(lock, timeout, [this] { return m_stop || writerMayGo(); });
+        m_writerWaits.store(false);
+        return oldestReady();
+    }
+    // The tag takeOldest gives for the job with this sequence number.
+    void setTag(quint64 seq, qint32 tag) { slot(seq).tag = tag; }
+    // The jobs from seq on, all submitted so far, are not wanted after all:
+    // the workers skip those not begun, and each comes back with tag -1.
+    void abandonFrom(quint64 seq)
+    {
+        for (quint64 i = seq; i < m_submitted; ++i)
+            slot(i).tag = -1;
+        m_abandonTo.store(m_submitted);
+        m_abandonFrom.store(seq);
+    }
+    // The oldest entry, once awaitOldest said it is ready.
+    Packed takeOldest(qint32* tag = nullptr)
+    {
+        const quint64 seq = m_taken.load(std::memory_order_relaxed);
+        Slot& s = slot(seq);
+        Packed p = std::move(s.packed);
+        if (tag != nullptr)
+            *tag = s.tag;
+        s.packed = Packed();
+        s.entry = EntryJob();
+        s.ready.store(false, std::memory_order_relaxed);
+        m_taken.store(seq + 1);
+        if (m_budgetWaiters.load() > 0) {
+            syncWithSleepers();
+            m_budgetFreed.notify_all();
+        }
+        return p;
     }
     void recycle(QByteArray&& buffer)
     {
-        const std::lock_guard<std::mutex> lock(m_mutex);
+        const std::lock_guard<std::mutex> lock(m_spareMutex);
         if (m_spare.size() < 8)
             m_spare.push_back(std::move(buffer));
-    }
-    // The writer now waits for entry seq: it may read whatever the limit says.
-    void consuming(quint64 seq)
-    {
-        {
-            const std::lock_guard<std::mutex> lock(m_mutex);
-            m_consuming = seq;
-        }
-        m_budgetFreed.notify_all();
     }
     void release(qint64 bytes)
     {
         if (bytes == 0)
             return;
-        {
-            const std::lock_guard<std::mutex> lock(m_mutex);
-            m_heldBytes -= bytes;
+        m_heldBytes.fetch_sub(bytes);
+        if (m_budgetWaiters.load() > 0) {
+            syncWithSleepers();
+            m_budgetFreed.notify_all();
         }
-        m_budgetFreed.notify_all();
     }
 
 private:
-    struct Job
+    // Asleep until this many entries in a row are ready, unless the workers
+    // can do no more meanwhile.
+    static constexpr quint64 kWakeBatch = 16;
+
+    struct Slot
     {
         EntryJob entry;
-        std::promise<Packed> promise;
+        Packed packed;
+        qint32 tag = 0;                  // the writer's own
+        std::atomic<bool> ready = false; // packed is done; the worker no longer touches the slot
     };
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
+    const size_t m_slotCount;
+    std::unique_ptr<Slot[]> m_slots;
+    quint64 m_submitted = 0;              // the writer's own
+    std::atomic<quint64> m_published = 0; // jobs the workers may claim: [m_claimed, m_published)
+    std::atomic<quint64> m_claimed = 0;
+    std::atomic<quint64> m_taken = 0; // the oldest in flight
+    std::atomic<qint64> m_heldBytes = 0;
+    std::atomic<quint64> m_abandonFrom = ~quint64(0); // [from, to): skipped
+    std::atomic<quint64> m_abandonTo = 0;
+    std::atomic<int> m_idleWorkers = 0;   // asleep for want of jobs
+    std::atomic<int> m_budgetWaiters = 0; // asleep for want of read-ahead bytes
+    std::atomic<bool> m_writerWaits = false;
+    std::mutex m_mutex; // for the sleeps and wake-ups only
+    std::condition_variable m_workWake;
     std::condition_variable m_budgetFreed;
-    std::deque<Job> m_jobs;
+    std::condition_variable m_writerWake;
+    std::mutex m_spareMutex;
     std::vector<QByteArray> m_spare;
     std::vector<std::thread> m_threads;
-    qint64 m_heldBytes = 0;
-    quint64 m_consuming = 0;
-    bool m_stop = false;
+    std::atomic<bool> m_stop = false; // set under m_mutex, so a sleeper's test cannot miss it
+
+    Slot& slot(quint64 seq) { return m_slots[size_t(seq % m_slotCount)]; }
+
+    bool abandoned(quint64 seq) const { return seq >= m_abandonFrom.load() && seq < m_abandonTo.load(); }
+
+    bool oldestReady()
+    {
+        const quint64 head = m_taken.load();
+        return head < m_published.load() && slot(head).ready.load();
+    }
+
+    bool writerMayGo()
+    {
+        if (!oldestReady())
+            return false;
+        if (m_idleWorkers.load() > 0 || m_budgetWaiters.load() > 0)
+            return true;
+        const quint64 head = m_taken.load();
+        const quint64 end = std::min(m_published.load(), head + kWakeBatch);
+        for (quint64 seq = head + 1; seq < end; ++seq)
+            if (!slot(seq).ready.load())
+                return false;
+        return true;
+    }
+
+    // Called by a worker after anything that may let the writer go on.
+    void wakeWriter(bool locked)
+    {
+        if (!m_writerWaits.load() || !writerMayGo())
+            return;
+        if (locked) {
+            m_writerWake.notify_one();
+            return;
+        }
+        syncWithSleepers();
+        m_writerWake.notify_one();
+    }
+
+    // A sleeper tests its condition and goes to sleep under the mutex: once
+    // this returns, it either saw the change or is asleep and will hear the
+    // notify. Notifying after the unlock spares the woken thread a wait on
+    // the mutex, and both of us a futex call.
+    void syncWithSleepers() { const std::lock_guard<std::mutex> lock(m_mutex); }
+
+    bool claim(quint64& seq)
+    {
+        quint64 next = m_claimed.load();
+        while (next < m_published.load()) {
+            if (m_claimed.compare_exchange_weak(next, next + 1)) {
+                seq = next;
+                return true;
+            }
+        }
+        return false;
+    }
 
     QByteArray takeBuffer()
     {
-        const std::lock_guard<std::mutex> lock(m_mutex);
+        const std::lock_guard<std::mutex> lock(m_spareMutex);
         if (m_spare.empty())
             return QByteArray();
         QByteArray b = std::move(m_spare.back());
@@ -330,12 +471,18 @@ private:
     // the one the writer waits for always goes, so nothing waits on itself.
     void acquire(quint64 seq, qint64 bytes)
     {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_budgetFreed.wait(lock, [&] {
-            return m_stop || m_heldBytes == 0 || m_heldBytes + bytes <= kPrepackAheadBytes ||
-                   seq <= m_consuming;
-        });
-        m_heldBytes += bytes;
+        auto mayRead = [&] {
+            const qint64 held = m_heldBytes.load();
+            return held == 0 || held + bytes <= kPrepackAheadBytes || seq <= m_taken.load();
+        };
+        if (!mayRead()) {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            m_budgetWaiters.fetch_add(1);
+            wakeWriter(true);
+            m_budgetFreed.wait(lock, [&] { return m_stop || mayRead(); });
+            m_budgetWaiters.fetch_sub(1);
+        }
+        m_heldBytes.fetch_add(bytes);
     }
 
     void work()
@@ -345,18 +492,25 @@ private:
             deflateInit2(&zs, kDeflateLevel, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK;
         QByteArray in;
         for (;;) {
-            Job job;
-            {
+            quint64 seq = 0;
+            if (m_stop.load())
+                break; // jobs not begun are not wanted any more
+            if (!claim(seq)) {
                 std::unique_lock<std::mutex> lock(m_mutex);
-                m_wake.wait(lock, [this] { return m_stop || !m_jobs.empty(); });
+                m_idleWorkers.fetch_add(1);
+                wakeWriter(true);
+                m_workWake.wait(lock, [this] { return m_stop || m_claimed.load() < m_published.load(); });
+                m_idleWorkers.fetch_sub(1);
                 if (m_stop)
                     break;
-                job = std::move(m_jobs.front());
-                m_jobs.pop_front();
+                continue;
             }
+            Slot& job = slot(seq);
             Packed p;
             try {
-                if (!zok)
+                if (abandoned(seq))
+                    p.kind = Packed::Skip;
+                else if (!zok)
                     p.error = QStringLiteral("zip error: Out of memory");
                 else if (job.entry.ctx != nullptr)
                     prepare(job.entry, zs, in, p);
@@ -368,7 +522,9 @@ private:
                 p.code = ZpErrMemory;
                 p.error = QStringLiteral("zip error: Out of memory");
             }
-            job.promise.set_value(std::move(p));
+            job.packed = std::move(p);
+            job.ready.store(true);
+            wakeWriter(false);
         }
         if (zok)
             deflateEnd(&zs);
@@ -476,6 +632,8 @@ private:
                 return fail(p, ZpErrOpen, QStringLiteral("zip error: file not found: ") + original);
             return fail(p, ZpErrOpen, QStringLiteral("zip error: could not open for reading: ") + p.path);
         }
+        p.dev = st.st_dev;
+        p.ino = st.st_ino;
         p.dosTime = ZipDosTime(job.spec ? st.st_mtim.tv_sec : job.mtime);
         const bool isDir = S_ISDIR(st.st_mode);
         if (job.spec) {
@@ -526,6 +684,10 @@ private:
         const bool candidate = reuse(ctx, p, old, expected);
         if (expected > kPrepackLimit) {
             p.kind = Packed::Large;
+            // Counted as a small file's most, so the files held open stay few
+            // however many are in flight.
+            acquire(job.seq, kPrepackLimit);
+            p.budget = kPrepackLimit;
             if (candidate) {
                 // Checking costs one read of the file; deflating it again costs far more.
                 in.resize(1 << 20);
@@ -579,6 +741,27 @@ private:
     }
 };
 
+// Files a coming run will store, read and deflated while its caller is
+// still busy with other things (ZpPrefetch).
+struct Prefetch
+{
+    EntryContext ctx;
+    std::vector<QByteArray> specs;  // in submission order; the jobs point into them
+    std::unique_ptr<Packer> packer; // last, so its workers stop before the rest goes
+};
+
+// Enough files ahead to cover the caller's work before the run, and bounded
+// in bytes by the read-ahead limit all the same.
+constexpr size_t kPrefetchFiles = 8192;
+
+// A held archive never finished has no directory: it is no archive to keep.
+Library::~Library()
+{
+    prefetch.reset();
+    if (held)
+        held->writer.remove();
+}
+
 struct Item
 {
     QString name; // '/'-separated; a directory's ends in '/'
@@ -602,7 +785,6 @@ struct EntrySource
     bool prepacked = false;
     bool started = false;
     bool ready = false;
-    std::future<Packed> job;
     Packed packed;
     qsizetype offset = 0;
     size_t writePos = 0;
@@ -619,11 +801,7 @@ public:
     {
         if (!m_idleClock.isValid())
             m_idleClock.start();
-        QString root = QString::fromUtf8(lib.rootDir).trimmed();
-        if (!literal())
-            root.replace(u'\\', u'/');
-        m_base =
-            QDir::cleanPath(root.isEmpty() ? QDir::currentPath() : QDir::current().absoluteFilePath(root));
+        m_base = basePath(lib.rootDir, literal());
     }
 
     qint32 exec(qint32 count, const char* zipFile, const char* const* names)
@@ -826,14 +1004,33 @@ private:
     bool m_abandoned = false;
     QByteArray m_message; // kept: one allocation for all of a run's messages
 
-    void startJob(EntrySource& s)
+    std::deque<EntrySource*> m_started; // submitted to m_packer, oldest first, not yet taken
+
+    bool startJob(EntrySource& s)
     {
         if (s.prepacked && !s.started) {
-            s.started = true;
             if (!m_packer)
                 m_packer = std::make_unique<Packer>();
-            s.job = m_packer->submit(s.item->path, s.item->size);
+            if (!m_packer->hasRoom())
+                return false;
+            s.started = true;
+            m_packer->submit(s.item->path, s.item->size);
+            m_started.push_back(&s);
         }
+        return true;
+    }
+
+    // The oldest started file's result, into its source; false when cancelled.
+    bool takeStarted()
+    {
+        while (!m_packer->awaitOldest(std::chrono::milliseconds(kIdleIntervalMs)))
+            if (!idle())
+                return false;
+        EntrySource& done = *m_started.front();
+        m_started.pop_front();
+        done.packed = m_packer->takeOldest();
+        done.ready = true;
+        return true;
     }
 
     // Waits for this file's worker (keeping the caller's window alive), after
@@ -850,13 +1047,17 @@ private:
                 ahead += next.item->size;
                 if (i > s.writePos + 2 && ahead > kPrepackAheadBytes)
                     break;
-                startJob(next);
+                if (!startJob(next))
+                    break;
             }
-            while (s.job.wait_for(std::chrono::milliseconds(kIdleIntervalMs)) != std::future_status::ready)
-                if (!idle())
+            m_packer->publish();
+            // Files started earlier go to their own sources: libzip may ask for them in another order.
+            while (!s.ready) {
+                startJob(s); // when every slot is taken, after the oldest is
+                m_packer->publish();
+                if (!takeStarted())
                     return false;
-            s.packed = s.job.get();
-            s.ready = true;
+            }
             if (!idle())
                 return false;
         }
@@ -1004,6 +1205,12 @@ private:
             ctx.archiveIno = self.st_ino;
         }
         ctx.reuse = reuseSource(comment);
+        // Files read ahead for this run, when they were read as this run reads them.
+        std::unique_ptr<Prefetch> pre;
+        if (m_lib.prefetch && direct && ctx.reuse == nullptr && m_lib.reuse.isEmpty() &&
+            m_lib.prefetch->ctx.base == ctx.base && m_lib.prefetch->ctx.junk == ctx.junk &&
+            m_lib.prefetch->ctx.storeDirs == ctx.storeDirs)
+            pre = std::move(m_lib.prefetch);
         // Workers still busy with jobs read ahead must be gone before ctx is.
         struct StopWorkers
         {
@@ -1035,35 +1242,62 @@ private:
             tag = count + qint32(item++);
             return true;
         };
-        struct InFlight
-        {
-            std::future<Packed> result;
-            qint32 tag;
-        };
-        std::deque<InFlight> window;
-        quint64 submitted = 0;
-        quint64 consumed = 0;
+        Packer* packer = nullptr;
+        bool listed = false;  // every entry has been submitted
+        bool pending = false; // job is one next() gave and is still to submit
         EntryJob job;
         qint32 tag = 0;
-        for (;;) {
-            while (window.size() < kPrepackAheadFiles && next(job, tag)) {
-                if (!m_packer)
-                    m_packer = std::make_unique<Packer>();
-                job.seq = submitted++;
-                window.push_back(InFlight{m_packer->submit(std::move(job)), tag});
+        quint64 adopted = 0; // jobs from 0 up to here were read ahead
+        if (pre) {
+            // The run's own specs must begin with the ones read ahead, in the same
+            // order; from the first that differs on, what was read ahead is dropped.
+            m_packer = std::move(pre->packer);
+            packer = m_packer.get();
+            packer->addWorkers(Packer::kWorkers);
+            while (adopted < pre->specs.size()) {
+                if (!next(job, tag)) {
+                    listed = true;
+                    break;
+                }
+                if (std::strcmp(job.spec, pre->specs[adopted].constData()) != 0) {
+                    pending = true;
+                    break;
+                }
+                packer->setTag(adopted++, tag);
             }
-            if (window.empty())
+            packer->abandonFrom(adopted);
+        }
+        for (;;) {
+            // Refilled a batch at a time, so the workers are woken at most once per batch.
+            if (!listed && (!packer || packer->inFlight() + kRefillBatch <= packer->capacity() ||
+                            packer->inFlight() == 0)) {
+                while ((!packer || packer->hasRoom()) && (pending || !(listed = !next(job, tag)))) {
+                    if (!packer) {
+                        m_packer = std::make_unique<Packer>();
+                        packer = m_packer.get();
+                    }
+                    packer->submit(std::move(job), tag);
+                    pending = false;
+                }
+                if (packer)
+                    packer->publish();
+            }
+            if (!packer || packer->inFlight() == 0)
                 return ZpOk;
-            InFlight f = std::move(window.front());
-            window.pop_front();
-            m_packer->consuming(consumed++);
-            while (f.result.wait_for(std::chrono::milliseconds(kIdleIntervalMs)) != std::future_status::ready)
+            while (!packer->awaitOldest(std::chrono::milliseconds(kIdleIntervalMs)))
                 if (!idle())
                     return aborted();
-            Packed p = f.result.get();
+            qint32 doneTag = 0; // tag stays with a job still to submit
+            Packed p = packer->takeOldest(&doneTag);
             const qint64 budget = p.budget;
-            const bool ok = writeEntry(w, p, f.tag, count, names, ctx);
-            m_packer->release(budget);
+            bool ok = true;
+            if (doneTag >= 0) {
+                // A file read before this run began may be the archive it writes.
+                if (adopted > 0 && isArchive(p, ctx))
+                    p.kind = Packed::Skip;
+                ok = writeEntry(w, p, doneTag, count, names, ctx);
+            }
+            packer->release(budget);
             if (!ok)
                 return m_code != ZpOk
                            ? m_code
@@ -1073,6 +1307,18 @@ private:
             if (!idle())
                 return aborted();
         }
+    }
+
+    static bool isArchive(const Packed& p, const EntryContext& ctx)
+    {
+        if (ctx.archiveIno == 0)
+            return false;
+        if (p.kind == Packed::Small || p.kind == Packed::Large)
+            return p.dev == ctx.archiveDev && p.ino == ctx.archiveIno;
+        struct stat st = {};
+        return p.kind == Packed::Failed && p.code == ZpErrOpen &&
+               ::stat(QFile::encodeName(p.path).constData(), &st) == 0 && st.st_dev == ctx.archiveDev &&
+               st.st_ino == ctx.archiveIno;
     }
 
     // False when the run must fail: with m_code set, or on a write error.
@@ -1628,6 +1874,16 @@ qint32 ZpArchive(qint32 count, const char* zipFile, const char* const* names)
         bool& flag;
         ~Reset() { flag = false; }
     } reset{lib.running};
+    // What was read ahead is for the runs of one archive: the last of them drops the rest.
+    struct DropPrefetch
+    {
+        Library& lib;
+        ~DropPrefetch()
+        {
+            if (lib.options.fHold == 0)
+                lib.prefetch.reset();
+        }
+    } dropPrefetch{lib};
     try {
         Run run(lib);
         const qint32 code = run.exec(count, zipFile, names);
@@ -1642,12 +1898,43 @@ qint32 ZpArchive(qint32 count, const char* zipFile, const char* const* names)
     }
 }
 
+void ZpPrefetch(const ZpOptions* options, qint32 count, const char* const* names)
+{
+    Library& lib = library();
+    if (lib.running)
+        return;
+    lib.prefetch.reset();
+    if (options == nullptr || count <= 0 || names == nullptr || options->fLiteral == 0 ||
+        options->fRecurse != 0 || options->fDeleteEntries != 0 || options->fUpdate != 0 ||
+        options->fFreshen != 0 || (options->szReuse != nullptr && *options->szReuse != '\0'))
+        return;
+    auto pre = std::make_unique<Prefetch>();
+    pre->ctx.base = basePath(QByteArray(options->szRootDir ? options->szRootDir : ""), true);
+    pre->ctx.junk = options->fJunkDirNames != 0;
+    pre->ctx.storeDirs = options->fNoDirEntries == 0 && !pre->ctx.junk;
+    pre->specs.reserve(std::min(size_t(count), kPrefetchFiles));
+    for (qint32 i = 0; i < count && pre->specs.size() < kPrefetchFiles; ++i) {
+        if (names[i] != nullptr && *names[i] != '\0')
+            pre->specs.emplace_back(names[i]);
+    }
+    pre->packer = std::make_unique<Packer>(kPrefetchFiles, 1);
+    for (const QByteArray& spec : pre->specs) {
+        EntryJob job;
+        job.ctx = &pre->ctx;
+        job.spec = spec.constData();
+        pre->packer->submit(std::move(job));
+    }
+    pre->packer->publish();
+    lib.prefetch = std::move(pre);
+}
+
 void ZpDiscardHeld()
 {
     Library& lib = library();
     if (lib.running)
         return;
     lib.reuseSource.reset();
+    lib.prefetch.reset();
     if (!lib.held)
         return;
     lib.held->writer.remove();

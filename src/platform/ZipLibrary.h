@@ -162,9 +162,21 @@ qint32 ZpSetOptions(const ZpOptions* options);
 // on the archive at zipFile. Returns 0 or one of the ZpResult codes above.
 qint32 ZpArchive(qint32 count, const char* zipFile, const char* const* names);
 
+// Starts reading and deflating, on one worker thread (the caller keeps a
+// core), the files a coming run will store, while the caller is still busy
+// before it: options and the first count specs of names as that run will have
+// them (both copied; only literal specs without recursion and without a reuse
+// archive are read). Nothing is written and no callback is made. The first
+// run whose base path and name options are the same takes the files over, as
+// far as its own specs begin with the same ones in the same order; it reads
+// and reports everything as if it had read those files itself, and reads the
+// rest itself. Another ZpPrefetch (count 0 just drops), a run without fHold,
+// and ZpDiscardHeld drop whatever was not taken over.
+void ZpPrefetch(const ZpOptions* options, qint32 count, const char* const* names);
+
 // Drops the archive a run left open with fHold, without finishing it: the
-// file, which has no directory yet, is deleted. Nothing happens when no
-// archive is held, or from inside a run.
+// file, which has no directory yet, is deleted, and what ZpPrefetch read is
+// dropped. Nothing happens from inside a run.
 void ZpDiscardHeld();
 
 // The entry names of the archive at zipFile, in stored order; false when it

@@ -75,7 +75,7 @@ class tst_ZipLibrary : public QObject
         return QDir(m_dir.filePath(u"out"_s)).entryList(QDir::Files | QDir::Hidden);
     }
 
-    qint32 run(const QStringList& specs, const QString& zip = QString())
+    qint32 run(const QStringList& specs, const QString& zip = QString(), bool prefetch = false)
     {
         ZpInit(&kCallbacks);
         m_opt.szRootDir = m_root.isEmpty() ? nullptr : m_root.constData();
@@ -86,8 +86,20 @@ class tst_ZipLibrary : public QObject
         std::vector<const char*> table(specs.size() + 2, nullptr);
         for (size_t i = 0; i < texts.size(); ++i)
             table[i] = texts[i].constData();
+        if (prefetch) {
+            ZpPrefetch(&m_opt, qint32(specs.size()), table.data());
+            return 0;
+        }
         const QByteArray path = (zip.isEmpty() ? zipPath() : zip).toUtf8();
         return ZpArchive(qint32(specs.size()), path.constData(), table.data());
+    }
+    // More files than the workers hold at once, listed out of name order.
+    static QStringList many()
+    {
+        QStringList files;
+        for (int i = 0; i < 300; ++i)
+            files << u"many/%1"_s.arg(i * 7 % 300);
+        return files;
     }
 
 private slots:
@@ -106,6 +118,8 @@ private slots:
         writeFile(tree() + u"/Ünïcode/é.txt"_s, "u");
         writeFile(tree() + u"/other/loose.txt"_s, "other loose");
         writeFile(m_dir.filePath(u"outside.txt"_s), "outside");
+        for (const QString& f : many())
+            writeFile(tree() + u'/' + f, QByteArray(f.size() * 40, 'm'));
         QByteArray big;
         for (int i = 0; big.size() < 5 * 1024 * 1024; ++i)
             big += QByteArray::number(qint64(i) * 7919 % 100003) + ' ';
@@ -378,8 +392,8 @@ a held archive changed meanwhile fails the run | H:loose.txt:0;~;F:top/b.js:14 |
 
     // Literal specs without recursion, as the build passes them: each is one entry, looked at by
     // the workers. Columns: names (bare or from the base) | specs under the tree ("@" is the
-    // archive, "^" a file outside the tree) | code | entries ("<no file>": none written) | a message that
-    // must appear.
+    // archive, "^" a file outside the tree, MANY the many() files, a last "!x" abandons at entry x) |
+    // code | entries ("<no file>": none written) | a message that must appear.
     void literalSpecs_data()
     {
         QTest::addColumn<QStringList>("row");
@@ -388,9 +402,12 @@ a held archive changed meanwhile fails the run | H:loose.txt:0;~;F:top/b.js:14 |
 outside the base: named from its own folder | base | top/b.js ^ | 0 | top/b.js;outside.txt |
 the archive itself is left out | base | loose.txt @ | 0 | loose.txt |
 the same file twice is stored once | bare | loose.txt loose.txt | 0 | loose.txt |
-two files under one name | bare | other/x.txt other/top/x.txt | 16 | <no file> | zip error: names in zip file repeat: x.txt
+two files under one name | bare | loose.txt other/x.txt other/top/x.txt | 16 | <no file> | zip error: names in zip file repeat: x.txt
 a missing file | bare | loose.txt nothing.txt | 18 | <no file> | zip error: file not found:
-a pipe is no file | bare | loose.txt pipe | 18 | <no file> | zip error: file not found:)"_s;
+a pipe is no file | bare | loose.txt pipe | 18 | <no file> | zip error: file not found:
+many files keep their order | base | MANY loose.txt | 0 | MANY;loose.txt |
+a missing file after many | base | MANY nothing.txt | 18 | <no file> | zip error: file not found:
+abandoned among many | base | MANY !many/7 | 9 | <no file> |)"_s;
         for (const QString& row : table.split(u'\n')) {
             QStringList cols = row.split(u'|');
             for (QString& c : cols)
@@ -407,11 +424,27 @@ a pipe is no file | bare | loose.txt pipe | 18 | <no file> | zip error: file not
         m_opt.fJunkDirNames = row[1] == u"bare"_s ? 1 : 0;
         m_opt.fNoDirEntries = 0;
         m_root = tree().toUtf8();
-        QStringList specs = row[2].split(u' ');
+        QStringList specs = row[2].replace(u"MANY"_s, many().join(u' ')).split(u' ');
+        const QString abandon = specs.last().startsWith(u'!') ? specs.takeLast().mid(1) : QString();
+        m_calls.onService = [abandon](const QString& n) { return n == abandon ? 1 : 0; };
         specs.replaceInStrings(u"@"_s, zipPath()).replaceInStrings(u"^"_s, m_dir.filePath(u"outside.txt"_s));
         QCOMPARE(run(specs), row[3].toInt());
-        QCOMPARE(QFile::exists(zipPath()) ? names().join(u';') : u"<no file>"_s, row[4]);
+        QCOMPARE(QFile::exists(zipPath()) ? names().join(u';') : u"<no file>"_s,
+                 row[4].replace(u"MANY"_s, many().join(u';')));
         QVERIFY2(m_calls.messages().join(u'\n').contains(row[5]), qPrintable(m_calls.messages().join(u'\n')));
+        // Read ahead before the run, all of it or a list that parts from the run's after its
+        // first file: the same outcome to the byte and message.
+        const QByteArray bytes = readAll(zipPath());
+        const QStringList messages = m_calls.messages();
+        for (const QStringList& ahead : {specs, QStringList{specs[0], u"top/a.txt"_s} + specs}) {
+            QFile::remove(zipPath());
+            m_calls.events.clear();
+            run(ahead, {}, true);
+            QTest::qWait(30);
+            QCOMPARE(run(specs), row[3].toInt());
+            QCOMPARE(readAll(zipPath()), bytes);
+            QCOMPARE(m_calls.messages(), messages);
+        }
     }
 
     // An archive this library wrote lends its stored data for files found unchanged, and the

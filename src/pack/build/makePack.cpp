@@ -17,6 +17,7 @@
 #include <cmath>
 #include <filesystem>
 #include <future>
+#include <limits>
 #include <system_error>
 
 namespace {
@@ -307,6 +308,16 @@ bool PackBuild::build(const PackRequest& request, const QString& workFolder)
     m_turnClock.start();
     // A cancel meanwhile is honoured by the checks below, before anything is written.
     const std::function<void()> turn = [this] { Turn(); };
+    // The first folder's files are read and deflated meanwhile, on the core
+    // the walks below leave idle. Without an old pack only: files unchanged
+    // since it are copied from it, which only the run itself can tell.
+    struct DropPrefetch
+    {
+        ~DropPrefetch() { ZpPrefetch(nullptr, 0, nullptr); }
+    } dropPrefetch;
+    m_leftOut.clear();
+    if (!QFileInfo(request.PackPath).isFile())
+        PrefetchFirstFolder(contents);
     const RegistrationEntries reg = CollectRegistrations(contents, turn);
 
     m_view.ShowProgress(NextStep(), QStringLiteral("Creating Script Info File"));
@@ -487,13 +498,16 @@ bool PackBuild::PlanEntries(const PackContents& contents, const QString& packPat
 void PackBuild::AddFolderSpecs(const PackContents& contents, int folder)
 {
     QByteArray path = contents.Tag(folder).toUtf8();
-    AddSpecsBelow(contents, folder, path);
+    AddSpecsBelow(contents, folder, path, m_zip, std::numeric_limits<qint32>::max());
 }
 
-void PackBuild::AddSpecsBelow(const PackContents& contents, int folder, QByteArray& path)
+void PackBuild::AddSpecsBelow(const PackContents& contents, int folder, QByteArray& path, clsZip& zip,
+                              qint32 limit)
 {
     const qsizetype keep = path.size();
     for (int child : contents.children(folder)) {
+        if (zip.FileSpecCount() >= limit)
+            break;
         if (std::binary_search(m_leftOut.cbegin(), m_leftOut.cend(), child))
             continue;
         Turn();
@@ -501,11 +515,28 @@ void PackBuild::AddSpecsBelow(const PackContents& contents, int folder, QByteArr
         if (!path.endsWith('/'))
             path += '/';
         path += contents.NameUtf8(child);
-        m_zip.AddFileSpecUtf8(path);
+        zip.AddFileSpecUtf8(path);
         if (IsFolder(contents, child))
-            AddSpecsBelow(contents, child, path);
+            AddSpecsBelow(contents, child, path, zip, limit);
     }
     path.truncate(keep);
+}
+
+void PackBuild::PrefetchFirstFolder(const PackContents& contents)
+{
+    const std::vector<int>& top = contents.topLevel();
+    const auto first = std::find_if(top.cbegin(), top.cend(), [&](int i) { return IsFolder(contents, i); });
+    if (first == top.cend())
+        return;
+    // Set as the folder's run will be: only then are the files read as that run reads them.
+    clsZip probe;
+    probe.setLiteralSpecs(true);
+    SetFolderOptions(probe, true);
+    probe.setRecurseSubDirs(false);
+    probe.setBasePath(GetFolderPath(contents.Tag(*first)));
+    QByteArray path = contents.Tag(*first).toUtf8();
+    AddSpecsBelow(contents, *first, path, probe, PrefetchLimit);
+    ZpPrefetch(&probe.Options(), probe.FileSpecCount(), probe.SpecTable().data());
 }
 
 void PackBuild::AddLooseSpecs(const PackContents& contents)
@@ -521,23 +552,6 @@ bool PackBuild::CheckPack(const QString& pack, const RegistrationEntries& reg)
     const QString cancelled = QStringLiteral("The build was cancelled.");
     if (!Turn(true))
         return fail(cancelled);
-    // Opening the pack reads its whole directory in one call, tens of
-    // milliseconds at a hundred thousand entries: it runs beside the window,
-    // which keeps its turns meanwhile. The pack is not in place yet, so a
-    // cancel still leaves the old one as it was.
-    auto reading = std::async(std::launch::async, [pack] {
-        std::pair<bool, QStringList> read;
-        read.first = ZpListEntries(pack, read.second);
-        return read;
-    });
-    while (reading.wait_for(std::chrono::milliseconds(2)) != std::future_status::ready) {
-        if (!Turn())
-            return fail(cancelled); // the read ends before the future lets go
-    }
-    const auto [readable, names] = reading.get();
-    if (!readable)
-        return fail(QStringLiteral("Could not read back the Script Pack just written."));
-
     // Both sides as sorted 64-bit hashes of the exact names; names whose
     // hashes meet are compared in full, so a collision never passes a wrong pack.
     struct Named
@@ -546,15 +560,31 @@ bool PackBuild::CheckPack(const QString& pack, const RegistrationEntries& reg)
         int at; // held: the position in the pack; wanted: the packing order
         int node;
     };
-    std::vector<Named> held;
-    held.reserve(size_t(names.size()));
-    for (qsizetype i = 0; i < names.size(); ++i) {
-        if (!Turn())
-            return fail(cancelled);
-        held.push_back(Named{ExactHash(names.at(i)), int(i), -1});
-    }
+    auto byHash = [](const Named& a, const Named& b) {
+        return a.hash != b.hash ? a.hash < b.hash : a.at < b.at;
+    };
+    // Reading the pack back (its whole directory, tens of milliseconds at a
+    // hundred thousand entries) and hashing its names run beside the window,
+    // which keeps its turns meanwhile and lists what the pack must hold. The
+    // pack is not in place yet, so a cancel still leaves the old one as it was.
+    struct Read
+    {
+        bool readable = false;
+        QStringList names;
+        std::vector<Named> held;
+    };
+    auto reading = std::async(std::launch::async, [pack, byHash] {
+        Read read;
+        read.readable = ZpListEntries(pack, read.names);
+        read.held.reserve(size_t(read.names.size()));
+        for (qsizetype i = 0; i < read.names.size(); ++i)
+            read.held.push_back(Named{ExactHash(read.names.at(i)), int(i), -1});
+        std::sort(read.held.begin(), read.held.end(), byHash);
+        return read;
+    });
+    // A return before the read ends waits for it: the future lets go only then.
     std::vector<Named> wanted;
-    wanted.reserve(held.size());
+    wanted.reserve(size_t(m_contents->liveCount()) + 1);
     wanted.push_back(Named{ExactHash(ManifestName), 0, -1});
     const bool walked = ForEachEntry(*m_contents, [&](int node, int seq, const NameHash& h) {
         wanted.push_back(Named{h.exact & NameHashMask, seq, node});
@@ -562,11 +592,16 @@ bool PackBuild::CheckPack(const QString& pack, const RegistrationEntries& reg)
     });
     if (!walked || m_view.CancelRequested())
         return fail(cancelled);
-    auto byHash = [](const Named& a, const Named& b) {
-        return a.hash != b.hash ? a.hash < b.hash : a.at < b.at;
-    };
-    std::sort(held.begin(), held.end(), byHash);
     std::sort(wanted.begin(), wanted.end(), byHash);
+    while (reading.wait_for(std::chrono::milliseconds(2)) != std::future_status::ready) {
+        if (!Turn())
+            return fail(cancelled);
+    }
+    const Read read = reading.get();
+    if (!read.readable)
+        return fail(QStringLiteral("Could not read back the Script Pack just written."));
+    const QStringList& names = read.names;
+    const std::vector<Named>& held = read.held;
     auto wantedName = [this](const Named& w) {
         return w.node < 0 ? ManifestName : EntryName(*m_contents, w.node);
     };

@@ -93,7 +93,10 @@ private:
     template <typename Visit>
     bool VisitFolder(const PackContents& contents, int top, int& seq, Visit&& visit) const;
     void AddFolderSpecs(const PackContents& contents, int folder);
-    void AddSpecsBelow(const PackContents& contents, int folder, QByteArray& path);
+    // Adds to zip's specs the paths below folder, up to limit specs in all.
+    void AddSpecsBelow(const PackContents& contents, int folder, QByteArray& path, clsZip& zip, qint32 limit);
+    // Has the first folder's files read while the manifest is made.
+    void PrefetchFirstFolder(const PackContents& contents);
     void AddLooseSpecs(const PackContents& contents);
     QString EntryOfPath(const QString& path) const;
     QString PlainZipError(const QString& what) const;
@@ -109,6 +112,8 @@ private:
     // it repaints well within the 50 ms a person notices, whatever the pack's size.
     // A repaint asked for in one turn is done in a later one, hence well under half of it.
     static constexpr qint64 TurnIntervalMs = 15;
+    // As many files as the archiver reads ahead at most.
+    static constexpr qint32 PrefetchLimit = 8192;
     QElapsedTimer m_turnClock;
     qint16 m_step = 0;
     // Exact share of one step when the rounded step is 0, and what of it the
