@@ -20,6 +20,7 @@
 #include <cstring>
 #include <deque>
 #include <fcntl.h>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <sys/stat.h>
@@ -90,7 +91,7 @@ struct Library
 {
     ~Library();
     std::unique_ptr<HeldArchive> held;
-    std::unique_ptr<ReuseSource> reuseSource;
+    std::shared_ptr<ReuseSource> reuseSource;
     std::unique_ptr<Prefetch> prefetch;
     ZpCallbacks callbacks;
     ZpOptions options;
@@ -746,9 +747,25 @@ private:
 struct Prefetch
 {
     EntryContext ctx;
-    std::vector<QByteArray> specs;  // in submission order; the jobs point into them
-    std::unique_ptr<Packer> packer; // last, so its workers stop before the rest goes
+    std::vector<QByteArray> specs;      // in submission order; the jobs point into them
+    std::shared_ptr<ReuseSource> reuse; // the old archive the files were checked against
+    std::unique_ptr<Packer> packer;     // after those, so its workers stop before the rest goes
+    std::future<void> started;          // last: reads the old archive, then hands out the jobs
 };
+
+// The archive at path read for copying from; null when it is none this
+// writer could have made.
+std::shared_ptr<ReuseSource> loadReuseSource(const QByteArray& path, const std::function<void()>& turn)
+{
+    auto src = std::make_shared<ReuseSource>();
+    src->path = path;
+    src->fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (src->fd < 0 || ::fstat(src->fd, &src->st) != 0 ||
+        !ReadZipDirectory(src->fd, src->dir, src->comment, turn))
+        return nullptr;
+    src->checked = std::make_unique<std::atomic<quint8>[]>(src->dir.size());
+    return src;
+}
 
 // Enough files ahead to cover the caller's work before the run, and bounded
 // in bytes by the read-ahead limit all the same.
@@ -1099,21 +1116,33 @@ private:
         struct stat st = {};
         if (::stat(path.constData(), &st) != 0)
             return nullptr;
-        std::unique_ptr<ReuseSource>& src = m_lib.reuseSource;
+        std::shared_ptr<ReuseSource>& src = m_lib.reuseSource;
         if (!src || src->path != path || src->st.st_dev != st.st_dev || src->st.st_ino != st.st_ino ||
             src->st.st_size != st.st_size || src->st.st_mtim.tv_sec != st.st_mtim.tv_sec ||
             src->st.st_mtim.tv_nsec != st.st_mtim.tv_nsec) {
             src.reset();
-            auto fresh = std::make_unique<ReuseSource>();
-            fresh->path = path;
-            fresh->fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
-            if (fresh->fd < 0 || ::fstat(fresh->fd, &fresh->st) != 0 ||
-                !ReadZipDirectory(fresh->fd, fresh->dir, fresh->comment, [this] { idle(); }))
+            src = loadReuseSource(path, [this] { idle(); });
+            if (!src)
                 return nullptr;
-            fresh->checked = std::make_unique<std::atomic<quint8>[]>(fresh->dir.size());
-            src = std::move(fresh);
         }
         return src->comment == comment ? src.get() : nullptr;
+    }
+
+    // Waits for a read-ahead still reading the old archive; the archive it
+    // read is the one runs copy from while it is still the same file. False
+    // when the run was stopped meanwhile.
+    bool awaitPrefetch()
+    {
+        if (!m_lib.prefetch || !m_lib.prefetch->started.valid())
+            return true;
+        while (m_lib.prefetch->started.wait_for(std::chrono::milliseconds(kIdleIntervalMs)) !=
+               std::future_status::ready)
+            if (!idle())
+                return false;
+        m_lib.prefetch->started.get();
+        if (m_lib.prefetch->reuse)
+            m_lib.reuseSource = m_lib.prefetch->reuse;
+        return true;
     }
 
     QString pathOfTag(qint32 tag, qint32 count, const char* const* names) const
@@ -1204,10 +1233,13 @@ private:
             ctx.archiveDev = self.st_dev;
             ctx.archiveIno = self.st_ino;
         }
+        if (!awaitPrefetch())
+            return aborted();
         ctx.reuse = reuseSource(comment);
-        // Files read ahead for this run, when they were read as this run reads them.
+        // Files read ahead for this run, when they were read as this run reads them
+        // (checked against the same old archive, or none).
         std::unique_ptr<Prefetch> pre;
-        if (m_lib.prefetch && direct && ctx.reuse == nullptr && m_lib.reuse.isEmpty() &&
+        if (m_lib.prefetch && direct && ctx.reuse == m_lib.prefetch->ctx.reuse &&
             m_lib.prefetch->ctx.base == ctx.base && m_lib.prefetch->ctx.junk == ctx.junk &&
             m_lib.prefetch->ctx.storeDirs == ctx.storeDirs)
             pre = std::move(m_lib.prefetch);
@@ -1906,7 +1938,7 @@ void ZpPrefetch(const ZpOptions* options, qint32 count, const char* const* names
     lib.prefetch.reset();
     if (options == nullptr || count <= 0 || names == nullptr || options->fLiteral == 0 ||
         options->fRecurse != 0 || options->fDeleteEntries != 0 || options->fUpdate != 0 ||
-        options->fFreshen != 0 || (options->szReuse != nullptr && *options->szReuse != '\0'))
+        options->fFreshen != 0)
         return;
     auto pre = std::make_unique<Prefetch>();
     pre->ctx.base = basePath(QByteArray(options->szRootDir ? options->szRootDir : ""), true);
@@ -1918,13 +1950,30 @@ void ZpPrefetch(const ZpOptions* options, qint32 count, const char* const* names
             pre->specs.emplace_back(names[i]);
     }
     pre->packer = std::make_unique<Packer>(kPrefetchFiles, 1);
-    for (const QByteArray& spec : pre->specs) {
-        EntryJob job;
-        job.ctx = &pre->ctx;
-        job.spec = spec.constData();
-        pre->packer->submit(std::move(job));
+    const auto submit = [p = pre.get()] {
+        for (const QByteArray& spec : p->specs) {
+            EntryJob job;
+            job.ctx = &p->ctx;
+            job.spec = spec.constData();
+            p->packer->submit(std::move(job));
+        }
+        p->packer->publish();
+    };
+    const QByteArray reuse(options->szReuse ? options->szReuse : "");
+    if (reuse.isEmpty()) {
+        submit();
+    } else {
+        // The files are checked against the old archive as the run checks them.
+        // Its directory takes long to read at many entries, and the caller has
+        // no turns to give here: it is read beside the caller.
+        const QByteArray path = QFile::encodeName(
+            QDir::cleanPath(QDir(pre->ctx.base).absoluteFilePath(QString::fromUtf8(reuse))));
+        pre->started = std::async(std::launch::async, [p = pre.get(), path, submit] {
+            p->reuse = loadReuseSource(path, {});
+            p->ctx.reuse = p->reuse.get();
+            submit();
+        });
     }
-    pre->packer->publish();
     lib.prefetch = std::move(pre);
 }
 

@@ -309,15 +309,14 @@ bool PackBuild::build(const PackRequest& request, const QString& workFolder)
     // A cancel meanwhile is honoured by the checks below, before anything is written.
     const std::function<void()> turn = [this] { Turn(); };
     // The first folder's files are read and deflated meanwhile, on the core
-    // the walks below leave idle. Without an old pack only: files unchanged
-    // since it are copied from it, which only the run itself can tell.
+    // the walks below leave idle; with an old pack, checked against it as the
+    // run checks them, for those unchanged since to be copied from it.
     struct DropPrefetch
     {
         ~DropPrefetch() { ZpPrefetch(nullptr, 0, nullptr); }
     } dropPrefetch;
     m_leftOut.clear();
-    if (!QFileInfo(request.PackPath).isFile())
-        PrefetchFirstFolder(contents);
+    PrefetchFirstFolder(contents, QFileInfo(request.PackPath).isFile() ? request.PackPath : QString());
     const RegistrationEntries reg = CollectRegistrations(contents, turn);
 
     m_view.ShowProgress(NextStep(), QStringLiteral("Creating Script Info File"));
@@ -522,7 +521,7 @@ void PackBuild::AddSpecsBelow(const PackContents& contents, int folder, QByteArr
     path.truncate(keep);
 }
 
-void PackBuild::PrefetchFirstFolder(const PackContents& contents)
+void PackBuild::PrefetchFirstFolder(const PackContents& contents, const QString& oldPack)
 {
     const std::vector<int>& top = contents.topLevel();
     const auto first = std::find_if(top.cbegin(), top.cend(), [&](int i) { return IsFolder(contents, i); });
@@ -534,6 +533,7 @@ void PackBuild::PrefetchFirstFolder(const PackContents& contents)
     SetFolderOptions(probe, true);
     probe.setRecurseSubDirs(false);
     probe.setBasePath(GetFolderPath(contents.Tag(*first)));
+    probe.setReuseArchive(oldPack);
     QByteArray path = contents.Tag(*first).toUtf8();
     AddSpecsBelow(contents, *first, path, probe, PrefetchLimit);
     ZpPrefetch(&probe.Options(), probe.FileSpecCount(), probe.SpecTable().data());
