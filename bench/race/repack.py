@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""repack.py BUNDLESMITH TREE-DIR OUT-DIR ROUNDS [--other BIN] [--busy N]: re-packing after
+"""repack.py BUNDLESMITH TREE-DIR OUT-DIR ROUNDS [--other BIN] [--busy N] [--floor BIN]: re-packing after
 one edited file, as a user does it. Packs the tree (and zips it with zip -r
 -q), edits one file (new content of the same length, a new time), then races
 in rotated rounds:
@@ -11,8 +11,14 @@ and prints rebuild/fresh (goal <= 0.25) and rebuild/zip -r -u. Last, the
 rebuilt pack must be the fresh one byte for byte apart from the manifest's
 time stamp (zipcmp.py): prints "identical" or the first difference. With
 --other, another build of the program races as rebuild(2) and fresh(2), over
-an old pack of its own."""
-import argparse, os, shutil
+an old pack of its own. With --floor (bench_floor), two more race to show
+what no rebuild can leave out:
+  start       the program packing a one-file tree: its start and exit
+  floor       bench_floor: the walk, reading and CRC-ing every file on two
+              threads, the log's marker look-ups, and putting a file in
+              the old pack's place (a copy of it, put there untimed)
+and (start + floor) / fresh is printed: the least rebuild / fresh can be."""
+import argparse, os, shutil, subprocess
 
 from racelib import Busy, Load, mmm, ratios, rotated, run
 import zipcmp
@@ -44,6 +50,7 @@ def main():
     ap.add_argument('rounds', type=int)
     ap.add_argument('--other')
     ap.add_argument('--busy', type=int, default=0)
+    ap.add_argument('--floor')
     a = ap.parse_args()
     tree = os.path.abspath(a.tree)
     out = os.path.abspath(a.out)
@@ -82,6 +89,16 @@ def main():
     # not 12 (nothing to update): that would be a fault of the edit
     contestants.append(('zip -r -u', put_back('old.zip', 'updated.zip'),
                         ['zip', '-r', '-u', '-q', path('updated.zip')] + entries, (0,), 'updated.zip'))
+    if a.floor:
+        one = path('one.txt')
+        with open(one, 'w') as f:
+            f.write('x')
+        # the marker the program's log looks up: beside the program
+        marker = os.path.join(os.path.dirname(os.path.abspath(a.ours)), 'makelog')
+        floor = [os.path.abspath(a.floor), tree, marker, '--replace', path('replaced.plsc')]
+        contestants += [('start', remove('one.plsc'), [a.ours, 'pack', '--name', 'Race', '--force', '-o',
+                                                       path('one.plsc'), one], (0,), 'one.plsc'),
+                        ('floor', put_back('old.plsc', 'replaced.plsc'), floor, (0,), None)]
     times = {c[0]: [] for c in contestants}
     with Load(), Busy(a.busy):
         for _, i in rotated(a.rounds, len(contestants)):
@@ -94,11 +111,16 @@ def main():
     for name, _, _, _, output in contestants:
         w = [t[0] for t in times[name]]
         c = [t[1] for t in times[name]]
-        print('%-15s %-23s %-23s %7.0f %11d' % (name, mmm(w), mmm(c), max(t[2] for t in times[name]),
-                                                os.path.getsize(path(output))))
+        print('%-15s %-23s %-23s %7.0f %11s' % (name, mmm(w), mmm(c), max(t[2] for t in times[name]),
+                                                os.path.getsize(path(output)) if output else '-'))
     for tag, _ in builds:
         ratios(times, 'rebuild' + tag, 'fresh' + tag, 'wall <= 0.25')
         ratios(times, 'rebuild' + tag, 'zip -r -u')
+    if a.floor:
+        least = [(s[0] + f[0]) / r[0] for s, f, r in zip(times['start'], times['floor'], times['fresh'])]
+        print('%-27s wall %s' % ('(start + floor) / fresh', mmm(least)))
+        put_back('old.plsc', 'replaced.plsc')()
+        print('floor: ' + subprocess.run(floor, capture_output=True, text=True).stdout.strip())
     for tag, _ in builds:
         try:
             zipcmp.compare(zipcmp.parse(path('rebuilt%s.plsc' % tag)), zipcmp.parse(path('fresh%s.plsc' % tag)))

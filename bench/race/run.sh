@@ -1,13 +1,15 @@
 #!/bin/sh
 # The pack build against the zip tools and the machine's 2-core limit on the
 # four kinds of script tree; with --repack, re-packing after one edited file.
-# Builds nothing: build the targets bundlesmith and bench_limit first.
+# Builds nothing: build the targets bundlesmith and bench_limit (bench_floor
+# for --repack) first.
 # Usage: bench/race/run.sh [--quick] [--rounds N] [--trees abcd] [--other BIN]
 #                          [--busy N] [--repack] [build-dir]
 #   --quick scales trees c and d down by ten; --other races another build of
 #   bundlesmith too, as "bundlesmith(2)"; --busy N keeps N CPU hogs spinning
 #   through every round; --repack times the rebuild over the old pack against
-#   a fresh build and zip -r -u instead of the race.
+#   a fresh build and zip -r -u instead of the race, beside the least any
+#   rebuild must do (bench_floor).
 set -e
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../lib.sh"
@@ -28,6 +30,7 @@ build=${1:-$(cd "$here/../.." && pwd)/build/default}
 bin="$build/src/bundlesmith"
 [ -x "$bin" ] || { echo "$bin is missing: build the target bundlesmith" >&2; exit 1; }
 [ -n "$repack" ] || limit=$(bench_bin "$build" race bench_limit)
+[ -z "$repack" ] || floor=$(bench_bin "$build" race bench_floor)
 zip_race_scratch
 echo "$(nproc) CPUs; $rounds rounds${quick:+, quick}; busy $busy"
 for t in $(echo "$trees" | sed 's/./& /g'); do
@@ -36,7 +39,7 @@ for t in $(echo "$trees" | sed 's/./& /g'); do
     mkdir -p "$work/out"
     if [ -n "$repack" ]; then
         QT_QPA_PLATFORM=offscreen python3 "$here/repack.py" "$bin" "$work/$t" "$work/out" "$rounds" --busy "$busy" \
-            $other
+            --floor "$floor" $other
         unzip -tqq "$work/out/rebuilt.plsc" >/dev/null && echo "unzip -t rebuilt: ok"
     else
         QT_QPA_PLATFORM=offscreen python3 "$here/race.py" "$bin" "$limit" "$work/$t" "$work/out" "$rounds" \

@@ -20,6 +20,7 @@
 #include <cstring>
 #include <deque>
 #include <fcntl.h>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <sys/stat.h>
@@ -51,6 +52,9 @@ constexpr size_t kPrepackAheadFiles = 64;
 constexpr qint64 kPrepackAheadBytes = 16 * 1024 * 1024;
 // Free slots the writer gathers before it hands the workers more jobs.
 constexpr size_t kRefillBatch = 16;
+// The most an unchanged entries' copy goes on without giving the window a
+// turn: a few milliseconds of the kernel's copying.
+constexpr qint64 kCopySlice = 4 * 1024 * 1024;
 
 // An archive a run with fHold left open, for the next run to continue.
 struct HeldArchive
@@ -67,6 +71,9 @@ struct ReuseSource
     struct stat st = {};
     int fd = -1;
     ZipDirectory dir;
+    // Per record of dir: whether its local header is known to be the one
+    // this writer writes (see IsWrittenLocalHeader).
+    std::unique_ptr<std::atomic<quint8>[]> checked;
     QByteArray comment;
     ReuseSource() = default;
     ReuseSource(const ReuseSource&) = delete;
@@ -84,7 +91,7 @@ struct Library
 {
     ~Library();
     std::unique_ptr<HeldArchive> held;
-    std::unique_ptr<ReuseSource> reuseSource;
+    std::shared_ptr<ReuseSource> reuseSource;
     std::unique_ptr<Prefetch> prefetch;
     ZpCallbacks callbacks;
     ZpOptions options;
@@ -203,6 +210,7 @@ struct Packed
         Failed,
         Small, // data holds the stored bytes
         Large, // fd is open at the start, for the writer to deflate
+        Copy,  // unchanged since the reuse archive's entry: copied from there
         Dir,
         Skip, // nothing to store (the archive itself, a folder without entry)
     };
@@ -213,11 +221,11 @@ struct Packed
     QByteArray name; // UTF-8
     quint32 dosTime = 0;
     Fd fd;
-    qint64 reuseAt = -1; // where the reuse archive holds this file's stored data
-    qint64 reuseSize = 0;
     qint64 budget = 0; // bytes counted against the read-ahead limit
     dev_t dev = 0;     // the file read, to tell it from an archive made after it was read
     ino_t ino = 0;
+    // For a Copy: its entry in the run's reuse archive.
+    const ZipDirectory::Record* reuse = nullptr;
 };
 
 // One entry to prepare: a literal spec (the worker finds its kind and name),
@@ -592,17 +600,24 @@ private:
         p.error = text;
     }
 
-    // The stored data of an unchanged file, from the reuse archive, when the
-    // name, size, time and CRC all match; false otherwise.
-    static bool reuse(const EntryContext& ctx, Packed& p, const ZipDirectory::Record*& rec, qint64 size)
+    // Whether the reuse archive holds an entry of this name, size and time:
+    // then only the CRC is left to compare.
+    static bool reuse(const EntryContext& ctx, Packed& p, quint32& i, qint64 size)
     {
         if (ctx.reuse == nullptr)
             return false;
-        const quint32 i = ctx.reuse->dir.find(p.name);
+        i = ctx.reuse->dir.find(p.name);
         if (i == ZipDirectory::kNone)
             return false;
-        rec = &ctx.reuse->dir.at(i);
-        return rec->usize == quint64(size) && rec->dosTime == p.dosTime;
+        const ZipDirectory::Record& rec = ctx.reuse->dir.at(i);
+        return rec.usize == quint64(size) && rec.dosTime == p.dosTime;
+    }
+
+    // The old entry i may be copied as it stands.
+    static bool copyable(const EntryContext& ctx, quint32 i, quint32 crc)
+    {
+        const ReuseSource& src = *ctx.reuse;
+        return src.dir.at(i).crc == crc && IsWrittenLocalHeader(src.fd, src.dir, i, src.checked.get());
     }
 
     void prepare(const EntryJob& job, z_stream& zs, QByteArray& in, Packed& p)
@@ -670,8 +685,8 @@ private:
         }
         const qint64 expected = job.expected >= 0 ? job.expected : qint64(st.st_size);
         p.size = expected;
-        const ZipDirectory::Record* rec = nullptr;
-        const bool candidate = reuse(ctx, p, rec, expected);
+        quint32 old = ZipDirectory::kNone;
+        const bool candidate = reuse(ctx, p, old, expected);
         if (expected > kPrepackLimit) {
             p.kind = Packed::Large;
             // Counted as a small file's most, so the files held open stay few
@@ -692,16 +707,15 @@ private:
                     crc = crc32Update(crc, in.constData(), n);
                     got += n;
                 }
-                if (got == expected && crc == rec->crc)
-                    p.reuseAt = StoredDataOffset(ctx.reuse->fd, ctx.reuse->dir, *rec);
-                if (p.reuseAt >= 0) {
-                    p.crc = crc;
-                    p.reuseSize = qint64(rec->csize);
-                    p.stored = (rec->flags & ZipDirectory::Stored) != 0;
-                } else if (::lseek(fd.get(), 0, SEEK_SET) != 0) {
-                    return fail(p, ZpErrRead, QStringLiteral("zip error: could not read: ") + p.path);
-                }
                 in = QByteArray();
+                if (got == expected && copyable(ctx, old, crc)) {
+                    p.kind = Packed::Copy;
+                    p.crc = crc;
+                    p.reuse = &ctx.reuse->dir.at(old);
+                    return;
+                }
+                if (::lseek(fd.get(), 0, SEEK_SET) != 0)
+                    return fail(p, ZpErrRead, QStringLiteral("zip error: could not read: ") + p.path);
             }
             p.fd = std::move(fd);
             return;
@@ -715,13 +729,10 @@ private:
         if (got != expected)
             return fail(p, ZpErrRead, QStringLiteral("zip error: changed while being read: ") + p.path);
         p.crc = crc32Update(0, in.constData(), got);
-        if (candidate && rec->crc == p.crc) {
-            p.data = takeBuffer();
-            if (StoredDataOffset(ctx.reuse->fd, ctx.reuse->dir, *rec, &p.data) >= 0) {
-                p.kind = Packed::Small;
-                p.stored = (rec->flags & ZipDirectory::Stored) != 0;
-                return;
-            }
+        if (candidate && copyable(ctx, old, p.crc)) {
+            p.kind = Packed::Copy;
+            p.reuse = &ctx.reuse->dir.at(old);
+            return;
         }
         if (!deflateInto(zs, in, got, p))
             return fail(p, ZpErrMemory, QStringLiteral("zip error: Out of memory"));
@@ -764,7 +775,8 @@ struct Prefetch
         quint32 crc = 0;
         quint32 dosTime = 0;
         quint32 nameSize = 0;
-        qint32 tag = -1; // the run's, once a run took it over
+        qint32 tag = -1;                             // the run's, once a run took it over
+        const ZipDirectory::Record* reuse = nullptr; // a Copy's entry in the old archive
         Packed::Kind kind = Packed::Failed;
         bool stored = false;
     };
@@ -777,7 +789,24 @@ struct Prefetch
     std::deque<Held> held;
     quint64 heldFrom = 0; // the stream place of held.front()
     qint64 heldBytes = 0;
-    std::unique_ptr<Packer> packer; // last, so its workers stop before the rest goes
+    QByteArray reuseText;               // the runs' reuse option, as given
+    std::shared_ptr<ReuseSource> reuse; // the old archive the files are checked against
+    std::unique_ptr<Packer> packer;     // after those, so its workers stop before the rest goes
+    std::future<void> started;          // last: reads the old archive beside the caller
+
+    // Once the old archive is read, the runs' files are checked against it.
+    // False while it is still being read.
+    bool settle(bool wait)
+    {
+        if (!started.valid())
+            return true;
+        if (!wait && started.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+            return false;
+        started.get();
+        for (const auto& seg : segments)
+            seg->ctx.reuse = reuse.get();
+        return true;
+    }
 
     static qint64 cost(const Held& h)
     {
@@ -798,7 +827,9 @@ struct Prefetch
         h.size = p.size;
         h.dev = p.dev;
         h.ino = p.ino;
-        if (p.kind == Packed::Small || p.kind == Packed::Dir || p.kind == Packed::Skip) {
+        if (p.kind == Packed::Small || p.kind == Packed::Dir || p.kind == Packed::Skip ||
+            p.kind == Packed::Copy) {
+            h.reuse = p.reuse;
             h.crc = p.crc;
             h.dosTime = p.dosTime;
             h.stored = p.stored;
@@ -826,6 +857,7 @@ struct Prefetch
         p.crc = h.crc;
         p.dosTime = h.dosTime;
         p.stored = h.stored;
+        p.reuse = h.reuse;
         p.name = h.bytes.left(qsizetype(h.nameSize));
         if (h.kind == Packed::Small) {
             p.data = std::move(h.bytes);
@@ -841,13 +873,15 @@ struct Prefetch
             return false;
         const EntryContext& c = segments[current]->ctx;
         return heldFrom == segments[current]->first && c.base == ctx.base && c.junk == ctx.junk &&
-               c.storeDirs == ctx.storeDirs;
+               c.storeDirs == ctx.storeDirs && c.reuse == ctx.reuse;
     }
 
     // Takes the finished results off the ring and hands the workers more,
     // as far as the budget allows. The caller's thread is the packer's writer.
     void feed()
     {
+        if (!settle(false))
+            return;
         Packer& pk = *packer;
         while (pk.inFlight() > 0 && pk.readyNow()) {
             Packed p = pk.takeOldest();
@@ -878,6 +912,20 @@ struct Prefetch
     static constexpr qint64 kInFlightCost = 640;
     static constexpr size_t kRing = 4096;
 };
+
+// The archive at path read for copying from; null when it is none this
+// writer could have made.
+std::shared_ptr<ReuseSource> loadReuseSource(const QByteArray& path, const std::function<void()>& turn)
+{
+    auto src = std::make_shared<ReuseSource>();
+    src->path = path;
+    src->fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (src->fd < 0 || ::fstat(src->fd, &src->st) != 0 ||
+        !ReadZipDirectory(src->fd, src->dir, src->comment, turn))
+        return nullptr;
+    src->checked = std::make_unique<std::atomic<quint8>[]>(src->dir.size());
+    return src;
+}
 
 // How many specs the coming runs may give in all: the budget stops the
 // reading long before on any but tiny files.
@@ -1228,20 +1276,33 @@ private:
         struct stat st = {};
         if (::stat(path.constData(), &st) != 0)
             return nullptr;
-        std::unique_ptr<ReuseSource>& src = m_lib.reuseSource;
+        std::shared_ptr<ReuseSource>& src = m_lib.reuseSource;
         if (!src || src->path != path || src->st.st_dev != st.st_dev || src->st.st_ino != st.st_ino ||
             src->st.st_size != st.st_size || src->st.st_mtim.tv_sec != st.st_mtim.tv_sec ||
             src->st.st_mtim.tv_nsec != st.st_mtim.tv_nsec) {
             src.reset();
-            auto fresh = std::make_unique<ReuseSource>();
-            fresh->path = path;
-            fresh->fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
-            if (fresh->fd < 0 || ::fstat(fresh->fd, &fresh->st) != 0 ||
-                !ReadZipDirectory(fresh->fd, fresh->dir, fresh->comment, [this] { idle(); }))
+            src = loadReuseSource(path, [this] { idle(); });
+            if (!src)
                 return nullptr;
-            src = std::move(fresh);
         }
         return src->comment == comment ? src.get() : nullptr;
+    }
+
+    // Waits for a read-ahead still reading the old archive; the archive it
+    // read is the one runs copy from while it is still the same file. False
+    // when the run was stopped meanwhile.
+    bool awaitPrefetch()
+    {
+        if (!m_lib.prefetch || !m_lib.prefetch->started.valid())
+            return true;
+        while (m_lib.prefetch->started.wait_for(std::chrono::milliseconds(kIdleIntervalMs)) !=
+               std::future_status::ready)
+            if (!idle())
+                return false;
+        m_lib.prefetch->settle(true);
+        if (m_lib.prefetch->reuse)
+            m_lib.reuseSource = m_lib.prefetch->reuse;
+        return true;
     }
 
     QString pathOfTag(qint32 tag, qint32 count, const char* const* names) const
@@ -1332,11 +1393,13 @@ private:
             ctx.archiveDev = self.st_dev;
             ctx.archiveIno = self.st_ino;
         }
+        if (!awaitPrefetch())
+            return aborted();
         ctx.reuse = reuseSource(comment);
-        // Files read ahead for this run, when they were read as this run reads them.
+        // Files read ahead for this run, when they were read as this run reads them
+        // (checked against the same old archive, or none).
         std::unique_ptr<Prefetch> pre;
-        if (m_lib.prefetch && direct && ctx.reuse == nullptr && m_lib.reuse.isEmpty() &&
-            m_lib.prefetch->fits(ctx))
+        if (m_lib.prefetch && direct && m_lib.prefetch->fits(ctx))
             pre = std::move(m_lib.prefetch);
         // Workers still busy with jobs read ahead must be gone before ctx is.
         struct StopWorkers
@@ -1541,41 +1604,39 @@ private:
         } else if (p.kind == Packed::Small) {
             ok = w.writeEntry(p.name, p.dosTime, false, p.crc, quint64(p.size), p.data, tag, p.stored);
             recycle(std::move(p.data));
+        } else if (p.kind == Packed::Copy) {
+            ok = copyReused(w, p, tag, ctx);
         } else {
-            ok = writeLarge(w, p, tag, ctx);
+            ok = writeLarge(w, p, tag);
         }
         if (ok && replacing)
             w.supersede(prev);
         return ok;
     }
 
-    bool writeLarge(ZipWriter& w, Packed& p, qint32 tag, const EntryContext& ctx)
+    // An unchanged file's entry, header and data, from the reuse archive. The
+    // writer joins it to the copy of the entries before it when they lay side
+    // by side there; what has gathered is copied a slice at a time, so the
+    // window keeps its turns and a cancel is heard within a large entry too.
+    bool copyReused(ZipWriter& w, const Packed& p, qint32 tag, const EntryContext& ctx)
+    {
+        if (!w.copyEntry(p.name, *p.reuse, ctx.reuse->fd, tag))
+            return false;
+        while (w.pendingCopy() >= quint64(kCopySlice)) {
+            if (!w.copyPending(quint64(kCopySlice)))
+                return false;
+            if (!idle()) {
+                aborted();
+                return false;
+            }
+        }
+        return true;
+    }
+
+    bool writeLarge(ZipWriter& w, Packed& p, qint32 tag)
     {
         if (!w.beginStream(p.name, p.dosTime, quint64(p.size), tag))
             return false;
-        if (p.reuseAt >= 0) {
-            QByteArray buf(1 << 20, Qt::Uninitialized);
-            for (qint64 done = 0; done < p.reuseSize;) {
-                const ssize_t n =
-                    ::pread(ctx.reuse->fd, buf.data(), size_t(qMin<qint64>(buf.size(), p.reuseSize - done)),
-                            off_t(p.reuseAt + done));
-                if (n < 0 && errno == EINTR)
-                    continue;
-                if (n <= 0) {
-                    fail(ZpErrRead,
-                         QStringLiteral("zip error: could not read: ") + QFile::decodeName(ctx.reuse->path));
-                    return false;
-                }
-                if (!w.append(buf.constData(), n))
-                    return false;
-                done += n;
-                if (!idle()) {
-                    aborted();
-                    return false;
-                }
-            }
-            return w.endStream(p.crc, quint64(p.reuseSize), quint64(p.size), p.stored);
-        }
         // Whether the file is stored or deflated is known only at its end. The
         // first piece's outcome is the guess, so that random data goes out
         // once, as it is read; a wrong guess costs another pass.
@@ -2067,7 +2128,13 @@ qint32 ZpArchive(qint32 count, const char* zipFile, const char* const* names)
     } dropPrefetch{lib};
     try {
         Run run(lib);
-        return run.exec(count, zipFile, names);
+        const qint32 code = run.exec(count, zipFile, names);
+        // With no archive held open the runs that shared the old archive are
+        // over: its directory goes, and its file, which would otherwise stay
+        // on disk after being replaced, is closed.
+        if (!lib.held)
+            lib.reuseSource.reset();
+        return code;
     } catch (const std::bad_alloc&) {
         return ZpErrMemory;
     }
@@ -2080,23 +2147,38 @@ void addPrefetchRun(Library& lib, const ZpOptions* options, qint32 count, const 
 {
     if (options == nullptr || count <= 0 || names == nullptr || options->fLiteral == 0 ||
         options->fRecurse != 0 || options->fDeleteEntries != 0 || options->fUpdate != 0 ||
-        options->fFreshen != 0 || (options->szReuse != nullptr && *options->szReuse != '\0')) {
+        options->fFreshen != 0 ||
+        (lib.prefetch && lib.prefetch->reuseText != QByteArray(options->szReuse ? options->szReuse : ""))) {
         // A run that cannot be read ahead ends what follows it too: the stream is in run order.
         if (lib.prefetch)
             lib.prefetch->closed = true;
         return;
     }
+    const QByteArray base = QByteArray(options->szRootDir ? options->szRootDir : "");
     if (!lib.prefetch) {
         lib.prefetch = std::make_unique<Prefetch>();
-        lib.prefetch->packer = std::make_unique<Packer>(Prefetch::kRing, 1);
+        Prefetch& p = *lib.prefetch;
+        p.packer = std::make_unique<Packer>(Prefetch::kRing, 1);
+        p.reuseText = QByteArray(options->szReuse ? options->szReuse : "");
+        if (!p.reuseText.isEmpty()) {
+            // The files are checked against the old archive as the run checks them.
+            // Its directory takes long to read at many entries, and the caller has
+            // no turns to give here: it is read beside the caller, and nothing is
+            // read ahead before it is.
+            const QByteArray path = QFile::encodeName(
+                QDir::cleanPath(QDir(basePath(base, true)).absoluteFilePath(QString::fromUtf8(p.reuseText))));
+            p.started = std::async(std::launch::async, [&p, path] { p.reuse = loadReuseSource(path, {}); });
+        }
     }
     Prefetch& pre = *lib.prefetch;
     if (pre.closed)
         return;
     auto seg = std::make_unique<Prefetch::Segment>();
-    seg->ctx.base = basePath(QByteArray(options->szRootDir ? options->szRootDir : ""), true);
+    seg->ctx.base = basePath(base, true);
     seg->ctx.junk = options->fJunkDirNames != 0;
     seg->ctx.storeDirs = options->fNoDirEntries == 0 && !seg->ctx.junk;
+    if (!pre.started.valid())
+        seg->ctx.reuse = pre.reuse.get();
     seg->first = pre.total;
     qsizetype bytes = 0;
     qint32 n = 0;
@@ -2153,6 +2235,7 @@ void ZpDiscardHeld()
     Library& lib = library();
     if (lib.running)
         return;
+    lib.reuseSource.reset();
     lib.prefetch.reset();
     if (!lib.held)
         return;

@@ -165,9 +165,11 @@ qint32 ZpArchive(qint32 count, const char* zipFile, const char* const* names);
 // Starts reading and deflating, on one worker thread (the caller keeps a
 // core), the files a coming run will store, while the caller is still busy
 // before it: options and the first count specs of names as that run will have
-// them (both copied; only literal specs without recursion and without a reuse
-// archive are read). Nothing is written and no callback is made. The first
-// run whose base path and name options are the same takes the files over, as
+// them (both copied; only literal specs without recursion are read; with a
+// reuse archive, its directory is read beside the caller first, and the files
+// are checked against it). Nothing is written and no callback is made. The
+// first run whose base path, name options and reuse archive (read the same,
+// and kept for its comment) are the same takes the files over, as
 // far as its own specs begin with the same ones in the same order; it reads
 // and reports everything as if it had read those files itself, and reads the
 // rest itself. Another ZpPrefetch (count 0 just drops), a run without fHold,

@@ -156,7 +156,7 @@ quint32 ZipDirectory::add(QByteArrayView name, const Record& r)
     if ((m_used & kBlockMask) + quint32(name.size()) > kBlockMask + 1)
         m_used = (m_used | kBlockMask) + 1;
     if ((m_used >> kBlockBits) >= m_blocks.size())
-        m_blocks.push_back(std::make_unique<char[]>(kBlockMask + 1));
+        m_blocks.push_back(std::make_unique_for_overwrite<char[]>(kBlockMask + 1));
     rec.nameAt = m_used;
     std::memcpy(m_blocks[m_used >> kBlockBits].get() + (m_used & kBlockMask), name.data(),
                 size_t(name.size()));
@@ -172,6 +172,16 @@ quint32 ZipDirectory::add(QByteArrayView name, const Record& r)
         m_slots[i] = index;
     }
     return index;
+}
+
+void ZipDirectory::reserve(quint32 size)
+{
+    m_records.reserve(size);
+    size_t table = 1024;
+    while (table < size_t(size) * 2)
+        table *= 2;
+    if (table > m_slots.size())
+        rehash(table);
 }
 
 void ZipDirectory::truncate(quint32 size)
@@ -203,6 +213,7 @@ bool ZipWriter::create(const QString& path)
     m_error = 0;
     m_end = 0;
     m_buf.clear();
+    m_copyLen = 0;
     m_path = path;
     m_fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     struct stat st = {};
@@ -224,7 +235,7 @@ bool ZipWriter::unchangedOnDisk() const
     struct stat byFd = {};
     return m_fd >= 0 && ::stat(QFile::encodeName(m_path).constData(), &byPath) == 0 &&
            ::fstat(m_fd, &byFd) == 0 && byPath.st_dev == m_dev && byPath.st_ino == m_ino &&
-           quint64(byFd.st_size) == m_end - quint64(m_buf.size());
+           quint64(byFd.st_size) == m_end - quint64(m_buf.size()) - m_copyLen;
 }
 
 void ZipWriter::beginRun()
@@ -243,20 +254,25 @@ bool ZipWriter::rollbackRun()
     m_runSuperseded.clear();
     m_stream = ZipDirectory::kNone;
     // Only cutting back bytes already on disk clears a failed write: buffered ones never left.
-    if (m_runStart < m_end - quint64(m_buf.size()))
+    if (m_runStart < m_end - quint64(m_buf.size()) - m_copyLen)
         m_error = 0;
     return truncateTo(m_runStart);
 }
 
 bool ZipWriter::truncateTo(quint64 end)
 {
-    const quint64 onDisk = m_end - quint64(m_buf.size());
+    const quint64 onDisk = m_end - quint64(m_buf.size()) - m_copyLen;
     m_end = end;
     if (end >= onDisk) {
-        m_buf.truncate(qsizetype(end - onDisk));
+        // What stays of the bytes not on disk yet, buffered or still to be copied.
+        if (m_copyLen > 0)
+            m_copyLen = end - onDisk;
+        else
+            m_buf.truncate(qsizetype(end - onDisk));
         return true;
     }
-    m_buf.clear();
+    m_buf.resize(0);
+    m_copyLen = 0;
     return m_fd >= 0 && ::ftruncate(m_fd, off_t(end)) == 0;
 }
 
@@ -290,16 +306,19 @@ bool ZipWriter::flush()
 {
     if (m_error != 0 || m_fd < 0)
         return false;
+    if (m_copyLen > 0)
+        return copyOut(m_copyLen);
     if (m_buf.isEmpty())
         return true;
     const bool ok = pwriteAll(m_buf.constData(), m_buf.size(), m_end - quint64(m_buf.size()));
-    m_buf.clear();
+    // Kept for the next bytes: a buffer allocated afresh faults in every page again.
+    m_buf.resize(0);
     return ok;
 }
 
 bool ZipWriter::put(const char* data, qsizetype size)
 {
-    if (m_error != 0 || m_fd < 0)
+    if (m_error != 0 || m_fd < 0 || (m_copyLen > 0 && !copyOut(m_copyLen)))
         return false;
     m_end += quint64(size);
     if (m_buf.size() + size <= kBufferSize) {
@@ -310,14 +329,14 @@ bool ZipWriter::put(const char* data, qsizetype size)
     if (!m_buf.isEmpty() && !pwriteAll(m_buf.constData(), m_buf.size(), at))
         return false;
     const quint64 dataAt = at + quint64(m_buf.size());
-    m_buf.clear();
+    m_buf.resize(0);
     if (size >= kBufferSize)
         return pwriteAll(data, size, dataAt);
     m_buf.append(data, size);
     return true;
 }
 
-void ZipWriter::localHeader(QByteArray& out, const ZipDirectory::Record& r, QByteArrayView name) const
+void ZipWriter::localHeader(QByteArray& out, const ZipDirectory::Record& r, QByteArrayView name)
 {
     const bool zip64 = (r.flags & ZipDirectory::Zip64Local) != 0;
     put32(out, kLocalSig);
@@ -428,6 +447,87 @@ bool ZipWriter::endStream(quint32 crc, quint64 csize, quint64 usize, bool stored
     return pwriteAll(patch.constData(), patch.size(), r.offset + 30 + r.nameLen + 4);
 }
 
+bool ZipWriter::copyEntry(QByteArrayView name, const ZipDirectory::Record& old, int fd, qint32 tag)
+{
+    if (m_error != 0 || m_fd < 0)
+        return false;
+    ZipDirectory::Record r = old;
+    r.offset = m_end;
+    r.tag = tag;
+    r.flags &= quint8(~ZipDirectory::Dead);
+    const quint64 headerSize = 30 + quint64(name.size());
+    quint64 from = old.offset;
+    quint64 length = headerSize + old.csize;
+    if (r.offset >= kMax32) {
+        // So far into the archive the header needs another version: written here.
+        QByteArray header;
+        localHeader(header, r, name);
+        if (!put(header.constData(), header.size()))
+            return false;
+        from += headerSize;
+        length -= headerSize;
+    }
+    if (m_copyLen > 0 && (fd != m_copyFd || from != m_copyFrom + m_copyLen) && !copyOut(m_copyLen))
+        return false;
+    if (m_copyLen == 0) {
+        if (!flush())
+            return false;
+        m_copyFd = fd;
+        m_copyFrom = from;
+    }
+    m_copyLen += length;
+    m_end += length;
+    m_dir.add(name, r);
+    return true;
+}
+
+bool ZipWriter::copyPending(quint64 bytes)
+{
+    return m_error == 0 && m_fd >= 0 && copyOut(qMin(bytes, m_copyLen));
+}
+
+bool ZipWriter::copyOut(quint64 bytes)
+{
+    quint64 at = m_end - m_copyLen;
+    const quint64 stop = m_copyFrom + bytes;
+    m_copyLen -= bytes;
+    // Within one file system the kernel copies without the bytes passing
+    // through here; elsewhere, or where it cannot, they are read and written.
+    while (m_copyFrom < stop) {
+#ifdef Q_OS_LINUX
+        if (m_copyInKernel) {
+            auto in = loff_t(m_copyFrom), out = loff_t(at);
+            const ssize_t n = ::copy_file_range(m_copyFd, &in, m_fd, &out, size_t(stop - m_copyFrom), 0u);
+            if (n > 0) {
+                m_copyFrom += quint64(n);
+                at += quint64(n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n == 0 || (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP &&
+                           errno != EPERM && errno != ETXTBSY)) {
+                m_error = n == 0 ? EIO : errno;
+                return false;
+            }
+            m_copyInKernel = false;
+        }
+#endif
+        m_buf.resize(qsizetype(qMin<quint64>(quint64(kBufferSize), stop - m_copyFrom)));
+        const bool ok = preadAll(m_copyFd, m_buf.data(), m_buf.size(), m_copyFrom) &&
+                        pwriteAll(m_buf.constData(), m_buf.size(), at);
+        m_copyFrom += quint64(m_buf.size());
+        at += quint64(m_buf.size());
+        m_buf.resize(0);
+        if (!ok) {
+            if (m_error == 0)
+                m_error = EIO;
+            return false;
+        }
+    }
+    return true;
+}
+
 bool ZipWriter::finish(QByteArrayView comment, const std::function<void()>& turn)
 {
     const quint64 cdStart = m_end;
@@ -508,6 +608,7 @@ void ZipWriter::close()
         ::close(m_fd);
     m_fd = -1;
     m_buf.clear();
+    m_copyLen = 0;
 }
 
 void ZipWriter::remove()
@@ -519,6 +620,12 @@ void ZipWriter::remove()
 }
 
 bool ForEachZipEntry(int fd, QByteArray& comment,
+                     const std::function<void(const char* record, QByteArrayView name)>& each)
+{
+    return ForEachZipEntry(fd, comment, {}, each);
+}
+
+bool ForEachZipEntry(int fd, QByteArray& comment, const std::function<void(quint64 count)>& counted,
                      const std::function<void(const char* record, QByteArrayView name)>& each)
 {
     comment.clear();
@@ -556,8 +663,11 @@ bool ForEachZipEntry(int fd, QByteArray& comment,
         cdSize = get64(end64 + 40);
         cdStart = get64(end64 + 48);
     }
-    if (cdStart + cdSize > size)
+    // Every record takes 46 bytes at least: a count beyond that is damage, not a size to make room for.
+    if (cdStart + cdSize > size || count > cdSize / 46)
         return false;
+    if (counted)
+        counted(count);
     // Read a window at a time: a large directory need not be in memory whole.
     constexpr qsizetype kWindow = 1 << 20;
     QByteArray cd;
@@ -594,7 +704,8 @@ bool ReadZipDirectory(int fd, ZipDirectory& dir, QByteArray& comment, const std:
 {
     dir.clear();
     quint32 seen = 0;
-    return ForEachZipEntry(fd, comment, [&](const char* c, QByteArrayView name) {
+    const auto counted = [&](quint64 count) { dir.reserve(quint32(count)); };
+    return ForEachZipEntry(fd, comment, counted, [&](const char* c, QByteArrayView name) {
         if ((++seen & 1023) == 0 && turn)
             turn();
         // Only what this writer would write for a file is worth copying:
@@ -619,21 +730,40 @@ bool ReadZipDirectory(int fd, ZipDirectory& dir, QByteArray& comment, const std:
     });
 }
 
-qint64 StoredDataOffset(int fd, const ZipDirectory& dir, const ZipDirectory::Record& r, QByteArray* data)
+bool IsWrittenLocalHeader(int fd, const ZipDirectory& dir, quint32 i, std::atomic<quint8>* checked)
 {
-    const QByteArrayView name = dir.name(r);
-    QByteArray scratch;
-    QByteArray& h = data ? *data : scratch;
-    // With the data wanted too, one read brings header and data.
-    h.resize(30 + name.size() + (data ? qsizetype(r.csize) : 0));
-    if (!preadAll(fd, h.data(), h.size(), r.offset))
-        return -1;
-    const char* c = h.constData();
-    if (get32(c) != kLocalSig || get16(c + 4) != kNeeds || get16(c + 6) != flagsFor(name) ||
-        get16(c + 8) != methodOf(r) || ((quint32(get16(c + 12)) << 16) | get16(c + 10)) != r.dosTime ||
-        get32(c + 14) != r.crc || get32(c + 18) != r.csize || get32(c + 22) != r.usize ||
-        get16(c + 26) != name.size() || get16(c + 28) != 0 || QByteArrayView(c + 30, name.size()) != name)
-        return -1;
-    h.remove(0, 30 + name.size());
-    return qint64(r.offset) + 30 + name.size();
+    if (checked != nullptr && checked[i].load(std::memory_order_relaxed) != 0)
+        return checked[i].load(std::memory_order_relaxed) == 1;
+    // The headers of small files' entries lie a few hundred to 64 KiB: one
+    // read for all of them costs less than a read each.
+    constexpr quint64 kReach = 64 * 1024;
+    const quint64 from = dir.at(i).offset;
+    quint64 to = from + 30 + dir.at(i).nameLen;
+    quint32 last = i;
+    while (checked != nullptr && last + 1 < dir.size()) {
+        const ZipDirectory::Record& next = dir.at(last + 1);
+        const quint64 end = next.offset + 30 + next.nameLen;
+        if (next.offset < to || end - from > kReach)
+            break;
+        to = end;
+        ++last;
+    }
+    thread_local QByteArray found;
+    thread_local QByteArray expected;
+    found.resize(qsizetype(to - from));
+    const bool read = preadAll(fd, found.data(), found.size(), from);
+    bool ok = false;
+    for (quint32 k = i; k <= last; ++k) {
+        const ZipDirectory::Record& r = dir.at(k);
+        expected.resize(0);
+        ZipWriter::localHeader(expected, r, dir.name(r));
+        const bool same = read && expected.size() == 30 + qsizetype(r.nameLen) &&
+                          std::memcmp(found.constData() + (r.offset - from), expected.constData(),
+                                      size_t(expected.size())) == 0;
+        if (k == i)
+            ok = same;
+        if (checked != nullptr)
+            checked[k].store(same ? 1 : 2, std::memory_order_relaxed);
+    }
+    return ok;
 }

@@ -4,6 +4,7 @@
 #include <QByteArrayView>
 #include <QString>
 #include <QtGlobal>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <sys/types.h>
@@ -44,7 +45,8 @@ public:
     quint32 add(QByteArrayView name, const Record& r);
     // Forgets every record from index size on.
     void truncate(quint32 size);
-    void reserve(quint32 size) { m_records.reserve(size); }
+    // Room for size records, their look-up table included, so none is grown on the way.
+    void reserve(quint32 size);
     QByteArrayView name(const Record& r) const
     {
         return QByteArrayView(m_blocks[r.nameAt >> kBlockBits].get() + (r.nameAt & kBlockMask), r.nameLen);
@@ -64,6 +66,13 @@ private:
 
     void rehash(size_t size);
 };
+
+// Whether the local header of record i of dir read from fd is, byte for
+// byte, the one ZipWriter writes for it: only then may copyEntry take it.
+// With checked (a state per record: 0 not known yet, 1 yes, 2 no), the same
+// read checks the records behind i whose headers lie close after it, and
+// notes each finding there; a state already known is taken as it stands.
+bool IsWrittenLocalHeader(int fd, const ZipDirectory& dir, quint32 i, std::atomic<quint8>* checked = nullptr);
 
 // A zip archive written front to back: each entry's local header and data
 // are appended as they come, and the central directory is written once, at
@@ -110,6 +119,15 @@ public:
     // Drops the data appended since beginStream, to write it again otherwise.
     bool rewindStream();
     bool endStream(quint32 crc, quint64 csize, quint64 usize, bool stored = false);
+    // One entry taken whole from another archive this writer made (fd, its
+    // record old there, whose local header the caller has checked with
+    // IsWrittenLocalHeader): header and data are copied file to file, and
+    // entries that lay side by side there go out as one copy. The copy is
+    // pending until copyPending or any other write.
+    bool copyEntry(QByteArrayView name, const ZipDirectory::Record& old, int fd, qint32 tag);
+    // Bytes copyEntry has yet to copy; copyPending copies up to that many.
+    quint64 pendingCopy() const { return m_copyLen; }
+    bool copyPending(quint64 bytes);
     // Leaves an earlier record out of the directory (its name was written again).
     void supersede(quint32 index);
     const ZipDirectory& directory() const { return m_dir; }
@@ -138,11 +156,20 @@ private:
     quint32 m_runRecords = 0;
     std::vector<quint32> m_runSuperseded;
     quint32 m_stream = ZipDirectory::kNone; // the record being streamed
+    // A copy copyEntry has yet to make: m_copyLen bytes from m_copyFrom in
+    // m_copyFd, to go at m_end - m_copyLen. m_buf is empty while one is pending.
+    int m_copyFd = -1;
+    quint64 m_copyFrom = 0;
+    quint64 m_copyLen = 0;
+    bool m_copyInKernel = true; // until the kernel says it cannot between these files
 
     bool put(const char* data, qsizetype size);
     bool pwriteAll(const char* data, qsizetype size, quint64 at);
     bool truncateTo(quint64 end);
-    void localHeader(QByteArray& out, const ZipDirectory::Record& r, QByteArrayView name) const;
+    static void localHeader(QByteArray& out, const ZipDirectory::Record& r, QByteArrayView name);
+    bool copyOut(quint64 bytes);
+    friend bool IsWrittenLocalHeader(int fd, const ZipDirectory& dir, quint32 i,
+                                     std::atomic<quint8>* checked);
 };
 
 // Calls each with every central-directory record of the archive in fd (the
@@ -150,18 +177,15 @@ private:
 // holds no readable zip archive.
 bool ForEachZipEntry(int fd, QByteArray& comment,
                      const std::function<void(const char* record, QByteArrayView name)>& each);
+// The same, telling counted the number of records first.
+bool ForEachZipEntry(int fd, QByteArray& comment, const std::function<void(quint64 count)>& counted,
+                     const std::function<void(const char* record, QByteArrayView name)>& each);
 
 // Reads the central directory of an archive this program wrote, for copying
 // stored data out of it: only entries with exactly the headers ZipWriter
 // writes for a file are taken. False when fd holds no readable zip archive.
 // turn, when given, is called every thousand or so entries.
 bool ReadZipDirectory(int fd, ZipDirectory& dir, QByteArray& comment, const std::function<void()>& turn = {});
-
-// Where the stored data of a record of dir read from fd begins, after
-// checking that its local header is the one ZipWriter writes; -1 otherwise.
-// data, when given, receives the stored data.
-qint64 StoredDataOffset(int fd, const ZipDirectory& dir, const ZipDirectory::Record& r,
-                        QByteArray* data = nullptr);
 
 // The time as a zip entry holds it: local time in two-second steps, the
 // date in the high half.

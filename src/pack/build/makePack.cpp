@@ -310,15 +310,14 @@ bool PackBuild::build(const PackRequest& request, const QString& workFolder)
     // A cancel meanwhile is honoured by the checks below, before anything is written.
     const std::function<void()> turn = [this] { Turn(); };
     // The runs' files are read and deflated meanwhile, in packing order, on
-    // the core the walks below leave idle. Without an old pack only: files unchanged
-    // since it are copied from it, which only the run itself can tell.
+    // the core the walks below leave idle; with an old pack, checked against
+    // it as the runs check them, for those unchanged since to be copied from it.
     struct DropPrefetch
     {
         ~DropPrefetch() { ZpPrefetch(nullptr, 0, nullptr); }
     } dropPrefetch;
     m_leftOut.clear();
-    if (!QFileInfo(request.PackPath).isFile())
-        PrefetchRuns(contents);
+    PrefetchRuns(contents, QFileInfo(request.PackPath).isFile() ? request.PackPath : QString());
     const RegistrationEntries reg = CollectRegistrations(contents, turn);
 
     m_view.ShowProgress(NextStep(), QStringLiteral("Creating Script Info File"));
@@ -523,7 +522,7 @@ void PackBuild::AddSpecsBelow(const PackContents& contents, int folder, QByteArr
     path.truncate(keep);
 }
 
-void PackBuild::PrefetchRuns(const PackContents& contents)
+void PackBuild::PrefetchRuns(const PackContents& contents, const QString& oldPack)
 {
     // Each run's specs and options as build() will give them: only then are
     // the files read as that run reads them. Runs are added in packing order
@@ -532,6 +531,7 @@ void PackBuild::PrefetchRuns(const PackContents& contents)
     qint32 given = 0;
     QString base = m_zip.BasePath();
     auto add = [&](clsZip& probe) {
+        probe.setReuseArchive(oldPack);
         given += probe.FileSpecCount();
         if (!started)
             ZpPrefetch(&probe.Options(), probe.FileSpecCount(), probe.SpecTable().data());

@@ -96,7 +96,7 @@ private:
     // Adds to zip's specs the paths below folder, up to limit specs in all.
     void AddSpecsBelow(const PackContents& contents, int folder, QByteArray& path, clsZip& zip, qint32 limit);
     // Has the runs' files read while the manifest is made.
-    void PrefetchRuns(const PackContents& contents);
+    void PrefetchRuns(const PackContents& contents, const QString& oldPack);
     void AddLooseSpecs(const PackContents& contents);
     QString EntryOfPath(const QString& path) const;
     QString PlainZipError(const QString& what) const;
