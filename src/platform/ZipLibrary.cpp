@@ -1498,6 +1498,9 @@ private:
                 }
                 if (packer)
                     packer->publish();
+                // A list that ends before the segment does parts from the stream as well.
+                if (intact && listed && packer->submitted() < seg->end())
+                    intact = false;
             }
             if (intact ? (listed && place == seg->end())
                        : (!packer || (packer->inFlight() == 0 && (!pre || pre->held.empty()))))
