@@ -179,7 +179,8 @@ void ZpPrefetch(const ZpOptions* options, qint32 count, const char* const* names
 // Adds the run after the ones given so far to what ZpPrefetch started: its
 // files are read after theirs, and it takes them over once those runs took
 // exactly their own (a run that parts from its list drops what was read for
-// the later ones). A run that cannot be read ahead, or one past the limit of
+// the later ones). A run that cannot be read ahead, one with another reuse
+// archive than the first, or one past the limit of
 // files, ends the list: nothing after it is read.
 void ZpPrefetchAlso(const ZpOptions* options, qint32 count, const char* const* names);
 
