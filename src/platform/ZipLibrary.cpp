@@ -792,6 +792,7 @@ struct Prefetch
     QByteArray reuseText;               // the runs' reuse option, as given
     std::shared_ptr<ReuseSource> reuse; // the old archive the files are checked against
     std::unique_ptr<Packer> packer;     // after those, so its workers stop before the rest goes
+    bool adopted = false;               // its old archive is the runs' one now
     std::future<void> started;          // last: reads the old archive beside the caller
 
     // Once the old archive is read, the runs' files are checked against it.
@@ -1293,15 +1294,21 @@ private:
     // when the run was stopped meanwhile.
     bool awaitPrefetch()
     {
-        if (!m_lib.prefetch || !m_lib.prefetch->started.valid())
+        if (!m_lib.prefetch)
             return true;
-        while (m_lib.prefetch->started.wait_for(std::chrono::milliseconds(kIdleIntervalMs)) !=
-               std::future_status::ready)
-            if (!idle())
-                return false;
-        m_lib.prefetch->settle(true);
-        if (m_lib.prefetch->reuse)
+        if (m_lib.prefetch->started.valid()) {
+            while (m_lib.prefetch->started.wait_for(std::chrono::milliseconds(kIdleIntervalMs)) !=
+                   std::future_status::ready)
+                if (!idle())
+                    return false;
+            m_lib.prefetch->settle(true);
+        }
+        // Taken over once, whoever saw the reading end: the read-ahead's results
+        // fit a run only when both check against this very archive.
+        if (m_lib.prefetch->reuse && !m_lib.prefetch->adopted) {
             m_lib.reuseSource = m_lib.prefetch->reuse;
+            m_lib.prefetch->adopted = true;
+        }
         return true;
     }
 
