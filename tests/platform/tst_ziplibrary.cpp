@@ -32,6 +32,17 @@ struct Calls
 };
 Calls* g_calls = nullptr;
 
+// One test row per line of a table: the cells between '|', trimmed; the first names the row.
+void addRows(const QString& table)
+{
+    for (const QString& line : table.split(u'\n')) {
+        QStringList cells = line.split(u'|');
+        for (QString& c : cells)
+            c = c.trimmed();
+        QTest::newRow(qPrintable(cells[0])) << cells;
+    }
+}
+
 const ZpCallbacks kCallbacks{[](const char* text, qint32 len) {
                                  g_calls->events << u"print:"_s + QString::fromUtf8(text, len);
                                  return 0;
@@ -348,12 +359,7 @@ a failed first run leaves no file | H:loose.txt missing:18 | <no file> | |
 a name written again replaces the entry | H:loose.txt:0;F:top/b.js other/loose.txt:0 | b.js;loose.txt | | updating: loose.txt
 a run on another archive finishes the held one | H:loose.txt:0;H@:top/b.js:0 | loose.txt | loose.txt |
 a held archive changed meanwhile fails the run | H:loose.txt:0;~;F:top/b.js:14 | <cannot open> | | zip error: archive changed)"_s;
-        for (const QString& row : table.split(u'\n')) {
-            QStringList cols = row.split(u'|');
-            for (QString& c : cols)
-                c = c.trimmed();
-            QTest::newRow(qPrintable(cols[0])) << cols;
-        }
+        addRows(table);
     }
 
     void heldRuns()
@@ -412,12 +418,7 @@ a pipe is no file | bare | loose.txt pipe | 18 | <no file> | zip error: file not
 many files keep their order | base | MANY loose.txt | 0 | MANY;loose.txt |
 a missing file after many | base | MANY nothing.txt | 18 | <no file> | zip error: file not found:
 abandoned among many | base | MANY !many/7 | 9 | <no file> |)"_s;
-        for (const QString& row : table.split(u'\n')) {
-            QStringList cols = row.split(u'|');
-            for (QString& c : cols)
-                c = c.trimmed();
-            QTest::newRow(qPrintable(cols[0])) << cols;
-        }
+        addRows(table);
     }
 
     void literalSpecs()
