@@ -257,7 +257,7 @@ class Packer
 public:
     // workers: fewer than the cores leaves one to a caller still busy with other work.
     explicit Packer(size_t capacity = kPrepackAheadFiles, unsigned workers = kWorkers)
-        : m_slotCount(capacity), m_slots(std::make_unique<Slot[]>(capacity))
+        : m_slotCount(capacity), m_chunks((capacity + kChunk - 1) / kChunk)
     {
         addWorkers(workers);
     }
@@ -294,6 +294,13 @@ public:
     // Queued, for the workers to see at the next publish().
     void submit(EntryJob&& entry, qint32 tag = 0)
     {
+        // A slot's chunk is made the first time the ring reaches it: a build
+        // of a few files never pays for the thousands of slots a large one
+        // needs. The workers see the chunk through the publish that hands
+        // them the job, and it stays until the packer goes.
+        std::unique_ptr<Slot[]>& chunk = m_chunks[size_t(m_submitted % m_slotCount) / kChunk];
+        if (!chunk)
+            chunk = std::make_unique<Slot[]>(kChunk);
         Slot& s = slot(m_submitted);
         s.entry = std::move(entry);
         s.entry.seq = m_submitted;
@@ -386,10 +393,11 @@ private:
         qint32 tag = 0;                  // the writer's own
         std::atomic<bool> ready = false; // packed is done; the worker no longer touches the slot
     };
+    static constexpr size_t kChunk = 32;
     const size_t m_slotCount;
-    std::unique_ptr<Slot[]> m_slots;
-    quint64 m_submitted = 0;              // the writer's own
-    std::atomic<quint64> m_published = 0; // jobs the workers may claim: [m_claimed, m_published)
+    std::vector<std::unique_ptr<Slot[]>> m_chunks; // never resized: workers read it unlocked
+    quint64 m_submitted = 0;                       // the writer's own
+    std::atomic<quint64> m_published = 0;          // jobs the workers may claim: [m_claimed, m_published)
     std::atomic<quint64> m_claimed = 0;
     std::atomic<quint64> m_taken = 0; // the oldest in flight
     std::atomic<qint64> m_heldBytes = 0;
@@ -407,7 +415,11 @@ private:
     std::vector<std::thread> m_threads;
     std::atomic<bool> m_stop = false; // set under m_mutex, so a sleeper's test cannot miss it
 
-    Slot& slot(quint64 seq) { return m_slots[size_t(seq % m_slotCount)]; }
+    Slot& slot(quint64 seq)
+    {
+        const size_t i = size_t(seq % m_slotCount);
+        return m_chunks[i / kChunk][i % kChunk];
+    }
 
     bool abandoned(quint64 seq) const { return seq >= m_abandonFrom.load() && seq < m_abandonTo.load(); }
 

@@ -63,7 +63,7 @@ qint32 clsZip::AddFileSpecUtf8(QByteArrayView sSpecUtf8)
     const size_t need = size_t(sSpecUtf8.size()) + 1;
     if (m_specBlocks.empty() || m_specBlockUsed + need > m_specBlockSize) {
         m_specBlockSize = std::max(kBlock, need);
-        m_specBlocks.push_back(std::make_unique<char[]>(m_specBlockSize));
+        m_specBlocks.push_back(std::make_unique_for_overwrite<char[]>(m_specBlockSize));
         m_specBlockUsed = 0;
     }
     char* at = m_specBlocks.back().get() + m_specBlockUsed;
