@@ -8,9 +8,11 @@
 #ifndef Q_OS_WIN
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
+#include <vector>
 #endif
 
 namespace {
@@ -65,11 +67,23 @@ int WorkFolder::RemoveStale(const QString& parentFolder)
 {
     int removed = 0;
     const QDir parent(parentFolder);
-    const QStringList names =
-        parent.entryList({Prefix + QLatin1Char('*')}, QDir::Dirs | QDir::Hidden | QDir::NoSymLinks);
+    // Read plainly: a pattern for the names would be compiled afresh on every
+    // build, costing more than reading a large folder. The open below takes
+    // only a folder, and never through a link.
+    const QByteArray prefix = QFile::encodeName(Prefix);
+    std::vector<QString> names;
+    if (DIR* dir = ::opendir(QFile::encodeName(parentFolder).constData())) {
+        while (const dirent* e = ::readdir(dir)) {
+            if (std::strncmp(e->d_name, prefix.constData(), size_t(prefix.size())) == 0 &&
+                (e->d_type == DT_DIR || e->d_type == DT_UNKNOWN))
+                names.push_back(QFile::decodeName(e->d_name));
+        }
+        ::closedir(dir);
+    }
     for (const QString& name : names) {
         const QString path = parent.filePath(name);
-        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const int fd =
+            ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0)
             continue;
         if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {

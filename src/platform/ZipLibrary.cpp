@@ -257,15 +257,14 @@ class Packer
 public:
     // workers: fewer than the cores leaves one to a caller still busy with other work.
     explicit Packer(size_t capacity = kPrepackAheadFiles, unsigned workers = kWorkers)
-        : m_slotCount(capacity), m_chunks((capacity + kChunk - 1) / kChunk)
+        : m_slotCount(capacity), m_chunks((capacity + kChunk - 1) / kChunk), m_maxWorkers(workers)
     {
-        addWorkers(workers);
     }
     // Up to this many workers in all.
     void addWorkers(unsigned workers)
     {
-        while (m_threads.size() < workers)
-            m_threads.emplace_back([this] { work(); });
+        m_maxWorkers = std::max(m_maxWorkers, size_t(workers));
+        startWorkers();
     }
     static inline const unsigned kWorkers = qBound(1u, std::thread::hardware_concurrency(), 2u);
     ~Packer()
@@ -319,6 +318,7 @@ public:
         if (m_published.load(std::memory_order_relaxed) == m_submitted)
             return;
         m_published.store(m_submitted);
+        startWorkers();
         if (m_idleWorkers.load() > 0) {
             syncWithSleepers();
             m_workWake.notify_all();
@@ -412,8 +412,47 @@ private:
     std::condition_variable m_writerWake;
     std::mutex m_spareMutex;
     std::vector<QByteArray> m_spare;
-    std::vector<std::thread> m_threads;
+    std::vector<std::thread> m_threads; // the writer's own
+    size_t m_maxWorkers;
     std::atomic<bool> m_stop = false; // set under m_mutex, so a sleeper's test cannot miss it
+
+    // A worker is started only once there is a job for it: a run of one
+    // file costs one thread, and a packer never given a job none.
+    void startWorkers()
+    {
+        while (m_threads.size() < m_maxWorkers && m_threads.size() < inFlight())
+            m_threads.emplace_back([this] { work(); });
+    }
+
+    // The deflate state a worker keeps, made when its first file needs it:
+    // a worker that only opens files, or copies them, never pays for it.
+    class Deflater
+    {
+    public:
+        Deflater() = default;
+        Deflater(const Deflater&) = delete;
+        Deflater& operator=(const Deflater&) = delete;
+        ~Deflater()
+        {
+            if (m_state > 0)
+                deflateEnd(&m_zs);
+        }
+        // Ready for a new stream; null when zlib could not be set up.
+        z_stream* fresh()
+        {
+            if (m_state == 0) {
+                const bool ok =
+                    deflateInit2(&m_zs, kDeflateLevel, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK;
+                m_state = ok ? 1 : -1;
+                return ok ? &m_zs : nullptr;
+            }
+            return m_state > 0 && deflateReset(&m_zs) == Z_OK ? &m_zs : nullptr;
+        }
+
+    private:
+        z_stream m_zs{};
+        int m_state = 0; // 0: not yet made, 1: ready, -1: failed
+    };
 
     Slot& slot(quint64 seq)
     {
@@ -504,9 +543,7 @@ private:
 
     void work()
     {
-        z_stream zs{};
-        const bool zok =
-            deflateInit2(&zs, kDeflateLevel, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK;
+        Deflater zs;
         QByteArray in;
         for (;;) {
             quint64 seq = 0;
@@ -527,8 +564,6 @@ private:
             try {
                 if (abandoned(seq))
                     p.kind = Packed::Skip;
-                else if (!zok)
-                    p.error = QStringLiteral("zip error: Out of memory");
                 else if (job.entry.ctx != nullptr)
                     prepare(job.entry, zs, in, p);
                 else
@@ -543,8 +578,6 @@ private:
             job.ready.store(true);
             wakeWriter(false);
         }
-        if (zok)
-            deflateEnd(&zs);
     }
 
     // Reads fd to its end into in; false on a read error. One byte more than
@@ -571,10 +604,12 @@ private:
         }
     }
 
-    bool deflateInto(z_stream& zs, const QByteArray& in, qint64 size, Packed& p)
+    bool deflateInto(Deflater& deflater, const QByteArray& in, qint64 size, Packed& p)
     {
-        if (deflateReset(&zs) != Z_OK)
+        z_stream* z = deflater.fresh();
+        if (z == nullptr)
             return false;
+        z_stream& zs = *z;
         p.data = takeBuffer();
         p.data.resize(static_cast<qsizetype>(deflateBound(&zs, static_cast<uLong>(size))));
         zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.constData()));
@@ -586,7 +621,7 @@ private:
         return rc == Z_STREAM_END;
     }
 
-    void pack(const QString& path, qint64 expected, z_stream& zs, QByteArray& in, Packed& p)
+    void pack(const QString& path, qint64 expected, Deflater& zs, QByteArray& in, Packed& p)
     {
         const Fd fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC));
         if (fd.get() < 0)
@@ -632,7 +667,7 @@ private:
         return src.dir.at(i).crc == crc && IsWrittenLocalHeader(src.fd, src.dir, i, src.checked.get());
     }
 
-    void prepare(const EntryJob& job, z_stream& zs, QByteArray& in, Packed& p)
+    void prepare(const EntryJob& job, Deflater& zs, QByteArray& in, Packed& p)
     {
         const EntryContext& ctx = *job.ctx;
         const QString original = job.spec ? QString::fromUtf8(job.spec) : job.path;
