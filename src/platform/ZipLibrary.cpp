@@ -55,6 +55,8 @@ constexpr size_t kRefillBatch = 16;
 // The most an unchanged entries' copy goes on without giving the window a
 // turn: a few milliseconds of the kernel's copying.
 constexpr qint64 kCopySlice = 4 * 1024 * 1024;
+// An old archive this small has its directory read on the caller's thread.
+constexpr qint64 kReuseReadHere = 256 * 1024;
 
 // An archive a run with fHold left open, for the next run to continue.
 struct HeldArchive
@@ -2221,10 +2223,16 @@ void addPrefetchRun(Library& lib, const ZpOptions* options, qint32 count, const 
             // The files are checked against the old archive as the run checks them.
             // Its directory takes long to read at many entries, and the caller has
             // no turns to give here: it is read beside the caller, and nothing is
-            // read ahead before it is.
+            // read ahead before it is. A small one is read at once: a thread
+            // would cost more than the reading.
             const QByteArray path = QFile::encodeName(
                 QDir::cleanPath(QDir(basePath(base, true)).absoluteFilePath(QString::fromUtf8(p.reuseText))));
-            p.started = std::async(std::launch::async, [&p, path] { p.reuse = loadReuseSource(path, {}); });
+            struct stat st = {};
+            if (::stat(path.constData(), &st) == 0 && st.st_size <= kReuseReadHere)
+                p.reuse = loadReuseSource(path, {});
+            else
+                p.started =
+                    std::async(std::launch::async, [&p, path] { p.reuse = loadReuseSource(path, {}); });
         }
     }
     Prefetch& pre = *lib.prefetch;

@@ -596,13 +596,15 @@ bool PackBuild::CheckPack(const QString& pack, const RegistrationEntries& reg)
     // hundred thousand entries) and hashing its names run beside the window,
     // which keeps its turns meanwhile and lists what the pack must hold. The
     // pack is not in place yet, so a cancel still leaves the old one as it was.
+    // A small pack is read here, when it is wanted: a thread costs more.
     struct Read
     {
         bool readable = false;
         QStringList names;
         std::vector<Named> held;
     };
-    auto reading = std::async(std::launch::async, [pack, byHash] {
+    const bool beside = m_contents->liveCount() > ReadBesideEntries;
+    auto reading = std::async(beside ? std::launch::async : std::launch::deferred, [pack, byHash] {
         Read read;
         read.readable = ZpListEntries(pack, read.names);
         read.held.reserve(size_t(read.names.size()));
@@ -622,7 +624,7 @@ bool PackBuild::CheckPack(const QString& pack, const RegistrationEntries& reg)
     if (!walked || m_view.CancelRequested())
         return fail(cancelled);
     std::sort(wanted.begin(), wanted.end(), byHash);
-    while (reading.wait_for(std::chrono::milliseconds(2)) != std::future_status::ready) {
+    while (beside && reading.wait_for(std::chrono::milliseconds(2)) != std::future_status::ready) {
         if (!Turn())
             return fail(cancelled);
     }

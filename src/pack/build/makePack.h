@@ -114,6 +114,8 @@ private:
     static constexpr qint64 TurnIntervalMs = 15;
     // As many files as the archiver reads ahead at most.
     static constexpr qint32 PrefetchLimit = 65536;
+    // Up to this many entries the finished pack is read back on the caller's thread.
+    static constexpr qsizetype ReadBesideEntries = 2000;
     QElapsedTimer m_turnClock;
     qint16 m_step = 0;
     // Exact share of one step when the rounded step is 0, and what of it the
