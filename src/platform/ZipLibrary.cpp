@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -189,6 +190,7 @@ private:
 struct EntryContext
 {
     QString base;
+    QByteArray baseBytes; // base in the file system's encoding
     bool junk = false;
     bool storeDirs = false;
     dev_t archiveDev = 0;
@@ -669,21 +671,66 @@ private:
         return src.dir.at(i).crc == crc && IsWrittenLocalHeader(src.fd, src.dir, i, src.checked.get());
     }
 
+    // The entry name of a spec that is a plain absolute path below the base,
+    // all ASCII: such a spec is its own clean path, and its name is what
+    // follows the base, so neither needs converting or checking. Null for
+    // any other spec.
+    static QByteArrayView plainName(const char* spec, const EntryContext& ctx)
+    {
+        if (kPathCase != Qt::CaseSensitive || ctx.junk || ctx.baseBytes.isEmpty() || spec[0] != '/')
+            return {};
+        const size_t size = std::strlen(spec);
+        const auto base = size_t(ctx.baseBytes.size());
+        if (size <= base + 1 || spec[base] != '/' || std::memcmp(spec, ctx.baseBytes.constData(), base) != 0)
+            return {};
+        // Every part non-empty, neither "." nor "..", and no backslash.
+        size_t partStart = 1;
+        for (size_t i = 1; i <= size; ++i) {
+            const auto c = uchar(spec[i]);
+            if (c >= 0x80 || c == '\\')
+                return {};
+            if (c != '/' && c != '\0')
+                continue;
+            const size_t len = i - partStart;
+            if (len == 0 ||
+                (spec[partStart] == '.' && (len == 1 || (len == 2 && spec[partStart + 1] == '.'))))
+                return {};
+            partStart = i + 1;
+        }
+        const char* name = spec + base + 1;
+        if (name[1] == ':' && std::isalpha(uchar(name[0])))
+            return {}; // reads as a drive letter
+        return QByteArrayView(name, qsizetype(size - base - 1));
+    }
+
     void prepare(const EntryJob& job, Deflater& zs, QByteArray& in, Packed& p)
     {
         const EntryContext& ctx = *job.ctx;
-        const QString original = job.spec ? QString::fromUtf8(job.spec) : job.path;
-        if (job.spec) {
-            p.path = QDir::cleanPath(QDir::isAbsolutePath(original) ? original : ctx.base + u'/' + original);
-        } else {
-            p.path = job.path;
+        // What the caller gave, for the messages.
+        auto original = [&] { return job.spec ? QString::fromUtf8(job.spec) : job.path; };
+        const QByteArrayView plain = job.spec ? plainName(job.spec, ctx) : QByteArrayView();
+        QByteArray native;
+        if (plain.isNull()) {
+            p.path = job.spec
+                         ? QDir::cleanPath(QDir::isAbsolutePath(original()) ? original()
+                                                                            : ctx.base + u'/' + original())
+                         : job.path;
+            native = QFile::encodeName(p.path);
         }
-        Fd fd(::open(QFile::encodeName(p.path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+        const char* const at = plain.isNull() ? native.constData() : job.spec;
+        // A plain spec's path as text is made only for a message, or for the writer of a large file.
+        auto path = [&]() -> const QString& {
+            if (!plain.isNull() && p.path.isEmpty())
+                p.path = QString::fromUtf8(job.spec);
+            return p.path;
+        };
+        Fd fd(::open(at, O_RDONLY | O_CLOEXEC | O_NONBLOCK));
         struct stat st = {};
         if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) {
             const int err = errno;
+            path();
             if (job.spec && (err == ENOENT || err == ENOTDIR || err == ELOOP || err == ENAMETOOLONG))
-                return fail(p, ZpErrOpen, QStringLiteral("zip error: file not found: ") + original);
+                return fail(p, ZpErrOpen, QStringLiteral("zip error: file not found: ") + original());
             return fail(p, ZpErrOpen, QStringLiteral("zip error: could not open for reading: ") + p.path);
         }
         p.dev = st.st_dev;
@@ -691,14 +738,21 @@ private:
         p.dosTime = ZipDosTime(job.spec ? st.st_mtim.tv_sec : job.mtime);
         const bool isDir = S_ISDIR(st.st_mode);
         if (job.spec) {
-            if (!isDir && !S_ISREG(st.st_mode))
-                return fail(p, ZpErrOpen, QStringLiteral("zip error: file not found: ") + original);
+            if (!isDir && !S_ISREG(st.st_mode)) {
+                path();
+                return fail(p, ZpErrOpen, QStringLiteral("zip error: file not found: ") + original());
+            }
             struct stat link = {};
-            if (isDir && (!ctx.storeDirs || (::lstat(QFile::encodeName(p.path).constData(), &link) == 0 &&
-                                             S_ISLNK(link.st_mode)))) {
+            if (isDir && (!ctx.storeDirs || (::lstat(at, &link) == 0 && S_ISLNK(link.st_mode)))) {
                 p.kind = Packed::Skip;
                 return;
             }
+        }
+        if (!plain.isNull()) {
+            p.name = plain.toByteArray();
+            if (isDir)
+                p.name += '/';
+        } else if (job.spec) {
             // Names start at the base path when the spec lies inside it;
             // otherwise at the spec's own last part, so nothing outside the
             // base leaks into a name.
@@ -764,8 +818,9 @@ private:
                     return;
                 }
                 if (::lseek(fd.get(), 0, SEEK_SET) != 0)
-                    return fail(p, ZpErrRead, QStringLiteral("zip error: could not read: ") + p.path);
+                    return fail(p, ZpErrRead, QStringLiteral("zip error: could not read: ") + path());
             }
+            path(); // the writer's messages name it
             p.fd = std::move(fd);
             return;
         }
@@ -773,10 +828,10 @@ private:
         p.budget = expected;
         qint64 got = 0;
         if (!readAll(fd.get(), expected, in, got))
-            return fail(p, ZpErrRead, QStringLiteral("zip error: could not read: ") + p.path);
+            return fail(p, ZpErrRead, QStringLiteral("zip error: could not read: ") + path());
         // A file written to while it is read would be stored torn: half old, half new.
         if (got != expected)
-            return fail(p, ZpErrRead, QStringLiteral("zip error: changed while being read: ") + p.path);
+            return fail(p, ZpErrRead, QStringLiteral("zip error: changed while being read: ") + path());
         p.crc = crc32Update(0, in.constData(), got);
         if (candidate && copyable(ctx, old, p.crc)) {
             p.kind = Packed::Copy;
@@ -1442,6 +1497,7 @@ private:
     {
         EntryContext ctx;
         ctx.base = m_base;
+        ctx.baseBytes = QFile::encodeName(m_base);
         ctx.junk = junkNames();
         ctx.storeDirs = storeDirs();
         struct stat self = {};
@@ -2240,6 +2296,7 @@ void addPrefetchRun(Library& lib, const ZpOptions* options, qint32 count, const 
         return;
     auto seg = std::make_unique<Prefetch::Segment>();
     seg->ctx.base = basePath(base, true);
+    seg->ctx.baseBytes = QFile::encodeName(seg->ctx.base);
     seg->ctx.junk = options->fJunkDirNames != 0;
     seg->ctx.storeDirs = options->fNoDirEntries == 0 && !seg->ctx.junk;
     if (!pre.started.valid())

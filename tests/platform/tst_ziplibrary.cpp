@@ -401,8 +401,9 @@ a held archive changed meanwhile fails the run | H:loose.txt:0;~;F:top/b.js:14 |
     }
 
     // Literal specs without recursion, as the build passes them: each is one entry, looked at by
-    // the workers. Columns: names (bare or from the base) | specs under the tree ("@" is the
-    // archive, "^" a file outside the tree, MANY the many() files, a last "!x" abandons at entry x) |
+    // the workers. Columns: names (bare or from the base) | specs under the tree ("=x" is given
+    // whole, "@" is the archive, "^" a file outside the tree, MANY the many() files, a last "!x"
+    // abandons at entry x) |
     // code | entries ("<no file>": none written) | a message that must appear.
     void literalSpecs_data()
     {
@@ -417,7 +418,10 @@ a missing file | bare | loose.txt nothing.txt | 18 | <no file> | zip error: file
 a pipe is no file | bare | loose.txt pipe | 18 | <no file> | zip error: file not found:
 many files keep their order | base | MANY loose.txt | 0 | MANY;loose.txt |
 a missing file after many | base | MANY nothing.txt | 18 | <no file> | zip error: file not found:
-abandoned among many | base | MANY !many/7 | 9 | <no file> |)"_s;
+abandoned among many | base | MANY !many/7 | 9 | <no file> |
+whole paths are cleaned | base | =top/sub =top/./a.txt =top/sub/../b.js =other/ | 0 | top/sub/;top/a.txt;top/b.js;other/ |
+a whole path with a backslash | base | =loose.txt =back\slash | 16 | <no file> | it holds a backslash
+a whole path that reads as a drive | base | =C:drive | 16 | <no file> | it starts with a drive letter)"_s;
         addRows(table);
     }
 
@@ -425,6 +429,8 @@ abandoned among many | base | MANY !many/7 | 9 | <no file> |)"_s;
     {
         QFETCH(QStringList, row);
         ::mkfifo(QFile::encodeName(tree() + u"/pipe"_s).constData(), 0600);
+        writeFile(tree() + u"/back\\slash"_s, "b");
+        writeFile(tree() + u"/C:drive"_s, "c");
         m_opt.fLiteral = 1;
         m_opt.fJunkDirNames = row[1] == u"bare"_s ? 1 : 0;
         m_opt.fNoDirEntries = 0;
@@ -433,6 +439,7 @@ abandoned among many | base | MANY !many/7 | 9 | <no file> |)"_s;
         const QString abandon = specs.last().startsWith(u'!') ? specs.takeLast().mid(1) : QString();
         m_calls.onService = [abandon](const QString& n) { return n == abandon ? 1 : 0; };
         specs.replaceInStrings(u"@"_s, zipPath()).replaceInStrings(u"^"_s, m_dir.filePath(u"outside.txt"_s));
+        specs.replaceInStrings(QRegularExpression(u"^="_s), tree() + u'/');
         QCOMPARE(run(specs), row[3].toInt());
         QCOMPARE(QFile::exists(zipPath()) ? names().join(u';') : u"<no file>"_s,
                  row[4].replace(u"MANY"_s, many().join(u';')));
