@@ -11,7 +11,12 @@
 #include <QVarLengthArray>
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
+
+#ifndef Q_OS_WIN
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#endif
 
 namespace {
 
@@ -32,27 +37,7 @@ QString RawName(const QString& path)
     return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
 }
 
-// Names of a folder that are not UTF-8: Qt's listing drops them without a
-// word, and the pack could not name them exactly anyway.
-QStringList NotUtf8Names(const QString& folder)
-{
-    QStringList names;
-#ifndef Q_OS_WIN // names there are always Unicode
-    std::error_code ec;
-    const std::filesystem::path dir(QFile::encodeName(folder).toStdString());
-    std::filesystem::directory_iterator it(dir, ec), end;
-    for (; !ec && it != end; it.increment(ec)) {
-        const std::string raw = it->path().filename().native();
-        const QByteArray bytes(raw.data(), qsizetype(raw.size()));
-        if (!ZipNames::IsExactUtf8(bytes))
-            names << QString::fromUtf8(bytes);
-    }
-#else
-    Q_UNUSED(folder);
-#endif
-    return names;
-}
-
+#ifdef Q_OS_WIN
 // The names of a folder's entries that pass filters, sorted by name the way
 // the desktop lists a folder, letter case aside: what QDir::entryList gives
 // with QDir::Name | QDir::IgnoreCase, by the same comparison on the same
@@ -76,6 +61,83 @@ QStringList SortedNames(const QString& folder, QDir::Filters filters)
     for (auto& e : entries)
         names.append(std::move(e.second));
     return names;
+}
+#endif
+
+// A folder's entries as the walk takes them: its files (links to files
+// too), its folders (never through a link) and the names that are not
+// UTF-8, which Qt's own listing drops without a word. Files and folders are
+// sorted the way the desktop lists a folder, letter case aside: by the
+// lower-cased names, on the listing in the order the folder gives it.
+struct FolderListing
+{
+    QStringList files;
+    QStringList folders;
+    QStringList notUtf8;
+};
+
+FolderListing ListFolder(const QString& folder)
+{
+    FolderListing listing;
+#ifdef Q_OS_WIN
+    listing.files = SortedNames(folder, QDir::Files | QDir::Hidden);
+    listing.folders =
+        SortedNames(folder, QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks);
+#else
+    // One pass over the folder, each entry typed by the listing itself: only
+    // a link, or an entry the file system gives no type, costs a look-up.
+    // Special files (pipes, sockets, devices) and links to nothing are left
+    // out, as are links to folders: a link back up would never end.
+    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
+    if (dir == nullptr)
+        return listing;
+    std::vector<std::pair<QString, QString>> files, folders; // lower-cased, as on disk
+    while (const dirent* e = ::readdir(dir)) {
+        const char* raw = e->d_name;
+        if (raw[0] == '.' && (raw[1] == '\0' || (raw[1] == '.' && raw[2] == '\0')))
+            continue;
+        const auto size = qsizetype(std::strlen(raw));
+        bool ascii = true;
+        for (qsizetype i = 0; i < size && ascii; ++i)
+            ascii = uchar(raw[i]) < 0x80;
+        QString name = QString::fromUtf8(raw, size);
+        if (!ascii && !ZipNames::IsExactUtf8(QByteArray::fromRawData(raw, size))) {
+            listing.notUtf8 << name;
+            continue;
+        }
+        unsigned char type = e->d_type;
+        struct stat st = {};
+        if (type == DT_UNKNOWN) {
+            if (::fstatat(dirfd(dir), raw, &st, AT_SYMLINK_NOFOLLOW) != 0)
+                continue;
+            type = S_ISLNK(st.st_mode)   ? DT_LNK
+                   : S_ISDIR(st.st_mode) ? DT_DIR
+                   : S_ISREG(st.st_mode) ? DT_REG
+                                         : DT_FIFO;
+        }
+        // A link to anything there but a folder is listed with the files;
+        // what it leads to is for the adding of the file to judge.
+        if (type == DT_LNK)
+            type = ::fstatat(dirfd(dir), raw, &st, 0) == 0 && !S_ISDIR(st.st_mode) ? DT_REG : DT_UNKNOWN;
+        if (type != DT_REG && type != DT_DIR)
+            continue;
+        QString lower = name.toLower();
+        (type == DT_REG ? files : folders).emplace_back(std::move(lower), std::move(name));
+    }
+    ::closedir(dir);
+    auto sorted = [](std::vector<std::pair<QString, QString>>& entries) {
+        std::sort(entries.begin(), entries.end(),
+                  [](const auto& a, const auto& b) { return a.first.compare(b.first) < 0; });
+        QStringList names;
+        names.reserve(qsizetype(entries.size()));
+        for (auto& e : entries)
+            names.append(std::move(e.second));
+        return names;
+    };
+    listing.files = sorted(files);
+    listing.folders = sorted(folders);
+#endif
+    return listing;
 }
 
 // Names are indexed by a 64-bit hash of their lower-cased text; a hit is
@@ -511,10 +573,9 @@ PackContents::FolderResult PackContents::walkFolder(const QString& path, int par
 
     // Hidden files belong to the script too. Special files (pipes, sockets,
     // dangling links) cannot be packed and are left out.
-    const QStringList files = SortedNames(path, QDir::Files | QDir::Hidden);
-    // Links to folders are not followed: a link back up would never end.
-    const QStringList folders =
-        SortedNames(path, QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks);
+    const FolderListing listing = ListFolder(path);
+    const QStringList& files = listing.files;
+    const QStringList& folders = listing.folders;
 
     PackNode n;
     n.Parent = parent;
@@ -524,7 +585,7 @@ PackContents::FolderResult PackContents::walkFolder(const QString& path, int par
     SetTVItemStateImage(PackList::Reg1, folder, NoBox);
     SetTVItemStateImage(PackList::Reg2, folder, NoBox);
 
-    for (const QString& name : NotUtf8Names(path))
+    for (const QString& name : listing.notUtf8)
         skip(ChildPath(path, name), QStringLiteral("its name is not valid UTF-8"));
     // Windows keeps one of two names that differ only in case: the later one
     // is left out. Names taken so far are held as hashes of their lower-cased

@@ -7,6 +7,7 @@
 
 #include <QAbstractItemModelTester>
 #include <QTemporaryDir>
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -29,6 +30,8 @@ private slots:
             writeFile(path(u"order/"_s + name));
         QVERIFY(QFile::link(path(u"loop"_s), path(u"loop/back"_s)));
         QVERIFY(QFile::link(path(u"loop/a.js"_s), path(u"loop/alias.js"_s)));
+        QVERIFY(QFile::link(path(u"loop/nowhere"_s), path(u"loop/dangling"_s)));
+        QVERIFY(::mkfifo(QFile::encodeName(path(u"loop/pipe"_s)).constData(), 0600) == 0);
     }
 
     // Additions in order ("f:" a file, "d:" a folder, paths under the test folder) and what
@@ -74,7 +77,7 @@ private slots:
             << QStringList() << 5;
         QTest::newRow("a folder gone adds nothing")
             << QStringList{u"d:gone"_s} << QStringList() << QStringList() << 0;
-        QTest::newRow("links to folders are not followed")
+        QTest::newRow("links to folders are not followed, nor links to nothing; pipes are no files")
             << QStringList{u"d:loop"_s} << QStringList{u"loop [0]"_s, u"  a.js [1]"_s, u"  alias.js [1]"_s}
             << QStringList() << 2;
     }
