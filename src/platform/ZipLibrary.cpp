@@ -2273,7 +2273,11 @@ void addPrefetchRun(Library& lib, const ZpOptions* options, qint32 count, const 
     if (!lib.prefetch) {
         lib.prefetch = std::make_unique<Prefetch>();
         Prefetch& p = *lib.prefetch;
-        p.packer = std::make_unique<Packer>(Prefetch::kRing, 1);
+        // Both workers from the start, though the caller is busy too: on a
+        // machine whose other core is taken, the process's share of the CPU
+        // goes by its threads that can run, and the small files' reading and
+        // deflating is most of the build's work.
+        p.packer = std::make_unique<Packer>(Prefetch::kRing, Packer::kWorkers);
         p.reuseText = QByteArray(options->szReuse ? options->szReuse : "");
         if (!p.reuseText.isEmpty()) {
             // The files are checked against the old archive as the run checks them.
