@@ -1,11 +1,68 @@
 #include "app/PackCommand.h"
-#include "wizard/Module1.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
 #include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
+
+#ifdef BUNDLESMITH_WIZARD_LINKED
+#include "wizard/Module1.h"
+#else
+#include <climits>
+#include <dlfcn.h>
+#include <string>
+#endif
+
+namespace {
+
+#ifndef BUNDLESMITH_WIZARD_LINKED
+// The window lives in a module of its own: a command-line run then never loads
+// Qt Gui, Qt Widgets and the libraries they pull in, which used to be half of
+// its start-up. It is looked for beside the running executable (the real file,
+// whatever name or folder it was started by), then where this build wrote it,
+// so a copy of the executable alone still opens the window on the machine
+// that built it.
+int RunWindow(int argc, char** argv)
+{
+    std::string candidates[2];
+    char self[PATH_MAX];
+    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (length > 0) {
+        std::string folder(self, static_cast<size_t>(length));
+        candidates[0] = folder.erase(folder.find_last_of('/') + 1) + BUNDLESMITH_WIZARD_FILE;
+    }
+    candidates[1] = BUNDLESMITH_WIZARD_BUILT;
+
+    std::string reason;
+    bool reasonIsThere = false;
+    for (const std::string& path : candidates) {
+        if (path.empty())
+            continue;
+        if (void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) {
+            using Entry = int (*)(int, char**);
+            if (auto entry = reinterpret_cast<Entry>(dlsym(module, "bundlesmith_wizard_main")))
+                return entry(argc, argv);
+        }
+        // A module that is there but does not load says more than one that is missing.
+        const char* error = dlerror();
+        const bool there = access(path.c_str(), F_OK) == 0;
+        if (reason.empty() || (there && !reasonIsThere)) {
+            reason = error ? error : path;
+            reasonIsThere = there;
+        }
+    }
+    std::fprintf(stderr, "bundlesmith: cannot open the window: %s\n", reason.c_str());
+    return EXIT_FAILURE;
+}
+#else
+int RunWindow(int argc, char** argv)
+{
+    return Main(argc, argv);
+}
+#endif
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -20,7 +77,7 @@ int main(int argc, char** argv)
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     if (!IsCommandLine(arguments))
-        return Main(argc, argv);
+        return RunWindow(argc, argv);
 
     // The command line needs no display: a build server has none.
     QCoreApplication app(argc, argv);
