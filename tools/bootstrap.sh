@@ -9,7 +9,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   qt6-qpa-plugins fonts-dejavu-core
-  libzip-dev zlib1g-dev
+  libzip-dev zlib1g-dev libdeflate-dev
   fonts-wine
   xvfb xauth
   zip unzip python3 libxml2-utils

@@ -1,5 +1,6 @@
 #include "platform/ZipLibrary.h"
 
+#include "platform/Deflater.h"
 #include "platform/ParallelDeflate.h"
 #include "platform/ZipNames.h"
 #include "platform/ZipWriter.h"
@@ -29,7 +30,6 @@
 #include <unistd.h>
 #include <vector>
 #include <zip.h>
-#include <zlib.h>
 
 namespace {
 
@@ -117,8 +117,7 @@ Library& library()
 // within the two seconds a zip time can resolve.
 quint32 crc32Update(quint32 crc, const char* data, qint64 size)
 {
-    return static_cast<quint32>(
-        crc32_z(crc, reinterpret_cast<const Bytef*>(data), static_cast<z_size_t>(size)));
+    return Crc32(crc, data, size);
 }
 
 // The time as a zip entry holds it (local time, two-second steps); equal
@@ -428,36 +427,6 @@ private:
             m_threads.emplace_back([this] { work(); });
     }
 
-    // The deflate state a worker keeps, made when its first file needs it:
-    // a worker that only opens files, or copies them, never pays for it.
-    class Deflater
-    {
-    public:
-        Deflater() = default;
-        Deflater(const Deflater&) = delete;
-        Deflater& operator=(const Deflater&) = delete;
-        ~Deflater()
-        {
-            if (m_state > 0)
-                deflateEnd(&m_zs);
-        }
-        // Ready for a new stream; null when zlib could not be set up.
-        z_stream* fresh()
-        {
-            if (m_state == 0) {
-                const bool ok =
-                    deflateInit2(&m_zs, kDeflateLevel, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK;
-                m_state = ok ? 1 : -1;
-                return ok ? &m_zs : nullptr;
-            }
-            return m_state > 0 && deflateReset(&m_zs) == Z_OK ? &m_zs : nullptr;
-        }
-
-    private:
-        z_stream m_zs{};
-        int m_state = 0; // 0: not yet made, 1: ready, -1: failed
-    };
-
     Slot& slot(quint64 seq)
     {
         const size_t i = size_t(seq % m_slotCount);
@@ -610,19 +579,8 @@ private:
 
     bool deflateInto(Deflater& deflater, const QByteArray& in, qint64 size, Packed& p)
     {
-        z_stream* z = deflater.fresh();
-        if (z == nullptr)
-            return false;
-        z_stream& zs = *z;
         p.data = takeBuffer();
-        p.data.resize(static_cast<qsizetype>(deflateBound(&zs, static_cast<uLong>(size))));
-        zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.constData()));
-        zs.avail_in = static_cast<uInt>(size);
-        zs.next_out = reinterpret_cast<Bytef*>(p.data.data());
-        zs.avail_out = static_cast<uInt>(p.data.size());
-        const int rc = deflate(&zs, Z_FINISH);
-        p.data.resize(static_cast<qsizetype>(zs.total_out));
-        return rc == Z_STREAM_END;
+        return deflater.deflate(in.constData(), size, p.data);
     }
 
     void pack(const QString& path, qint64 expected, Deflater& zs, QByteArray& in, Packed& p)

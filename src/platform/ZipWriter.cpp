@@ -16,7 +16,10 @@ constexpr quint32 kCentralSig = 0x02014b50;
 constexpr quint32 kEndSig = 0x06054b50;
 constexpr quint32 kEnd64Sig = 0x06064b50;
 constexpr quint32 kLocator64Sig = 0x07064b50;
-constexpr quint16 kMadeBy = 0x033F; // Unix, 6.3: what zip and libzip write here
+// Unix, 3.0, as Info-ZIP's zip writes it. Archives of earlier builds say 6.3:
+// their entries were deflated by zlib, which a fresh build would not repeat,
+// so they are not taken for copying.
+constexpr quint16 kMadeBy = 0x031E;
 constexpr quint16 kNeeds = 20;
 constexpr quint16 kNeeds64 = 45;
 constexpr quint16 kUtf8Flag = 0x0800;

@@ -78,7 +78,7 @@ bool IsWrittenLocalHeader(int fd, const ZipDirectory& dir, quint32 i, std::atomi
 // are appended as they come, and the central directory is written once, at
 // the end. Runs may add entries in turn; a failed run is taken back by
 // truncating the file to where it began. Headers are written as zip and
-// libzip write them for a Unix file (made by 3.63, needs 2.0, deflate for
+// libzip write them for a Unix file (made by 3.0, needs 2.0, deflate for
 // files unless it would not make them smaller, stored folders, no extra
 // fields unless Zip64 needs them), so the same inputs always give the same
 // bytes.
