@@ -1,8 +1,8 @@
-// Usage: bench_deflate [--rounds N] [--level L] [--threads T] [--pieces KiB,KiB,...] FILE...
-// Deflates each file as one zlib stream on one thread (as entries were made
-// before pieces) and in pieces on worker threads, once per piece size, and
-// once more per piece size with a new zlib stream for every piece, whose
-// output the reused streams' must equal (md5 of the warm-up round's output);
+// Usage: bench_deflate [--rounds N] [--threads T] [--pieces KiB,KiB,...] FILE...
+// Deflates each file as one zlib stream at level 6 on one thread (as entries
+// were made before pieces) and in libdeflate's pieces on worker threads, once
+// per piece size, and once more per piece size on the calling thread alone,
+// whose output the workers' must equal (md5 of the warm-up round's output);
 // the variants' order rotated every round. Prints min/median/max wall and CPU
 // time, the stream's size, the longest gap between idle calls, and the load
 // average and CPU pressure before and after, since a second core that is busy
@@ -29,12 +29,11 @@ namespace {
 using Sink = DeflateSink;
 
 // The single stream, as the archiver made it before: 1 MiB reads, one deflate.
-DeflateResult oneStream(int fd, qint64 expected, int level, const Sink& sink,
-                        const std::function<bool()>& idle)
+DeflateResult oneStream(int fd, qint64 expected, const Sink& sink, const std::function<bool()>& idle)
 {
     DeflateResult r;
     z_stream zs{};
-    deflateInit2(&zs, level, Z_DEFLATED, -MAX_WBITS, MAX_MEM_LEVEL, Z_DEFAULT_STRATEGY);
+    deflateInit2(&zs, 6, Z_DEFLATED, -MAX_WBITS, MAX_MEM_LEVEL, Z_DEFAULT_STRATEGY);
     std::vector<char> in(1 << 20);
     std::vector<char> out(deflateBound(&zs, static_cast<uLong>(in.size())) + 64);
     QElapsedTimer clock;
@@ -70,7 +69,7 @@ DeflateResult oneStream(int fd, qint64 expected, int level, const Sink& sink,
 }
 
 // Reading alone, in 128 KiB pieces: what the calling thread spends on reads.
-DeflateResult readOnly(int fd, qint64, int, const Sink&, const std::function<bool()>&)
+DeflateResult readOnly(int fd, qint64, const Sink&, const std::function<bool()>&)
 {
     DeflateResult r;
     std::vector<char> in(128 * 1024);
@@ -102,14 +101,13 @@ void printLoad(const char* when)
 
 struct Variant
 {
-    Variant(
-        const QString& n,
-        const std::function<DeflateResult(int, qint64, int, const Sink&, const std::function<bool()>&)>& r)
+    Variant(const QString& n,
+            const std::function<DeflateResult(int, qint64, const Sink&, const std::function<bool()>&)>& r)
         : name(n.toLatin1()), run(r)
     {
     }
     QByteArray name;
-    std::function<DeflateResult(int, qint64, int, const Sink&, const std::function<bool()>&)> run;
+    std::function<DeflateResult(int, qint64, const Sink&, const std::function<bool()>&)> run;
     std::vector<double> wall, cpu;
     qint64 outSize = 0;
     quint32 crc = 0;
@@ -129,14 +127,12 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
-    int rounds = 5, level = 6, threads = 0;
+    int rounds = 5, threads = 0;
     QList<int> pieces{128, 1024};
     while (args.size() >= 2 && args.first().startsWith(QLatin1String("--"))) {
         const QString opt = args.takeFirst(), value = args.takeFirst();
         if (opt == QLatin1String("--rounds"))
             rounds = value.toInt();
-        else if (opt == QLatin1String("--level"))
-            level = value.toInt();
         else if (opt == QLatin1String("--threads"))
             threads = value.toInt();
         else if (opt == QLatin1String("--pieces")) {
@@ -146,12 +142,12 @@ int main(int argc, char** argv)
         }
     }
     if (args.isEmpty() || rounds < 1) {
-        std::fprintf(stderr, "usage: bench_deflate [--rounds N] [--level L] [--threads T] "
+        std::fprintf(stderr, "usage: bench_deflate [--rounds N] [--threads T] "
                              "[--pieces KiB,KiB,...] FILE...\n");
         return 2;
     }
     printLoad("before");
-    std::printf("level %d, %d rounds, %d worker threads, idealThreadCount %d\n", level, rounds,
+    std::printf("%d rounds, %d worker threads, idealThreadCount %d\n", rounds,
                 threads > 0 ? threads : std::clamp(QThread::idealThreadCount(), 1, 4),
                 QThread::idealThreadCount());
     for (const QString& path : std::as_const(args)) {
@@ -160,11 +156,12 @@ int main(int argc, char** argv)
         variants.emplace_back(QStringLiteral("read only"), readOnly);
         variants.emplace_back(QStringLiteral("one stream"), oneStream);
         for (int kib : std::as_const(pieces))
-            for (bool fresh : {false, true})
+            for (bool alone : {false, true})
                 variants.emplace_back(
-                    QString::asprintf("%s %d KiB", fresh ? "fresh" : "pieces", kib),
-                    [=](int fd, qint64 e, int l, const Sink& s, const std::function<bool()>& i) {
-                        return DeflateFileTuned({threads, kib * 1024LL, fresh}, fd, e, l, s, i);
+                    QString::asprintf("%s %d KiB", alone ? "alone" : "pieces", kib),
+                    [=](int fd, qint64 e, const Sink& s, const std::function<bool()>& i) {
+                        // One piece at a time on the calling thread: the same stream, slower.
+                        return DeflateFileTuned({alone ? -1 : threads, kib * 1024LL}, fd, e, s, i);
                     });
         const qint64 size = QFileInfo(path).size();
         for (int round = 0; round <= rounds; ++round) { // round 0 warms the page cache
@@ -178,7 +175,7 @@ int main(int argc, char** argv)
                 wall.start();
                 gap.start();
                 const DeflateResult r = v.run(
-                    fd, size, level,
+                    fd, size,
                     [&](QByteArrayView data, QByteArrayView) {
                         if (round == 0)
                             md5.addData(data);
@@ -218,8 +215,8 @@ int main(int argc, char** argv)
         for (size_t k = 0; k < variants.size(); ++k) {
             const Variant& v = variants[k];
             const bool deflated = v.outSize > 0;
-            // Each fresh variant follows the reused one of its piece size.
-            const bool differs = v.name.startsWith("fresh") && v.md5 != variants[k - 1].md5;
+            // Each variant alone follows the workers' one of its piece size.
+            const bool differs = v.name.startsWith("alone") && v.md5 != variants[k - 1].md5;
             std::printf(
                 "%-16s %s %s %12lld %8s %8s %6.1fms %12s%s%s\n", v.name.constData(),
                 spread(v.wall).constData(), spread(v.cpu).constData(), static_cast<long long>(v.outSize),

@@ -1,3 +1,4 @@
+#include "platform/Deflater.h"
 #include "platform/ParallelDeflate_p.h"
 
 #include <QElapsedTimer>
@@ -15,20 +16,16 @@
 #include <thread>
 #include <unistd.h>
 #include <vector>
-#include <zlib.h>
 
-// The file is cut into pieces that worker threads deflate at once, each primed
-// with the 32 KiB before it and closed with a sync flush (the last one
-// finishes), so the pieces joined are one ordinary deflate stream whose matches
-// still reach back across the cuts. The calling thread reads, hands pieces out
-// and passes the output on strictly in order, keeping only a few pieces in
-// flight.
+// The file is cut into pieces that worker threads deflate at once, each on
+// its own. Every piece but the last is then reopened: its final block is
+// marked as not final and padded to a byte boundary, so the pieces joined are
+// one ordinary deflate stream. The calling thread reads, hands pieces out and
+// passes the output on strictly in order, keeping only a few pieces in flight.
 
 namespace {
 
-constexpr qsizetype kDict = 32 * 1024;  // deflate's window: all a piece can refer back to
-constexpr qsizetype kSlice = 64 * 1024; // input per deflate() call; a stop is seen between calls
-constexpr qint64 kIdleMs = 10;          // half the 20 ms promised: a busy machine wakes us late
+constexpr qint64 kIdleMs = 10; // half the 20 ms promised: a busy machine wakes us late
 
 struct Piece
 {
@@ -39,8 +36,7 @@ struct Piece
         Done,
         Failed
     };
-    std::vector<char> in; // kDict bytes of room for the dictionary, then the piece itself
-    qsizetype dict = 0;   // how much of that room is in use
+    std::vector<char> in;
     qsizetype len = 0;
     bool last = false;
     std::vector<char> out;
@@ -49,152 +45,118 @@ struct Piece
     State state = Free;
 };
 
-// A deflate stream kept for piece after piece, giving each the bytes a new
-// stream would. A reset stream keeps the previous piece's bytes past the end
-// of its data, where a new one has zeros, and those could sway the choice of a
-// match near the end, which would make the output depend on which worker did
-// what before; zeroing all it allocated besides its state puts that right.
-// Setting one up afresh costs allocations, page faults and clearing: about
-// a fifteenth of the work on a 1 MiB piece.
-class PieceStream
+// What a worker keeps from piece to piece.
+struct PieceTools
 {
-public:
-    PieceStream() = default;
-    ~PieceStream() { end(); }
-    PieceStream(const PieceStream&) = delete;
-    PieceStream& operator=(const PieceStream&) = delete;
-
-    // fresh: a new stream all the same, as the reference the reused ones must equal.
-    z_stream* begin(int level, bool fresh)
+    Deflater deflater;
+    z_stream inflater{};
+    bool inflaterReady = false;
+    std::vector<unsigned char> scratch = std::vector<unsigned char>(64 * 1024);
+    PieceTools() = default;
+    PieceTools(const PieceTools&) = delete;
+    PieceTools& operator=(const PieceTools&) = delete;
+    ~PieceTools()
     {
-        if (open_ && !fresh && level == level_ && deflateReset(&zs_) == Z_OK) {
-            for (const Block& b : blocks_)
-                if (b.at != static_cast<void*>(zs_.state))
-                    std::memset(b.at, 0, b.size);
-            return &zs_;
-        }
-        end();
-        zs_ = z_stream{};
-        zs_.zalloc = &PieceStream::alloc;
-        zs_.zfree = &PieceStream::release;
-        zs_.opaque = this;
-        // The largest hash table: on big text it wins back more than the cuts cost.
-        open_ = deflateInit2(&zs_, level, Z_DEFLATED, -MAX_WBITS, MAX_MEM_LEVEL, Z_DEFAULT_STRATEGY) == Z_OK;
-        level_ = level;
-        return open_ ? &zs_ : nullptr;
-    }
-
-private:
-    struct Block
-    {
-        void* at;
-        size_t size;
-    };
-    z_stream zs_{};
-    bool open_ = false;
-    int level_ = 0;
-    std::vector<Block> blocks_;
-
-    void end()
-    {
-        if (open_)
-            deflateEnd(&zs_);
-        open_ = false;
-    }
-    static voidpf alloc(voidpf self, uInt items, uInt size)
-    {
-        auto* s = static_cast<PieceStream*>(self);
-        const size_t bytes = size_t(items) * size;
-        void* at = std::malloc(bytes);
-        if (at == nullptr)
-            return Z_NULL;
-        try {
-            s->blocks_.push_back({at, bytes});
-        } catch (const std::bad_alloc&) {
-            std::free(at);
-            return Z_NULL;
-        }
-        return at;
-    }
-    static void release(voidpf self, voidpf at)
-    {
-        auto& blocks = static_cast<PieceStream*>(self)->blocks_;
-        blocks.erase(std::find_if(blocks.begin(), blocks.end(), [&](const Block& b) { return b.at == at; }));
-        std::free(at);
+        if (inflaterReady)
+            inflateEnd(&inflater);
     }
 };
 
-// Each piece is deflated with the same sequence of zlib calls on a stream
-// that is as good as new, whatever the thread.
-bool deflatePiece(Piece& p, PieceStream& stream, int level, bool fresh, const std::atomic_bool& stop)
+} // namespace
+
+qsizetype ReopenDeflateEnd(z_stream& zs, unsigned char* buf, qsizetype len, unsigned char* scratch,
+                           size_t scratchSize)
 {
-    z_stream* s = stream.begin(level, fresh);
-    if (s == nullptr)
+    // Inflating block by block tells where each block begins and where the
+    // last one ends, to the bit: a block's first bit says whether it is the last.
+    if (inflateReset(&zs) != Z_OK)
+        return -1;
+    zs.next_in = buf;
+    zs.avail_in = static_cast<uInt>(len);
+    qint64 header = 0; // bit offset of the block being read
+    qint64 end = -1;
+    while (end < 0) {
+        zs.next_out = scratch;
+        zs.avail_out = static_cast<uInt>(scratchSize);
+        const uInt before = zs.avail_in;
+        const int rc = inflate(&zs, Z_BLOCK);
+        if (rc != Z_OK || (zs.avail_in == before && zs.avail_out == scratchSize))
+            return -1; // not one whole stream
+        if ((zs.data_type & 128) == 0)
+            continue; // inside a block
+        const qint64 at = qint64(zs.next_in - buf) * 8 - (zs.data_type & 7);
+        if ((zs.data_type & 64) != 0)
+            end = at;
+        else
+            header = at;
+    }
+    buf[header >> 3] &= static_cast<unsigned char>(~(1u << (header & 7)));
+    qsizetype n = qsizetype(end >> 3);
+    const int used = int(end & 7);
+    if (used == 0)
+        return n;
+    // As pigz does: an empty fixed block takes 10 bits, so one to three get
+    // an even count of free bits to the boundary; an odd count takes an
+    // empty stored block, which ends on one.
+    const int free = 8 - used;
+    unsigned char b = buf[n] & static_cast<unsigned char>((1u << used) - 1);
+    if (free & 1) {
+        buf[n++] = b;
+        if (free == 1)
+            buf[n++] = 0;
+        for (const unsigned char c : {0x00, 0x00, 0xFF, 0xFF})
+            buf[n++] = c;
+        return n;
+    }
+    // Each empty fixed block is a single set bit (its type), just after the not-last bit.
+    for (int at = used + 1; at < 8; at += 2) {
+        buf[n++] = b | static_cast<unsigned char>(1u << at);
+        b = 0;
+    }
+    buf[n++] = 0;
+    return n;
+}
+
+namespace {
+
+// The same bytes give the same piece whatever thread deflates them.
+bool deflatePiece(Piece& p, PieceTools& tools)
+{
+    const qsizetype cap = tools.deflater.bound(p.len) + kReopenRoom;
+    if (static_cast<qsizetype>(p.out.size()) < cap)
+        p.out.resize(static_cast<size_t>(cap));
+    p.outLen = tools.deflater.deflate(p.in.data(), p.len, p.out.data(), cap - kReopenRoom);
+    p.crc = Crc32(0, p.in.data(), p.len);
+    if (p.outLen == 0)
         return false;
-    z_stream& zs = *s;
-    auto* in = reinterpret_cast<Bytef*>(p.in.data()) + kDict;
-    bool ok = p.dict == 0 || deflateSetDictionary(&zs, in - p.dict, static_cast<uInt>(p.dict)) == Z_OK;
-    qsizetype cap = static_cast<qsizetype>(deflateBound(&zs, static_cast<uLong>(p.len))) + 64;
-    p.outLen = 0;
-    const auto run = [&](int flush) {
-        do {
-            if (p.outLen == cap)
-                cap *= 2;
-            if (static_cast<qsizetype>(p.out.size()) < cap)
-                p.out.resize(static_cast<size_t>(cap));
-            zs.next_out = reinterpret_cast<Bytef*>(p.out.data()) + p.outLen;
-            zs.avail_out = static_cast<uInt>(cap - p.outLen);
-            ok = deflate(&zs, flush) != Z_STREAM_ERROR;
-            p.outLen = cap - zs.avail_out;
-        } while (ok && zs.avail_out == 0);
-    };
-    for (qsizetype at = 0; ok;) {
-        const qsizetype take = std::min(kSlice, p.len - at);
-        zs.next_in = in + at;
-        zs.avail_in = static_cast<uInt>(take);
-        at += take;
-        run(at < p.len ? Z_NO_FLUSH : p.last ? Z_FINISH : Z_BLOCK);
-        if (at == p.len || stop.load(std::memory_order_relaxed))
-            break;
+    if (p.last)
+        return true;
+    if (!tools.inflaterReady) {
+        tools.inflaterReady = inflateInit2(&tools.inflater, -MAX_WBITS) == Z_OK;
+        if (!tools.inflaterReady)
+            return false;
     }
-    // A piece that is not the last ends on a byte boundary, so the next one's
-    // bytes can follow. As pigz does: empty fixed blocks (10 bits each) get
-    // there from an even bit count in a byte or so; a sync flush's empty
-    // stored block costs four or five.
-    int bits = 0;
-    if (ok && !p.last)
-        ok = deflatePending(&zs, nullptr, &bits) == Z_OK;
-    if (ok && (bits & 7) != 0) {
-        if (bits & 1) {
-            run(Z_SYNC_FLUSH);
-        } else {
-            while (ok && (bits & 7) != 0)
-                ok = deflatePrime(&zs, 10, 2) == Z_OK && deflatePending(&zs, nullptr, &bits) == Z_OK;
-            if (ok)
-                run(Z_BLOCK);
-        }
-    }
-    p.crc = static_cast<quint32>(crc32_z(0, in, static_cast<z_size_t>(p.len)));
-    return ok;
+    p.outLen = ReopenDeflateEnd(tools.inflater, reinterpret_cast<unsigned char*>(p.out.data()), p.outLen,
+                                tools.scratch.data(), tools.scratch.size());
+    return p.outLen > 0;
 }
 
 // The workers and the queue of pieces waiting for one. Destroying it stops
-// the workers within a slice and joins them, whatever the caller returns for.
+// the workers once their pieces are done and joins them, whatever the caller returns for.
 class Workers
 {
 public:
-    // streams holds those of earlier files: each thread takes one, and they are back when it ends.
-    Workers(int count, int level, std::vector<Piece>& ring,
-            std::vector<std::unique_ptr<PieceStream>>& streams, bool fresh)
-        : level_(level), fresh_(fresh), ring_(ring), streams_(streams)
+    // tools holds those of earlier files: each thread takes one, and they are back when it ends.
+    Workers(int count, std::vector<Piece>& ring, std::vector<std::unique_ptr<PieceTools>>& tools)
+        : ring_(ring), tools_(tools)
     {
         const size_t wanted = static_cast<size_t>(count) + 1;
-        while (streams_.size() < wanted)
-            streams_.push_back(std::make_unique<PieceStream>());
+        while (tools_.size() < wanted)
+            tools_.push_back(std::make_unique<PieceTools>());
         threads_.reserve(static_cast<size_t>(count)); // nothing may throw once a thread runs
         try {
             for (int i = 0; i < count; ++i)
-                threads_.emplace_back([this, i] { run(*streams_[static_cast<size_t>(i) + 1]); });
+                threads_.emplace_back([this, i] { run(*tools_[static_cast<size_t>(i) + 1]); });
         } catch (const std::system_error&) {
             // Fewer workers then; with none, the calling thread deflates in wait().
         }
@@ -228,7 +190,7 @@ public:
         if (threads_.empty() && ring_[slot].state == Piece::Queued) {
             todo_.pop_front();
             lock.unlock();
-            const bool ok = deflatePiece(ring_[slot], *streams_[0], level_, fresh_, stop_);
+            const bool ok = deflatePiece(ring_[slot], *tools_[0]);
             lock.lock();
             ring_[slot].state = ok ? Piece::Done : Piece::Failed;
         }
@@ -243,7 +205,7 @@ public:
     }
 
 private:
-    void run(PieceStream& stream)
+    void run(PieceTools& tools)
     {
         std::unique_lock lock(mutex_);
         for (;;) {
@@ -253,17 +215,15 @@ private:
             const size_t slot = todo_.front();
             todo_.pop_front();
             lock.unlock();
-            const bool ok = deflatePiece(ring_[slot], stream, level_, fresh_, stop_);
+            const bool ok = deflatePiece(ring_[slot], tools);
             lock.lock();
             ring_[slot].state = ok ? Piece::Done : Piece::Failed;
             done_.notify_all();
         }
     }
 
-    const int level_;
-    const bool fresh_;
     std::vector<Piece>& ring_;
-    std::vector<std::unique_ptr<PieceStream>>& streams_; // the calling thread's first
+    std::vector<std::unique_ptr<PieceTools>>& tools_; // the calling thread's first
     std::mutex mutex_;
     std::condition_variable work_;
     std::condition_variable done_;
@@ -291,28 +251,28 @@ qint64 readFully(int fd, char* buf, qint64 len)
 
 } // namespace
 
-DeflateResult DeflateFileTuned(const DeflateTuning& tuning, int fd, qint64 expected, int level,
-                               const DeflateSink& sink, const std::function<bool()>& idle)
+DeflateResult DeflateFileTuned(const DeflateTuning& tuning, int fd, qint64 expected, const DeflateSink& sink,
+                               const std::function<bool()>& idle)
 {
     DeflateResult r;
     if (expected < 0) {
         r.failure = DeflateResult::Changed;
         return r;
     }
-    // A piece shorter than the window could not hold the next one's dictionary.
-    const qint64 pieceSize = std::max<qint64>(tuning.piece, kDict);
+    const qint64 pieceSize = std::max<qint64>(tuning.piece, 1);
     const qint64 pieces = std::max<qint64>(1, (expected + pieceSize - 1) / pieceSize);
-    const int cores = tuning.threads > 0 ? tuning.threads : std::clamp(QThread::idealThreadCount(), 1, 4);
+    const int cores =
+        tuning.threads != 0 ? std::max(tuning.threads, 0) : std::clamp(QThread::idealThreadCount(), 1, 4);
     // One piece is deflated here: a few ms at any level, cheaper than a thread.
     const int count = pieces == 1 ? 0 : static_cast<int>(std::min<qint64>(cores, pieces));
     // Each worker has one piece waiting behind the one it is on, and one more is
     // read while the oldest goes to the sink.
-    // The buffers and streams stay for the calling thread's next file: made
+    // The buffers and compressors stay for the calling thread's next file: made
     // anew for each, their page faults and clearing cost a tenth of the work.
     struct Kept
     {
         std::vector<Piece> ring;
-        std::vector<std::unique_ptr<PieceStream>> streams;
+        std::vector<std::unique_ptr<PieceTools>> tools;
     };
     static thread_local Kept kept;
     struct Keep
@@ -327,7 +287,7 @@ DeflateResult DeflateFileTuned(const DeflateTuning& tuning, int fd, qint64 expec
     const auto slotOf = [&](qint64 seq) {
         return static_cast<size_t>(seq % static_cast<qint64>(ring.size()));
     };
-    Workers workers(count, level, ring, keep.taken.streams, tuning.freshStreams);
+    Workers workers(count, ring, keep.taken.tools);
 
     QElapsedTimer clock;
     clock.start();
@@ -347,16 +307,8 @@ DeflateResult DeflateFileTuned(const DeflateTuning& tuning, int fd, qint64 expec
             Piece& p = ring[slotOf(readSeq)];
             p.len = std::min(pieceSize, expected - readSeq * pieceSize);
             p.last = readSeq == pieces - 1;
-            p.in.resize(static_cast<size_t>(kDict + p.len));
-            p.dict = 0;
-            if (readSeq > 0) {
-                // The previous piece is still intact: its slot comes round again only later.
-                const Piece& prev = ring[slotOf(readSeq - 1)];
-                p.dict = std::min(kDict, prev.len);
-                std::memcpy(p.in.data() + kDict - p.dict, prev.in.data() + kDict + prev.len - p.dict,
-                            static_cast<size_t>(p.dict));
-            }
-            const qint64 got = readFully(fd, p.in.data() + kDict, p.len);
+            p.in.resize(static_cast<size_t>(p.len));
+            const qint64 got = readFully(fd, p.in.data(), p.len);
             if (got < 0)
                 return fail(DeflateResult::ReadFailed);
             r.inSize += got;
@@ -383,7 +335,7 @@ DeflateResult DeflateFileTuned(const DeflateTuning& tuning, int fd, qint64 expec
             const Piece& p = ring[slot];
             r.crc = static_cast<quint32>(crc32_combine(r.crc, p.crc, static_cast<z_off_t>(p.len)));
             r.outSize += p.outLen;
-            if (!sink(QByteArrayView(p.out.data(), p.outLen), QByteArrayView(p.in.data() + kDict, p.len)))
+            if (!sink(QByteArrayView(p.out.data(), p.outLen), QByteArrayView(p.in.data(), p.len)))
                 return fail(DeflateResult::Abandoned);
             workers.release(slot);
             ++sendSeq;
@@ -394,8 +346,7 @@ DeflateResult DeflateFileTuned(const DeflateTuning& tuning, int fd, qint64 expec
     return r;
 }
 
-DeflateResult DeflateFile(int fd, qint64 expected, int level, const DeflateSink& sink,
-                          const std::function<bool()>& idle)
+DeflateResult DeflateFile(int fd, qint64 expected, const DeflateSink& sink, const std::function<bool()>& idle)
 {
-    return DeflateFileTuned(DeflateTuning{}, fd, expected, level, sink, idle);
+    return DeflateFileTuned(DeflateTuning{}, fd, expected, sink, idle);
 }

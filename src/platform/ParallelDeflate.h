@@ -31,5 +31,5 @@ using DeflateSink = std::function<bool(QByteArrayView deflated, QByteArrayView r
 // 20 ms while it waits. Either returning false abandons the file. The same
 // bytes always give the same stream, whatever the machine's core count, so
 // an entry written once can be reused as it stands.
-DeflateResult DeflateFile(int fd, qint64 expected, int level, const DeflateSink& sink,
+DeflateResult DeflateFile(int fd, qint64 expected, const DeflateSink& sink,
                           const std::function<bool()>& idle);

@@ -1747,7 +1747,7 @@ private:
         bool first = true;
         raw = false;
         r = DeflateFile(
-            p.fd.get(), p.size, kDeflateLevel,
+            p.fd.get(), p.size,
             [&](QByteArrayView deflated, QByteArrayView read) {
                 raw = first ? guess && deflated.size() >= read.size() : raw;
                 first = false;

@@ -1,3 +1,4 @@
+#include "platform/Deflater.h"
 #include "platform/ParallelDeflate_p.h"
 
 #include <QRandomGenerator>
@@ -10,6 +11,7 @@
 
 namespace {
 constexpr qint64 kPiece = 128 * 1024; // small pieces keep the data small; the cuts work alike at any size
+constexpr qint64 kPassage = 1024;
 
 QByteArray makeData(const QByteArray& kind, qint64 size)
 {
@@ -18,15 +20,15 @@ QByteArray makeData(const QByteArray& kind, qint64 size)
     for (qint64 i = 0; i < size; ++i) {
         if (kind == "random" || (kind == "slow, then fast" && i < kPiece))
             d[i] = char(rng.generate());
-        else if (kind == "text") // one 20 KiB passage over and over: only a primed piece finds it
-            d[i] = i < 20480 ? char('a' + rng.bounded(26)) : d[i - 20480];
+        else if (kind == "text") // one passage over and over, which each piece finds anew
+            d[i] = i < kPassage ? char('a' + rng.bounded(26)) : d[i - kPassage];
     }
     return d;
 }
 
 // A null data stands for a folder, which cannot be read as a file.
 DeflateResult deflate(const QByteArray& data, qint64 expected, int threads, QByteArray* out = nullptr,
-                      bool sinkOk = true, bool idleOk = true, bool fresh = false)
+                      bool sinkOk = true, bool idleOk = true)
 {
     QTemporaryFile f;
     f.open();
@@ -36,7 +38,7 @@ DeflateResult deflate(const QByteArray& data, qint64 expected, int threads, QByt
     QByteArray ignored;
     out = out ? out : &ignored;
     const DeflateResult r = DeflateFileTuned(
-        {threads, kPiece, fresh}, fd, expected, 6,
+        {threads, kPiece}, fd, expected,
         [&](QByteArrayView d, QByteArrayView) { return out->append(d), sinkOk; }, [&] { return idleOk; });
     ::close(fd);
     return r;
@@ -71,19 +73,47 @@ private slots:
         QFETCH(QByteArray, kind);
         QFETCH(qint64, size);
         const QByteArray data = makeData(kind, size);
-        QByteArray one, many, fresh;
+        QByteArray one, many;
         const DeflateResult r = deflate(data, size, 3, &many);
-        QVERIFY(deflate(data, size, 1, &one).ok() && r.ok());
+        QVERIFY(deflate(data, size, -1, &one).ok() && r.ok());
         QCOMPARE(many, one);
-        // Streams reused from piece to piece give what a new stream per piece gives.
-        QVERIFY(deflate(data, size, 2, &fresh, true, true, true).ok());
-        QCOMPARE(many, fresh);
         QCOMPARE(inflated(many, data), data);
         const auto* bytes = reinterpret_cast<const Bytef*>(data.constData());
         QCOMPARE(r.crc, static_cast<quint32>(crc32_z(0, bytes, static_cast<z_size_t>(size))));
         QVERIFY(r.inSize == size && r.outSize == many.size());
-        // Each cut costs a few bytes: the piece after it still finds the text before it.
-        QCOMPARE_LE(many.size(), (qCompress(data, 6).size() - 10) * 1.01 + 32 * (size / kPiece + 1));
+        // Each cut costs the passage learnt anew and a few bytes.
+        QCOMPARE_LE(many.size(),
+                    (qCompress(data, 6).size() - 10) * 1.01 + (kPassage + 32) * (size / kPiece + 1));
+    }
+    // Every count of bits left free in the last byte, a stream with junk past
+    // its end, and one cut short.
+    void reopen()
+    {
+        const QByteArray text = makeData("text", 4 * kPassage);
+        z_stream zs{};
+        QCOMPARE(inflateInit2(&zs, -MAX_WBITS), Z_OK);
+        std::vector<unsigned char> scratch(100);
+        Deflater d;
+        QSet<qsizetype> grown;
+        for (qsizetype len = 0; len < 64; ++len) {
+            QByteArray first, second;
+            QVERIFY(d.deflate(text.constData(), len, first) && d.deflate(text.constData() + 9, 99, second));
+            const qsizetype was = first.size();
+            first.resize(was + kReopenRoom);
+            const qsizetype n = ReopenDeflateEnd(zs, reinterpret_cast<uchar*>(first.data()), was,
+                                                 scratch.data(), scratch.size());
+            grown.insert(n - was);
+            QCOMPARE(inflated(first.first(qMax<qsizetype>(n, 0)) + second, text.first(len) + text.mid(9, 99)),
+                     text.first(len) + text.mid(9, 99));
+        }
+        QCOMPARE(grown, (QSet<qsizetype>{0, 1, 2, 3, 4, 5}));
+        QByteArray junk("\x03\xfc" + QByteArray(kReopenRoom, '\0'));
+        QCOMPARE(ReopenDeflateEnd(zs, reinterpret_cast<uchar*>(junk.data()), 2, scratch.data(), 100), 5);
+        QByteArray abc;
+        QVERIFY(d.deflate("abc", 3, abc));
+        QCOMPARE(inflated(junk.first(5) + abc, "abc"), QByteArray("abc"));
+        QCOMPARE(ReopenDeflateEnd(zs, reinterpret_cast<uchar*>(junk.data()), 1, scratch.data(), 100), -1);
+        inflateEnd(&zs);
     }
     void failures_data()
     {
