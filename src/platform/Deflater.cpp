@@ -16,7 +16,7 @@ bool Deflater::ready()
 
 qsizetype Deflater::bound(qsizetype size)
 {
-    // libdeflate's bound only grows with its argument when asked without a compressor.
+    // Asked without a compressor, the bound holds for any: none need be made for it.
     return qsizetype(libdeflate_deflate_compress_bound(nullptr, size_t(size)));
 }
 

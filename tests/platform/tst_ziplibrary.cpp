@@ -528,11 +528,12 @@ a whole path that reads as a drive | base | =C:drive | 16 | <no file> | it start
         QTest::addColumn<bool>("rewrite");
         QTest::addColumn<QByteArray>("comment");
         QTest::addColumn<bool>("copied");
-        const int data = 12, header = -20, none = 0;
+        const int data = 12, header = -20, none = 0, older = 1000 + data; // older: made by 6.3 too
         QTest::newRow("unchanged files: copied") << data << false << QByteArray("made here") << true;
         QTest::newRow("same size and time, other bytes: deflated")
             << none << true << QByteArray("made here") << false;
         QTest::newRow("another comment: not used") << data << false << QByteArray("made there") << false;
+        QTest::newRow("an earlier build's: not used") << older << false << QByteArray("made here") << false;
         QTest::newRow("a damaged local header: deflated")
             << header << false << QByteArray("made here") << false;
     }
@@ -556,7 +557,9 @@ a whole path that reads as a drive | base | =C:drive | 16 | <no file> | it start
         QByteArray oldBytes = readAll(old);
         if (damage != 0) { // one byte of each file's entry, counted from its name in the local header
             for (const char* name : {"small.txt", "big.bin", "noise.bin", "noise.dat"})
-                oldBytes[oldBytes.indexOf(name) + damage] ^= 0x20;
+                oldBytes[oldBytes.indexOf(name) + damage % 1000] ^= 0x20;
+            if (damage > 1000)
+                oldBytes.replace("PK\x01\x02\x1e\x03", "PK\x01\x02\x3f\x03");
             writeFile(old, oldBytes);
         }
         if (rewrite) {
