@@ -669,10 +669,9 @@ private:
         const QByteArrayView plain = job.spec ? plainName(job.spec, ctx) : QByteArrayView();
         QByteArray native;
         if (plain.isNull()) {
-            p.path = job.spec
-                         ? QDir::cleanPath(QDir::isAbsolutePath(original()) ? original()
-                                                                            : ctx.base + u'/' + original())
-                         : job.path;
+            const QString given = original();
+            p.path = job.spec ? QDir::cleanPath(QDir::isAbsolutePath(given) ? given : ctx.base + u'/' + given)
+                              : given;
             native = QFile::encodeName(p.path);
         }
         const char* const at = plain.isNull() ? native.constData() : job.spec;

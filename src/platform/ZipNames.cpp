@@ -86,8 +86,17 @@ QString WindowsNameProblem(const QString& name)
         return QStringLiteral("it begins or ends with a space");
     if (name.endsWith(u'.'))
         return QStringLiteral("it ends with a dot");
-    // Device names are reserved whatever follows the first dot.
-    const QString stem = name.section(u'.', 0, 0).trimmed().toUpper();
+    // Device names are reserved whatever follows the first dot. They are
+    // three or four letters long: a plain ASCII stem of another length is
+    // none, and costs no copy (this runs for every file of a folder added).
+    const qsizetype dot = name.indexOf(u'.');
+    const QStringView stemText = QStringView(name).left(dot < 0 ? name.size() : dot).trimmed();
+    bool ascii = true;
+    for (QChar c : stemText)
+        ascii = ascii && c.unicode() < 0x80;
+    if (ascii && stemText.size() != 3 && stemText.size() != 4)
+        return QString();
+    const QString stem = stemText.toString().toUpper();
     static const QStringList devices = [] {
         QStringList d{QStringLiteral("CON"), QStringLiteral("PRN"), QStringLiteral("AUX"),
                       QStringLiteral("NUL")};

@@ -160,7 +160,9 @@ QString PackContents::NameProblem(const QString& path)
     // and no longer names the file.
     if (path.contains(QChar::ReplacementCharacter) && !QFileInfo::exists(path))
         return QStringLiteral("its name is not valid UTF-8");
-    if (QFile::encodeName(path).size() > ZipNames::PathLimit())
+    // UTF-8 takes at most three bytes per UTF-16 unit: most paths are short
+    // enough without encoding them to find out.
+    if (path.size() * 3 > ZipNames::PathLimit() && QFile::encodeName(path).size() > ZipNames::PathLimit())
         return QStringLiteral("its path is too long");
     return QString();
 }
