@@ -78,10 +78,8 @@ qsizetype ReopenDeflateEnd(z_stream& zs, unsigned char* buf, qsizetype len, unsi
     while (end < 0) {
         zs.next_out = scratch;
         zs.avail_out = static_cast<uInt>(scratchSize);
-        const uInt before = zs.avail_in;
-        const int rc = inflate(&zs, Z_BLOCK);
-        if (rc != Z_OK || (zs.avail_in == before && zs.avail_out == scratchSize))
-            return -1; // not one whole stream
+        if (inflate(&zs, Z_BLOCK) != Z_OK)
+            return -1; // not one whole stream: no progress is an error too
         if ((zs.data_type & 128) == 0)
             continue; // inside a block
         const qint64 at = qint64(zs.next_in - buf) * 8 - (zs.data_type & 7);
