@@ -40,9 +40,11 @@ constexpr Qt::CaseSensitivity kPathCase = Qt::CaseSensitive;
 #endif
 
 constexpr int kDeflateLevel = 6; // zip's own default, so archives compare fairly with it
-// Often enough that the window never goes a tenth of a second without a turn,
-// even across the gaps no source callback fills; a turn with nothing to do is cheap.
-constexpr qint64 kIdleIntervalMs = 20;
+// How often a wait for the workers hands the caller its idle call. The caller
+// gives its window a turn every 15 ms or so and a repaint lands a turn later:
+// a coarser tick here would stretch those turns whenever the workers stall on
+// a cold disk, past the 50 ms a person notices. A call with nothing to do is cheap.
+constexpr qint64 kIdleIntervalMs = 5;
 // Files up to this size are read and deflated on worker threads, a few ahead
 // of the one libzip is writing, and handed to libzip already compressed;
 // larger ones are streamed through libzip's own deflate, so memory stays bounded.
