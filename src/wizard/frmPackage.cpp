@@ -4,6 +4,7 @@
 #include "Fonts.h"
 #include "FormShapes.h"
 #include "PackReopen.h"
+#include "PackTreeView.h"
 #include "TreeStyle.h"
 #include "Twips.h"
 #include "WindowPlacement.h"
@@ -74,7 +75,7 @@ Edit* TextBox(QWidget* parent, const char* name, int left, int top, int width, i
 
 QTreeView* TreeView(QWidget* parent, const char* name, int left, int top, int width, int height)
 {
-    auto* tree = new QTreeView(parent);
+    auto* tree = new PackTreeView(parent);
     tree->setObjectName(QLatin1String(name));
     tree->setGeometry(TwipsRect(left, top, width, height));
     tree->setFont(Fonts::Tahoma(8.25));

@@ -1,5 +1,6 @@
 // Pages 2 to 4: the pack contents tree and the two registration lists.
 #include "PackIcons.h"
+#include "PackTreeView.h"
 #include "frmPackage.h"
 #include "pack/contents/PackContents.h"
 #include "pack/contents/PackTreeModel.h"
@@ -156,10 +157,19 @@ void frmPackage::SetupContents()
     connect(contents, &PackContents::nodeInserted, this, &frmPackage::UpdateButtons);
     connect(contents, &PackContents::nodeRemoved, this, &frmPackage::UpdateButtons);
 
-    // Folders open once their walk is done, in all three views.
+    // Folders open once their walk is done, in all three views. A folder a
+    // view lists now is opened with one layout of the view's rows at its next
+    // turn, which a new top-level node asks for anyway; one inside a closed
+    // folder costs nothing to open.
     connect(contents, &PackContents::folderCompleted, this, [this](int node) {
-        for (QTreeView* view : {tvFiles, tvReg1, tvReg2})
-            view->expand(TreeModel(view)->indexOf(node));
+        const int parent = contents->node(node).Parent;
+        for (QTreeView* view : {tvFiles, tvReg1, tvReg2}) {
+            const PackTreeModel* model = TreeModel(view);
+            if (parent < 0 || view->isExpanded(model->indexOf(parent)))
+                static_cast<PackTreeView*>(view)->ExpandDeferred(model->indexOf(node));
+            else
+                view->expand(model->indexOf(node));
+        }
     });
 
     auto* events = new ContentsEvents(this, &m_walking, &m_walkAborted);

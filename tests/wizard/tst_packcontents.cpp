@@ -84,6 +84,8 @@ private slots:
         const QStringList all{u"one.js"_s, u"two.dll"_s, u"f"_s, u"  c.dll"_s, u"  s"_s, u"    b.js"_s};
         QCOMPARE(tree(w->form->tvReg2, false), all);
         QVERIFY(w->form->tvReg2->isExpanded(Window::find(w->form->tvReg2, u"s"_s)));
+        for (QTreeView* view : {w->form->tvFiles, w->form->tvReg1})
+            QVERIFY(view->isExpanded(Window::find(view, u"f"_s)));
         QVERIFY(w->msg.shown.isEmpty());
     }
 

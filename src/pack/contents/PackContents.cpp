@@ -543,28 +543,24 @@ bool PackContents::maybeYield(const AddHooks& hooks)
         if (!hooks.yield())
             m_stop = true;
         m_lastYield = m_walkTimer.elapsed();
-        // The next turn comes straight after a regrowth, which takes a large
-        // part of the time between turns by itself.
-        if (!m_stop && GrowIndexAhead())
-            m_lastYield = -qint64(hooks.yieldIntervalMs);
+        // A regrowth counts towards the time to the next turn. A turn taken
+        // straight after it would do the repaint the turn just asked for, and
+        // leave the one after with none to do: two turns and more without a
+        // paint.
+        if (!m_stop)
+            GrowIndexAhead();
     }
     return !m_stop;
 }
 
-bool PackContents::GrowIndexAhead()
+void PackContents::GrowIndexAhead()
 {
     // An index that fills up rehashes every key in one go, tens of
-    // milliseconds at tens of thousands of nodes, and the two tend to fill up
-    // together. Grown here, just after a turn and one at a time, while there
-    // is still room for what a turn's worth of walking adds.
-    auto grow = [](auto& hash) {
-        const qsizetype room = hash.capacity();
-        if (room < 4096 || hash.size() + room / 4 < room)
-            return false;
-        hash.reserve(room * 2);
-        return true;
-    };
-    return grow(m_names);
+    // milliseconds at tens of thousands of nodes. Grown here, just after a
+    // turn, while there is still room for what a turn's worth of walking adds.
+    const qsizetype room = m_names.capacity();
+    if (room >= 4096 && m_names.size() + room / 4 >= room)
+        m_names.reserve(room * 2);
 }
 
 PackContents::FolderResult PackContents::walkFolder(const QString& path, int parent, const AddHooks& hooks)

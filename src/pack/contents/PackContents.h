@@ -182,7 +182,7 @@ private:
     int addFile(const QString& path, int parent, const AddHooks& hooks, bool nameChecked);
     FolderResult walkFolder(const QString& path, int parent, const AddHooks& hooks);
     bool maybeYield(const AddHooks& hooks);
-    bool GrowIndexAhead();
+    void GrowIndexAhead();
     void unindex(int creationIndex);
     QString TopFolderRefusal(const QString& path) const;
     void skip(const QString& path, const QString& reason);
