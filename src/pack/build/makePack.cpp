@@ -539,17 +539,21 @@ void PackBuild::PrefetchRuns(const PackContents& contents, const QString& oldPac
             ZpPrefetchAlso(&probe.Options(), probe.FileSpecCount(), probe.SpecTable().data());
         started = true;
     };
+    // A probe set up as the run of a folder (or of the loose files) is.
+    auto setUp = [&](clsZip& probe, bool folder) {
+        probe.setLiteralSpecs(true);
+        SetFolderOptions(probe, folder);
+        probe.setBasePath(base);
+    };
     for (int top : contents.topLevel()) {
         if (!IsFolder(contents, top))
             continue;
         if (given >= PrefetchLimit)
             return;
         clsZip probe;
-        probe.setLiteralSpecs(true);
-        SetFolderOptions(probe, true);
-        probe.setRecurseSubDirs(false);
         base = GetFolderPath(contents.Tag(top));
-        probe.setBasePath(base);
+        setUp(probe, true);
+        probe.setRecurseSubDirs(false);
         QByteArray path = contents.Tag(top).toUtf8();
         AddSpecsBelow(contents, top, path, probe, PrefetchLimit - given + 1);
         add(probe);
@@ -557,9 +561,7 @@ void PackBuild::PrefetchRuns(const PackContents& contents, const QString& oldPac
     if (given >= PrefetchLimit)
         return;
     clsZip probe;
-    probe.setLiteralSpecs(true);
-    SetFolderOptions(probe, false);
-    probe.setBasePath(base);
+    setUp(probe, false);
     for (int top : contents.topLevel()) {
         if (!IsFolder(contents, top) && probe.FileSpecCount() <= PrefetchLimit - given)
             probe.AddFileSpec(contents.Tag(top));

@@ -37,6 +37,22 @@ QString RawName(const QString& path)
     return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
 }
 
+// Names as on disk, each beside its lower-cased form.
+using NamesByLowerCase = std::vector<std::pair<QString, QString>>;
+
+// The names in the order of their lower-cased forms; the sort is plain, so
+// names alike but for case keep no set order between them.
+QStringList SortedByLowerCase(NamesByLowerCase& entries)
+{
+    std::sort(entries.begin(), entries.end(),
+              [](const auto& a, const auto& b) { return a.first.compare(b.first) < 0; });
+    QStringList names;
+    names.reserve(qsizetype(entries.size()));
+    for (auto& e : entries)
+        names.append(std::move(e.second));
+    return names;
+}
+
 #ifdef Q_OS_WIN
 // The names of a folder's entries that pass filters, sorted by name the way
 // the desktop lists a folder, letter case aside: what QDir::entryList gives
@@ -46,7 +62,7 @@ QString RawName(const QString& path)
 // folder took a hundred megabytes.
 QStringList SortedNames(const QString& folder, QDir::Filters filters)
 {
-    std::vector<std::pair<QString, QString>> entries; // lower-cased, as on disk
+    NamesByLowerCase entries;
     QDirIterator it(folder, filters);
     while (it.hasNext()) {
         it.next();
@@ -54,13 +70,7 @@ QStringList SortedNames(const QString& folder, QDir::Filters filters)
         QString lower = name.toLower();
         entries.emplace_back(std::move(lower), std::move(name));
     }
-    std::sort(entries.begin(), entries.end(),
-              [](const auto& a, const auto& b) { return a.first.compare(b.first) < 0; });
-    QStringList names;
-    names.reserve(qsizetype(entries.size()));
-    for (auto& e : entries)
-        names.append(std::move(e.second));
-    return names;
+    return SortedByLowerCase(entries);
 }
 #endif
 
@@ -91,7 +101,7 @@ FolderListing ListFolder(const QString& folder)
     DIR* dir = ::opendir(QFile::encodeName(folder).constData());
     if (dir == nullptr)
         return listing;
-    std::vector<std::pair<QString, QString>> files, folders; // lower-cased, as on disk
+    NamesByLowerCase files, folders;
     while (const dirent* e = ::readdir(dir)) {
         const char* raw = e->d_name;
         if (raw[0] == '.' && (raw[1] == '\0' || (raw[1] == '.' && raw[2] == '\0')))
@@ -125,17 +135,8 @@ FolderListing ListFolder(const QString& folder)
         (type == DT_REG ? files : folders).emplace_back(std::move(lower), std::move(name));
     }
     ::closedir(dir);
-    auto sorted = [](std::vector<std::pair<QString, QString>>& entries) {
-        std::sort(entries.begin(), entries.end(),
-                  [](const auto& a, const auto& b) { return a.first.compare(b.first) < 0; });
-        QStringList names;
-        names.reserve(qsizetype(entries.size()));
-        for (auto& e : entries)
-            names.append(std::move(e.second));
-        return names;
-    };
-    listing.files = sorted(files);
-    listing.folders = sorted(folders);
+    listing.files = SortedByLowerCase(files);
+    listing.folders = SortedByLowerCase(folders);
 #endif
     return listing;
 }
