@@ -8,6 +8,7 @@
 #include "platform/MsgBox.h"
 #include "wizard/Twips.h"
 
+#include <QDir>
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -18,17 +19,27 @@
 
 namespace {
 
-// The one pack a drag carries, or nothing: a drop of several files or of
-// anything but a pack is not a request to start from a pack.
-QString DraggedPack(const QMimeData* mime)
+// The one thing a drag carries to start from, or nothing: a pack, a
+// ScriptInfo.xml, or a folder that holds one. A drop of several files or of
+// anything else is not a request to start from it.
+QString DraggedStart(const QMimeData* mime)
 {
     if (!mime || !mime->hasUrls() || mime->urls().size() != 1)
         return {};
     const QUrl url = mime->urls().constFirst();
     const QString path = url.isLocalFile() ? url.toLocalFile() : QString();
-    if (!path.endsWith(QStringLiteral(".plsc"), Qt::CaseInsensitive) || !QFileInfo(path).isFile())
+    const QFileInfo info(path);
+    if (path.isEmpty())
         return {};
-    return path;
+    if (info.isDir())
+        return QDir(path).entryList({QStringLiteral("ScriptInfo.xml")}, QDir::Files | QDir::Hidden).isEmpty()
+                   ? QString()
+                   : path;
+    if (!info.isFile())
+        return {};
+    return path.endsWith(QStringLiteral(".plsc"), Qt::CaseInsensitive) || IsManifestName(info.fileName())
+               ? path
+               : QString();
 }
 
 } // namespace
@@ -38,9 +49,9 @@ PackReopen::PackReopen(frmPackage& form) : QObject(&form), m_form(form)
     m_memory = new RegistrationMemory(*form.contents, this);
 
     // Below the welcome text, clear of every control the page already has.
-    cmdOpenPack = new QPushButton(QStringLiteral("&Start from a Script Pack..."), form.picPack[0]);
+    cmdOpenPack = new QPushButton(QStringLiteral("&Start from a Script Pack or Folder..."), form.picPack[0]);
     cmdOpenPack->setObjectName(QStringLiteral("cmdOpenPack"));
-    cmdOpenPack->setGeometry(TwipsRect(720, 2835, 2535, 330));
+    cmdOpenPack->setGeometry(TwipsRect(720, 2835, 3135, 330));
     cmdOpenPack->setAutoDefault(false);
     // Like every button of the welcome page, reached by click or its mnemonic, not by Tab.
     cmdOpenPack->setFocusPolicy(Qt::ClickFocus);
@@ -61,38 +72,67 @@ void PackReopen::cmdOpenPack_Click()
     if (!CanOpen())
         return;
     FileDialogs::OpenRequest request;
-    request.title = QStringLiteral("Choose a Script Pack");
-    request.filter = QStringLiteral("Script Files (*.plsc);;All Files (*)");
+    // A script folder is started from by its manifest: a file dialog picks files.
+    request.title = QStringLiteral("Choose a Script Pack, or the ScriptInfo.xml of a Script Folder");
+    request.filter = QStringLiteral("Script Packs and ScriptInfo.xml (*.plsc ScriptInfo.xml);;All Files (*)");
     request.initDir = m_form.SaveFolder.isEmpty() ? m_form.StartFolder : m_form.SaveFolder;
     request.multiSelect = false;
     request.fileMustExist = true;
     const QStringList chosen = FileDialogs::current().getOpenFileNames(&m_form, request);
     if (!chosen.isEmpty())
-        OpenPack(chosen.constFirst());
+        StartFrom(chosen.constFirst());
 }
 
-bool PackReopen::OpenPack(const QString& path)
+void PackReopen::Fill(const ScriptPackInfo& info)
 {
-    if (!CanOpen())
-        return false;
-    ScriptPackInfo info;
-    QString why;
-    if (!ReadScriptPack(path, info, why)) {
-        ShowMessage(&m_form, QStringLiteral("'%1' is not a readable Script Pack: %2").arg(path, why),
-                    MsgBox::Information);
-        return false;
-    }
-
     m_form.txtScriptName->setText(info.Name);
     m_form.txtScriptDesc->setPlainText(info.Description);
     m_form.txtScriptURL->setText(info.AboutUrl);
     if (!info.Version.isNull())
         m_form.txtScriptVersion->setText(info.Version);
-
+    m_form.SetKeptElements(info.Kept);
     m_memory->Remember(info.OleFiles, info.DotNetFiles);
-    // Browse opens where the last release went; the old pack is replaced
-    // only when the user picks it there.
-    m_form.SaveFolder = QFileInfo(path).absolutePath();
+}
+
+bool PackReopen::StartFrom(const QString& path)
+{
+    if (!CanOpen())
+        return false;
+    ScriptPackInfo info;
+    QString error;
+    if (!ReadScriptInfo(path, info, error)) {
+        ShowMessage(&m_form, error, MsgBox::Information);
+        return false;
+    }
+    Fill(info);
+    if (info.ScriptFolder.isEmpty()) {
+        // Browse opens where the last release went; the old pack is replaced
+        // only when the user picks it there.
+        m_form.SaveFolder = QFileInfo(path).absolutePath();
+        return true;
+    }
+    // The pack goes beside the script's folder, not into it.
+    m_form.SaveFolder = QFileInfo(info.ScriptFolder).absolutePath();
+    m_form.AddScriptFolder(info.ScriptFolder, info.ManifestFile);
+    return true;
+}
+
+bool PackReopen::OfferManifest(const QString& path)
+{
+    ScriptPackInfo info;
+    QString error;
+    if (!ReadScriptInfo(path, info, error) || info.ManifestFile.isEmpty())
+        return false;
+    QString question = QStringLiteral("Use '%1' as the Script Pack's manifest?\r\n\r\nIts name, description, "
+                                      "About URL and version fill the Script Info page")
+                           .arg(path);
+    const QStringList kept = info.Kept.Names();
+    question += kept.isEmpty()
+                    ? QStringLiteral(".")
+                    : QStringLiteral(", and the pack keeps its %1.").arg(kept.join(QStringLiteral(", ")));
+    if (ShowMessage(&m_form, question, MsgBox::YesNo | MsgBox::Question) != MsgBox::Yes)
+        return false;
+    Fill(info);
     return true;
 }
 
@@ -104,7 +144,7 @@ bool PackReopen::eventFilter(QObject* watched, QEvent* event)
     case QEvent::DragEnter:
     case QEvent::DragMove: {
         auto* drag = static_cast<QDragMoveEvent*>(event);
-        if (CanOpen() && !DraggedPack(drag->mimeData()).isEmpty())
+        if (CanOpen() && !DraggedStart(drag->mimeData()).isEmpty())
             drag->acceptProposedAction();
         else
             drag->ignore();
@@ -112,13 +152,13 @@ bool PackReopen::eventFilter(QObject* watched, QEvent* event)
     }
     case QEvent::Drop: {
         auto* drop = static_cast<QDropEvent*>(event);
-        const QString path = DraggedPack(drop->mimeData());
+        const QString path = DraggedStart(drop->mimeData());
         if (!CanOpen() || path.isEmpty()) {
             drop->ignore();
             return true;
         }
         drop->acceptProposedAction();
-        OpenPack(path);
+        StartFrom(path);
         return true;
     }
     default:

@@ -6,11 +6,14 @@
 class frmPackage;
 class QPushButton;
 class RegistrationMemory;
+struct ScriptPackInfo;
 
-// Starting a new release from the pack of the last one: a pack named on the
-// command line, dropped on the window or chosen on the welcome page fills the
-// script information and remembers its registrations for the files the user
-// adds. Nothing else of the window changes, and the old pack is only read.
+// Starting from what the author already has: the pack of the last release,
+// or a script folder with its own ScriptInfo.xml. Named on the command line,
+// dropped on the window or chosen on the welcome page, it fills the script
+// information, keeps what the author's manifest holds beyond it, and
+// remembers its registrations for the files the user adds; a script folder
+// also adds its contents. The old pack and the folder are only read.
 class PackReopen : public QObject
 {
     Q_OBJECT
@@ -18,10 +21,15 @@ class PackReopen : public QObject
 public:
     explicit PackReopen(frmPackage& form);
 
-    // Reads the pack and fills the window from it; an unreadable file is
-    // refused with a message and changes nothing. False when nothing was taken.
-    bool OpenPack(const QString& path);
-    // The welcome page's button: choose a pack, then open it.
+    // Reads a pack, a ScriptInfo.xml or a script folder and fills the window
+    // from it; one that cannot be read is refused with a message and changes
+    // nothing. False when nothing was taken.
+    bool StartFrom(const QString& path);
+    // A ScriptInfo.xml added on the files page: when it is a readable
+    // manifest, asks whether to use it as the pack's and does on Yes. False
+    // when it was not taken (then it is refused as any file of that name).
+    bool OfferManifest(const QString& path);
+    // The welcome page's button: choose a pack or a manifest, then start from it.
     void cmdOpenPack_Click();
 
     QPushButton* cmdOpenPack = nullptr;
@@ -31,6 +39,7 @@ protected:
 
 private:
     bool CanOpen() const;
+    void Fill(const ScriptPackInfo& info);
 
     frmPackage& m_form;
     RegistrationMemory* m_memory = nullptr;

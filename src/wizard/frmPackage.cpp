@@ -254,6 +254,13 @@ void frmPackage::buildPage1(QWidget* page)
     cmdPreview = Button(page, "cmdPreview", QStringLiteral("Preview"), 4815, 2640, 915, 330);
     cmdPreview->setEnabled(false);
 
+    // Below the fields, the width of the page's contents; shown only while
+    // an author's manifest has something to keep.
+    lblKept = new QLabel(page);
+    lblKept->setObjectName(QStringLiteral("lblKept"));
+    lblKept->setGeometry(TwipsRect(570, 3165, 5160, 195));
+    lblKept->hide();
+
     connect(txtScriptName, &QLineEdit::textChanged, this, &frmPackage::txtScriptName_Change);
     connect(cmdPreview, &QPushButton::clicked, this, &frmPackage::cmdPreview_Click);
 }
@@ -505,6 +512,21 @@ void frmPackage::txtScriptName_Change()
         lblLenWarn->hide();
     cmdPreview->setEnabled(ScriptNameFits());
     UpdateButtons();
+}
+
+void frmPackage::SetKeptElements(const AuthorManifest& kept)
+{
+    KeptElements = kept;
+    const QStringList names = kept.Names();
+    if (names.isEmpty()) {
+        lblKept->hide();
+        return;
+    }
+    const QString line = QStringLiteral("Also kept from ScriptInfo.xml: ") + names.join(QStringLiteral(", "));
+    // A long list ends in an ellipsis; the whole of it is in the tip.
+    lblKept->setText(lblKept->fontMetrics().elidedText(line, Qt::ElideRight, lblKept->width()));
+    lblKept->setToolTip(line);
+    lblKept->show();
 }
 
 void frmPackage::cmdPreview_Click()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "pack/build/AuthorManifest.h"
+
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QMap>
@@ -28,6 +30,7 @@ class PackContents;
 class PackIcons;
 class PackTreeModel;
 class PackReopen;
+struct PackAddHooks;
 
 // The wizard window: eight pages shown one at a time in the same frame, with
 // the header band at the top and Back / Next / Cancel along the bottom.
@@ -57,6 +60,10 @@ public:
 
     // Fills and shows the preview; returns when it has closed.
     void ShowPreview();
+    // What the script's own manifest holds beyond the fields, for the build,
+    // and its names in one line on the script-information page.
+    void SetKeptElements(const AuthorManifest& kept);
+    AuthorManifest KeptElements;
 
     // ---- pack contents (pages 2 to 4) ----
     void StyleTreeViews();
@@ -75,6 +82,8 @@ public:
     void RemoveSelectedNode(int isFolder);
     // Files and folders dropped on the files tree, added as Add Files / Add SubFolder would.
     void AddDroppedPaths(const QStringList& paths);
+    // What a script folder holds, at the root, all but its manifest.
+    void AddScriptFolder(const QString& folder, const QString& manifest);
     // The window's one dialog wrapper, made on first use (shared with Browse).
     clsCommonDialog& CommonDialog();
 
@@ -148,6 +157,7 @@ public:
     QLabel* Label2 = nullptr;
     QLineEdit* txtScriptVersion = nullptr;
     QPushButton* cmdPreview = nullptr;
+    QLabel* lblKept = nullptr;
 
     // ---- page 2 to 4 ----
     QTreeView* tvFiles = nullptr;
@@ -222,6 +232,8 @@ private:
     void SetupContents();
     bool BeginWalk();
     void EndWalk();
+    // Refusals as message boxes, and the window's turns during a walk.
+    PackAddHooks WalkHooks();
     PackTreeModel* TreeModel(QTreeView* view) const;
     PackIcons* m_icons = nullptr;
     PackTreeModel* m_filesModel = nullptr;

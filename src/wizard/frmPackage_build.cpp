@@ -120,6 +120,7 @@ bool frmPackage::makePack()
     request.ScriptVersion = txtScriptVersion->text();
     request.PackPath = txtPackPath->text();
     request.Contents = contents;
+    request.Kept = KeptElements;
 
     m_building = true;
     m_progressShown.invalidate();

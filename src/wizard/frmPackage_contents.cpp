@@ -1,7 +1,9 @@
 // Pages 2 to 4: the pack contents tree and the two registration lists.
 #include "PackIcons.h"
+#include "PackReopen.h"
 #include "PackTreeView.h"
 #include "frmPackage.h"
+#include "pack/build/ScriptPackReader.h"
 #include "pack/contents/PackContents.h"
 #include "pack/contents/PackTreeModel.h"
 #include "platform/MsgBox.h"
@@ -232,12 +234,15 @@ void frmPackage::EndWalk()
 
 int frmPackage::AddFileToTree(const QString& path)
 {
+    // The author's own manifest is not a file of the pack but may be its manifest.
+    if (IsManifestName(GetFileName(path)) && Reopen && Reopen->OfferManifest(path))
+        return -1;
     PackAddHooks hooks;
     hooks.refuse = [this](const QString& message) { ShowMessage(this, message, MsgBox::Information); };
     return contents->AddFileToTree(path, -1, hooks);
 }
 
-bool frmPackage::AddFolderToTree(const QString& path)
+PackAddHooks frmPackage::WalkHooks()
 {
     PackAddHooks hooks;
     hooks.refuse = [this](const QString& message) { ShowMessage(this, message, MsgBox::Information); };
@@ -245,7 +250,12 @@ bool frmPackage::AddFolderToTree(const QString& path)
         QCoreApplication::processEvents();
         return !m_walkAborted && !CancelRequested;
     };
-    return contents->AddFolderToTree(path, -1, hooks) == PackContents::FolderResult::Added;
+    return hooks;
+}
+
+bool frmPackage::AddFolderToTree(const QString& path)
+{
+    return contents->AddFolderToTree(path, -1, WalkHooks()) == PackContents::FolderResult::Added;
 }
 
 void frmPackage::cmdAddFile_Click()
@@ -299,6 +309,15 @@ void frmPackage::AddDroppedPaths(const QStringList& paths)
             AddFileToTree(path);
         }
     }
+    EndWalk();
+}
+
+void frmPackage::AddScriptFolder(const QString& folder, const QString& manifest)
+{
+    if (!BeginWalk())
+        return;
+    StartFolder = NormalizeFolderPath(folder);
+    contents->AddFolderContents(StartFolder, manifest, WalkHooks());
     EndWalk();
 }
 

@@ -8,6 +8,7 @@
 #include "support/TestFiles.h"
 
 #include <QProcess>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
@@ -58,6 +59,60 @@ private slots:
                               "ScriptInfo.xml", "not-a-pack.plsc", "exists.plsc"})
             writeFile(at(QString::fromLatin1(f)));
         writeFile(at(u"script/lib/Tool.dll"_s), QByteArray(3000, 'd'));
+        // A script as its author keeps it: its own manifest, saved as UTF-16,
+        // in a folder under version control.
+        QStringEncoder utf16(QStringConverter::Utf16LE, QStringConverter::Flag::WriteBom);
+        writeFile(
+            at(u"author/ScriptInfo.xml"_s),
+            utf16.encode(
+                u"<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n<ScriptInfo "
+                u"xmlns=\"urn:msgplus:scripts\">\r\n"
+                "\t<Information>\r\n\t\t<Name>Contador</Name>\r\n\t\t<Version>2.4</Version>\r\n"
+                "\t\t<Author>Ana</Author>\r\n\t</Information>\r\n\t<ScriptMenu><MenuEntry "
+                "Id=\"a\">A</MenuEntry>"
+                "</ScriptMenu>\r\n\t<OleFiles><FileName>lib\\x.dll</FileName></OleFiles>\r\n</ScriptInfo>\r\n"_s));
+        for (const char* f :
+             {"author/Contador.js", "author/lib/x.dll", "author/.git/HEAD", "author/lib/Thumbs.db"})
+            writeFile(at(QString::fromLatin1(f)));
+    }
+
+    // The three ways in to an author's own manifest, and a re-pack from the
+    // pack they made: the same files at the root, the manifest kept whole.
+    void authorManifest_data()
+    {
+        QTest::addColumn<QString>("args");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("version");
+        const QString paths = u" @author/Contador.js @author/lib"_s;
+        QTest::newRow("folder") << u"--from @author"_s << u"Contador"_s << u"2.4"_s;
+        QTest::newRow("its manifest")
+            << u"--from @author/ScriptInfo.xml --version 2.5"_s << u"Contador"_s << u"2.5"_s;
+        QTest::newRow("among the paths")
+            << u"--name Other @author/ScriptInfo.xml"_s + paths << u"Other"_s << u"2.4"_s;
+        QTest::newRow("old pack") << u"--from @out-folder.plsc"_s + paths << u"Contador"_s << u"2.4"_s;
+    }
+
+    void authorManifest()
+    {
+        QFETCH(QString, args);
+        QFETCH(QString, name);
+        QFETCH(QString, version);
+        const QString out =
+            at(u"out-"_s + QString::fromLatin1(QTest::currentDataTag()).section(u' ', 0, 0) + u".plsc"_s);
+        QStringList list = (u"pack -o "_s + out + u' ' + args).split(u' ');
+        for (QString& arg : list)
+            arg = arg.startsWith(u'@') ? at(arg.mid(1)) : arg;
+        QCOMPARE(run(list), 0);
+        const Archive pack = readArchive(out);
+        QCOMPARE(pack.names, QStringList({u"ScriptInfo.xml"_s, u"lib/x.dll"_s, u"Contador.js"_s}));
+        const QString manifest = QString::fromUtf8(pack.data(u"ScriptInfo.xml"_s));
+        for (const QString& part :
+             {u" Version=\""_s + version + u"\">\r\n"_s, u"<Name>"_s + name + u"</Name>"_s,
+              u"<Version>"_s + version +
+                  u"</Version>\r\n<Author>Ana</Author>\r\n</Information>\r\n"_s
+                  u"<ScriptMenu><MenuEntry Id=\"a\">A</MenuEntry></ScriptMenu>\r\n<OleFiles>\r\n"_s
+                  u"<FileName>lib\\x.dll</FileName>"_s})
+            QVERIFY2(manifest.contains(part), qPrintable(manifest));
     }
 
     // "@x" stands for the path x in the test folder, LONG for a 128-character name.
@@ -73,7 +128,9 @@ private slots:
         QTest::newRow("name too long") << u"pack --name LONG -o @a @script"_s << 2;
         QTest::newRow("both lists") << u"pack --name N --com a.dll --dotnet A.DLL -o @a @script"_s << 2;
         QTest::newRow("missing path") << u"pack --name N -o @a @nowhere"_s << 3;
-        QTest::newRow("root manifest") << u"pack --name N -o @a @ScriptInfo.xml"_s << 3;
+        QTest::newRow("unreadable root manifest") << u"pack --name N -o @a @ScriptInfo.xml"_s << 3;
+        QTest::newRow("two manifests") << u"pack -o @a @author/ScriptInfo.xml @author/ScriptInfo.xml"_s << 3;
+        QTest::newRow("folder without manifest") << u"pack --from @script -o @a"_s << 3;
         QTest::newRow("entry names no file") << u"pack --name N --com x.dll -o @a @script"_s << 3;
         QTest::newRow("from not a pack") << u"pack --name N --from @not-a-pack.plsc -o @a @script"_s << 3;
         QTest::newRow("output exists") << u"pack --name N -o @exists @script"_s << 5;
@@ -104,7 +161,7 @@ private slots:
         QCOMPARE(QProcess::execute(u"unzip"_s, {u"-tqq"_s, at(u"cli.plsc"_s)}), 0);
         ScriptPackInfo info;
         QString error;
-        QVERIFY2(ReadScriptPack(at(u"cli.plsc"_s), info, error), qPrintable(error));
+        QVERIFY2(ReadScriptInfo(at(u"cli.plsc"_s), info, error), qPrintable(error));
         const QStringList fields = {info.Name, info.Description, info.AboutUrl, info.Version};
         QCOMPARE(fields, QStringList({u"Tom & Jerry"_s, desc, u"http://x.org/?a=1&b"_s, u"2.1"_s}));
         QCOMPARE(info.OleFiles + info.DotNetFiles, QStringList({u"script\\lib\\Tool.dll"_s, u"loose.dll"_s}));
@@ -119,7 +176,7 @@ private slots:
         QuietView view;
         PackBuild build(zip, view);
         QVERIFY(build.makePack(
-            {u"Tom & Jerry"_s, desc, u"http://x.org/?a=1&b"_s, u"2.1"_s, at(u"core.plsc"_s), &contents}));
+            {u"Tom & Jerry"_s, desc, u"http://x.org/?a=1&b"_s, u"2.1"_s, at(u"core.plsc"_s), &contents, {}}));
         QCOMPARE(WithoutTimes(at(u"cli.plsc"_s)), WithoutTimes(at(u"core.plsc"_s)));
 
         // A new release from the old pack: its information and ticks carry over.
@@ -127,7 +184,7 @@ private slots:
                       at(u"next"_s), script, at(u"loose.dll"_s)}),
                  0);
         ScriptPackInfo next;
-        QVERIFY(ReadScriptPack(at(u"next.plsc"_s), next, error));
+        QVERIFY(ReadScriptInfo(at(u"next.plsc"_s), next, error));
         const QStringList kept = {next.Name, next.Description, next.AboutUrl, next.Version};
         QCOMPARE(kept, QStringList(fields.mid(0, 3)) << u"2.2"_s);
         QCOMPARE(next.OleFiles + next.DotNetFiles, info.OleFiles + info.DotNetFiles);

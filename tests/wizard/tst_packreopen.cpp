@@ -5,9 +5,11 @@
 #include "pack/contents/PackContents.h"
 #include "support/Fakes.h"
 #include "support/TestFiles.h"
+#include "support/Window.h"
 #include "wizard/PackReopen.h"
 #include "wizard/frmPackage.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -78,7 +80,7 @@ private slots:
             QTest::mouseClick(form.cmdNext, Qt::LeftButton);
         // Opened again (as by a drop) on the files page, the name does not enable Next on an empty tree.
         form.txtScriptName->clear();
-        QVERIFY(form.Reopen->OpenPack(old));
+        QVERIFY(form.Reopen->StartFrom(old));
         QVERIFY(!form.cmdNext->isEnabled());
         dialogs.nextFolder << QString(at(u"script/lib"_s));
         QTest::mouseClick(form.cmdAddFolder, Qt::LeftButton);
@@ -103,9 +105,53 @@ private slots:
 
         ScriptPackInfo info;
         QString error;
-        QVERIFY2(ReadScriptPack(at(u"old/New.plsc"_s), info, error), qPrintable(error));
+        QVERIFY2(ReadScriptInfo(at(u"old/New.plsc"_s), info, error), qPrintable(error));
         QCOMPARE(QStringList({info.Name, info.Description, info.AboutUrl, info.Version}), fields);
         QCOMPARE(info.OleFiles + info.DotNetFiles, QStringList({u"lib\\Tool.dll"_s, u"Net.dll"_s}));
+    }
+
+    // An author's own ScriptInfo.xml added on the files page is asked about,
+    // not dropped; its folder chosen on the welcome page is laid out at the root.
+    void authorManifest()
+    {
+        const QString manifest = at(u"author/ScriptInfo.xml"_s), broken = at(u"broken/ScriptInfo.xml"_s);
+        writeFile(manifest, "<ScriptInfo><Information><Name>Mine</Name><Version>3.0</Version>"
+                            "<Author>Ana</Author></Information><ScriptMenu/></ScriptInfo>");
+        writeFile(broken, "<ScriptInfo><Information>");
+        for (const char* f : {"author/a.js", "author/lib/x.dll", "author/.git/HEAD"})
+            writeFile(at(QString::fromLatin1(f)));
+        Window w;
+        w.form->txtScriptName->setText(u"Typed"_s);
+        w.walkTo(2);
+        w.msg.setNextAnswer(MsgBox::No);
+        w.addFiles({manifest, broken});
+        QCOMPARE(w.msg.shown.size(), 3);
+        QCOMPARE(w.msg.shown[0].style, int(MsgBox::YesNo | MsgBox::Question));
+        QCOMPARE(w.msg.prompts().mid(1), QStringList(2, u"Can't add a file named ScriptInfo.xml."_s));
+        QCOMPARE(w.form->txtScriptName->text(), u"Typed"_s);
+        w.msg.setNextAnswer(MsgBox::Yes);
+        w.addFiles({manifest});
+        QCOMPARE(w.msg.shown.size(), 4);
+        QCOMPARE(QStringList({w.form->txtScriptName->text(), w.form->txtScriptVersion->text()}),
+                 QStringList({u"Mine"_s, u"3.0"_s}));
+        QVERIFY(w.form->contents->isEmpty());
+        QCOMPARE(w.form->lblKept->text(), u"Also kept from ScriptInfo.xml: ScriptMenu, Author"_s);
+
+        // From the folder: its files and folders at the root, its manifest and .git left out.
+        w.click(w.form->cmdBack);
+        w.click(w.form->cmdBack);
+        w.dialogs.nextOpen << QStringList{manifest};
+        w.click(w.form->Reopen->cmdOpenPack);
+        QCOMPARE(dumpTree(w.form->tvFiles->model()), QStringList({u"a.js"_s, u"lib"_s, u"  x.dll"_s}));
+        QVERIFY(w.msg.prompts().constLast().contains(u".git: version-control data is left out"_s));
+        w.walkTo(5);
+        w.dialogs.nextSave << at(u"author.plsc"_s);
+        w.click(w.form->cmdBrowse);
+        w.click(w.form->cmdNext);
+        QVERIFY(readArchive(at(u"author.plsc"_s))
+                    .data(u"ScriptInfo.xml"_s)
+                    .contains("<Version>3.0</Version>\r\n<Author>Ana</Author>\r\n</"
+                              "Information>\r\n<ScriptMenu/>\r\n</ScriptInfo>"));
     }
 };
 

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "pack/build/AuthorManifest.h"
+
 #include <QString>
 #include <QStringList>
 
-// What a Script Pack's ScriptInfo.xml says about its script: the fields the
-// wizard asks for on its script-information page and the files the host
-// registers. Read back so the next release starts from the last one.
+// What a script's ScriptInfo.xml says: the fields the wizard asks for on its
+// script-information page, the files the host registers, and whatever else
+// the author wrote there, kept for the pack. Read back so the next release
+// starts from the last one, or a first pack from the author's own manifest.
 struct ScriptPackInfo
 {
     QString Name;
@@ -14,13 +17,24 @@ struct ScriptPackInfo
     QString Version; // null when the manifest names no version
     QStringList OleFiles;
     QStringList DotNetFiles;
+    AuthorManifest Kept;
+    // Read from a script folder or its ScriptInfo.xml: the folder whose
+    // contents make the pack, and the manifest itself, which is not one of
+    // them. Both empty for a pack.
+    QString ScriptFolder;
+    QString ManifestFile;
 };
 
-// Reads the manifest of the pack at path. Returns false when the file is not
-// a readable Script Pack (no zip archive, no ScriptInfo.xml at its root, a
-// manifest that is not well-formed XML or not a ScriptInfo document); error
-// then says why in one plain sentence.
-bool ReadScriptPack(const QString& path, ScriptPackInfo& info, QString& error);
+// Reads the manifest an author has at path: a Script Pack (the manifest at
+// its root), a ScriptInfo.xml, or a script folder holding one. Returns false
+// when there is none that can be read; error then says why in one plain
+// sentence that names path.
+bool ReadScriptInfo(const QString& path, ScriptPackInfo& info, QString& error);
 
-// Parses manifest bytes; the same rules and error texts as ReadScriptPack.
-bool ParseScriptInfo(const QByteArray& xml, ScriptPackInfo& info, QString& error);
+// Parses manifest bytes. On failure why is the rest of a sentence whose
+// subject is the manifest ("is not well-formed XML (line 3: ...)").
+bool ParseScriptInfo(const QByteArray& bytes, ScriptPackInfo& info, QString& why);
+
+// Whether a file of this name is a manifest to the host, which, a Windows
+// program, takes names in any letter case.
+bool IsManifestName(const QString& fileName);

@@ -323,7 +323,7 @@ bool PackBuild::build(const PackRequest& request, const QString& workFolder)
     m_view.ShowProgress(NextStep(), QStringLiteral("Creating Script Info File"));
     const QString xml =
         makePackXML(request.ScriptName, request.ScriptDesc, request.ScriptURL, reg.HasComFiles, reg.ComFiles,
-                    reg.HasDotNetFiles, reg.DotNetFiles, request.ScriptVersion);
+                    reg.HasDotNetFiles, reg.DotNetFiles, request.ScriptVersion, request.Kept);
 
     // What the pack must hold, decided here from the contents and handed to
     // the archiver path by path, taken literally: no folder is walked again,

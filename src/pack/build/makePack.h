@@ -1,5 +1,7 @@
 #pragma once
 
+#include "pack/build/AuthorManifest.h"
+
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
@@ -19,6 +21,8 @@ struct PackRequest
     QString ScriptVersion;
     QString PackPath;
     const PackContents* Contents = nullptr;
+    // What the script's own manifest holds beyond the fields, written back as it stands.
+    AuthorManifest Kept;
 };
 
 // What the build needs from the window that runs it.

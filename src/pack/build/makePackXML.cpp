@@ -108,7 +108,7 @@ void appendElement(QString& text, const QString& tag, const QString& value,
 
 QString makePackXML(const QString& name, const QString& description, const QString& aboutUrl,
                     bool hasComFiles, const QStringList& comFiles, bool hasDotNetFiles,
-                    const QString& dotNetFiles, const QString& version)
+                    const QString& dotNetFiles, const QString& version, const AuthorManifest& author)
 {
     WriteLog(QStringLiteral("makePackXML"));
 
@@ -124,7 +124,14 @@ QString makePackXML(const QString& name, const QString& description, const QStri
         appendElement(xml, QStringLiteral("Description"), description, Context::MultiLine);
     if (!aboutUrl.isEmpty())
         appendElement(xml, QStringLiteral("AboutUrl"), aboutUrl);
+    // Where the author kept the version, it stays too, so the two never disagree.
+    if (author.VersionElement)
+        appendElement(xml, QStringLiteral("Version"), version);
+    for (const KeptElement& kept : author.Information)
+        appendLine(xml, kept.Xml);
     appendLine(xml, QStringLiteral("</Information>"));
+    for (const KeptElement& kept : author.Sections)
+        appendLine(xml, kept.Xml);
 
     if (hasComFiles) {
         appendLine(xml, QStringLiteral("<OleFiles>"));

@@ -1,22 +1,15 @@
 #include "PackContents.h"
 
 #include "platform/BuildLog.h"
+#include "platform/FolderListing.h"
 #include "platform/ZipNames.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
 #include <QVarLengthArray>
 #include <algorithm>
-#include <cstring>
-
-#ifndef Q_OS_WIN
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#endif
 
 namespace {
 
@@ -35,110 +28,6 @@ QString ChildPath(const QString& folder, const QString& name)
 QString RawName(const QString& path)
 {
     return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
-}
-
-// Names as on disk, each beside its lower-cased form.
-using NamesByLowerCase = std::vector<std::pair<QString, QString>>;
-
-// The names in the order of their lower-cased forms; the sort is plain, so
-// names alike but for case keep no set order between them.
-QStringList SortedByLowerCase(NamesByLowerCase& entries)
-{
-    std::sort(entries.begin(), entries.end(),
-              [](const auto& a, const auto& b) { return a.first.compare(b.first) < 0; });
-    QStringList names;
-    names.reserve(qsizetype(entries.size()));
-    for (auto& e : entries)
-        names.append(std::move(e.second));
-    return names;
-}
-
-#ifdef Q_OS_WIN
-// The names of a folder's entries that pass filters, sorted by name the way
-// the desktop lists a folder, letter case aside: what QDir::entryList gives
-// with QDir::Name | QDir::IgnoreCase, by the same comparison on the same
-// listing, so in the same order, names alike but for case included. Without
-// its file information per entry, which at a hundred thousand entries in one
-// folder took a hundred megabytes.
-QStringList SortedNames(const QString& folder, QDir::Filters filters)
-{
-    NamesByLowerCase entries;
-    QDirIterator it(folder, filters);
-    while (it.hasNext()) {
-        it.next();
-        QString name = it.fileName();
-        QString lower = name.toLower();
-        entries.emplace_back(std::move(lower), std::move(name));
-    }
-    return SortedByLowerCase(entries);
-}
-#endif
-
-// A folder's entries as the walk takes them: its files (links to files
-// too), its folders (never through a link) and the names that are not
-// UTF-8, which Qt's own listing drops without a word. Files and folders are
-// sorted the way the desktop lists a folder, letter case aside: by the
-// lower-cased names, on the listing in the order the folder gives it.
-struct FolderListing
-{
-    QStringList files;
-    QStringList folders;
-    QStringList notUtf8;
-};
-
-FolderListing ListFolder(const QString& folder)
-{
-    FolderListing listing;
-#ifdef Q_OS_WIN
-    listing.files = SortedNames(folder, QDir::Files | QDir::Hidden);
-    listing.folders =
-        SortedNames(folder, QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks);
-#else
-    // One pass over the folder, each entry typed by the listing itself: only
-    // a link, or an entry the file system gives no type, costs a look-up.
-    // Special files (pipes, sockets, devices) and links to nothing are left
-    // out, as are links to folders: a link back up would never end.
-    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
-    if (dir == nullptr)
-        return listing;
-    NamesByLowerCase files, folders;
-    while (const dirent* e = ::readdir(dir)) {
-        const char* raw = e->d_name;
-        if (raw[0] == '.' && (raw[1] == '\0' || (raw[1] == '.' && raw[2] == '\0')))
-            continue;
-        const auto size = qsizetype(std::strlen(raw));
-        bool ascii = true;
-        for (qsizetype i = 0; i < size && ascii; ++i)
-            ascii = uchar(raw[i]) < 0x80;
-        QString name = QString::fromUtf8(raw, size);
-        if (!ascii && !ZipNames::IsExactUtf8(QByteArray::fromRawData(raw, size))) {
-            listing.notUtf8 << name;
-            continue;
-        }
-        unsigned char type = e->d_type;
-        struct stat st = {};
-        if (type == DT_UNKNOWN) {
-            if (::fstatat(dirfd(dir), raw, &st, AT_SYMLINK_NOFOLLOW) != 0)
-                continue;
-            type = S_ISLNK(st.st_mode)   ? DT_LNK
-                   : S_ISDIR(st.st_mode) ? DT_DIR
-                   : S_ISREG(st.st_mode) ? DT_REG
-                                         : DT_FIFO;
-        }
-        // A link to anything there but a folder is listed with the files;
-        // what it leads to is for the adding of the file to judge.
-        if (type == DT_LNK)
-            type = ::fstatat(dirfd(dir), raw, &st, 0) == 0 && !S_ISDIR(st.st_mode) ? DT_REG : DT_UNKNOWN;
-        if (type != DT_REG && type != DT_DIR)
-            continue;
-        QString lower = name.toLower();
-        (type == DT_REG ? files : folders).emplace_back(std::move(lower), std::move(name));
-    }
-    ::closedir(dir);
-    listing.files = SortedByLowerCase(files);
-    listing.folders = SortedByLowerCase(folders);
-#endif
-    return listing;
 }
 
 // Names are indexed by a 64-bit hash of their lower-cased text; a hit is
@@ -171,13 +60,33 @@ QString PackContents::NameProblem(const QString& path)
 QString PackContents::SkippedMessage(const QStringList& skipped)
 {
     constexpr qsizetype kShown = 15;
-    QString text =
-        QStringLiteral("These files and folders can't be used in a Script Pack and were left out:\r\n");
+    QString text = QStringLiteral("These files and folders were left out of the Script Pack:\r\n");
     for (qsizetype i = 0; i < skipped.size() && i < kShown; ++i)
         text += QStringLiteral("\r\n") + skipped.at(i);
     if (skipped.size() > kShown)
         text += QStringLiteral("\r\n... and %1 more.").arg(skipped.size() - kShown);
     return text;
+}
+
+QString PackContents::DefaultExclusion(const QString& name)
+{
+    // Most names are none of these by their length or first letter, checked
+    // first: the walk asks for every file.
+    const qsizetype n = name.size();
+    if ((n < 3 || n > 4) && n != 8 && n != 9 && n != 11)
+        return QString();
+    if (!QStringLiteral(".cCtTdD_").contains(name.front()))
+        return QString();
+    // Letter case aside, as the Windows machines that make most of them compare names.
+    static const QStringList versionControl = {QStringLiteral(".git"), QStringLiteral(".svn"),
+                                               QStringLiteral(".hg"), QStringLiteral("CVS")};
+    static const QStringList desktop = {QStringLiteral("Thumbs.db"), QStringLiteral("desktop.ini"),
+                                        QStringLiteral(".DS_Store"), QStringLiteral("__MACOSX")};
+    if (versionControl.contains(name, Qt::CaseInsensitive))
+        return QStringLiteral("version-control data is left out");
+    if (desktop.contains(name, Qt::CaseInsensitive))
+        return QStringLiteral("files the desktop makes are left out");
+    return QString();
 }
 
 QString GetFileName(const QString& path)
@@ -484,6 +393,73 @@ PackContents::FolderResult PackContents::AddFolderToTree(const QString& path, in
 {
     if (m_walking)
         return FolderResult::Stopped; // no second walk from inside the first one's yield
+    startWalk(hooks);
+    const FolderResult result = addFolder(path, parent, hooks);
+    endWalk(hooks);
+    return result;
+}
+
+PackContents::FolderResult PackContents::AddFolderContents(const QString& path, const QString& except,
+                                                           const AddHooks& hooks)
+{
+    if (m_walking)
+        return FolderResult::Stopped;
+    const QString p = NormalizeFolderPath(path);
+    const QFileInfo info(p);
+    if (!info.isDir() || !info.isReadable() || !info.isExecutable())
+        return FolderResult::Unreadable;
+    startWalk(hooks);
+    m_walkBase = ChildPath(p, QString());
+    const FolderListing listing = ListFolder(p);
+    for (const QString& name : listing.notUtf8)
+        skip(ChildPath(p, name), QStringLiteral("its name is not valid UTF-8"));
+    FolderResult result = FolderResult::Added;
+    const auto leftOut = [&](const QString& name) {
+        const QString why = hooks.defaultExcludes ? DefaultExclusion(name) : QString();
+        if (!why.isEmpty())
+            skip(ChildPath(p, name), why);
+        return !why.isEmpty();
+    };
+    for (const QString& name : listing.files) {
+        if (!maybeYield(hooks)) {
+            result = FolderResult::Stopped;
+            break;
+        }
+        const QString file = ChildPath(p, name);
+        if (file != except && !leftOut(name))
+            addFile(file, -1, hooks, false);
+    }
+    for (qsizetype i = 0; i < listing.folders.size() && result != FolderResult::Stopped; ++i) {
+        if (!maybeYield(hooks) ||
+            (!leftOut(listing.folders[i]) &&
+             addFolder(ChildPath(p, listing.folders[i]), -1, hooks) == FolderResult::Stopped))
+            result = FolderResult::Stopped;
+    }
+    endWalk(hooks);
+    return result;
+}
+
+void PackContents::startWalk(const AddHooks& hooks)
+{
+    m_walking = true;
+    m_stop = false;
+    m_skipped.clear();
+    m_walkTimer.start();
+    // The first yield comes at once, so the window shows the disabled page before the walk.
+    m_lastYield = -qint64(hooks.yieldIntervalMs);
+}
+
+void PackContents::endWalk(const AddHooks& hooks)
+{
+    m_walking = false;
+    // One message for the whole walk, not one per name.
+    const auto& report = hooks.skipped ? hooks.skipped : hooks.refuse;
+    if (!m_skipped.isEmpty() && report)
+        report(SkippedMessage(m_skipped));
+}
+
+PackContents::FolderResult PackContents::addFolder(const QString& path, int parent, const AddHooks& hooks)
+{
     const QString p = NormalizeFolderPath(path);
     if (parent >= 0 && (!isLive(parent) || node(parent).Kind != PackNodeKind::Folder))
         return FolderResult::Unreadable;
@@ -500,19 +476,8 @@ PackContents::FolderResult PackContents::AddFolderToTree(const QString& path, in
             return FolderResult::Refused;
         }
     }
-    m_walking = true;
-    m_stop = false;
-    m_skipped.clear();
     m_walkBase = GetFolderPath(p);
-    m_walkTimer.start();
-    // The first yield comes at once, so the window shows the disabled page before the walk.
-    m_lastYield = -qint64(hooks.yieldIntervalMs);
-    const FolderResult result = walkFolder(p, parent, hooks);
-    m_walking = false;
-    // One message for the whole walk, not one per name.
-    if (!m_skipped.isEmpty() && hooks.refuse)
-        hooks.refuse(SkippedMessage(m_skipped));
-    return result;
+    return walkFolder(p, parent, hooks);
 }
 
 QString PackContents::TopFolderRefusal(const QString& path) const
@@ -593,7 +558,9 @@ PackContents::FolderResult PackContents::walkFolder(const QString& path, int par
     std::vector<const QString*> accepted;
     accepted.reserve(size_t(files.size() + folders.size()));
     auto accept = [&](const QString& child, const QString& childName) {
-        QString problem = NameProblem(child);
+        QString problem = hooks.defaultExcludes ? DefaultExclusion(childName) : QString();
+        if (problem.isEmpty())
+            problem = NameProblem(child);
         const QString lower = childName.toLower();
         const quint64 hash = NameHash(lower);
         if (problem.isEmpty() && taken.contains(hash)) {

@@ -70,10 +70,15 @@ QString NormalizeFolderPath(const QString& path);
 struct PackAddHooks
 {
     std::function<void(const QString& message)> refuse;
+    // The one message naming what a walk left out; to refuse when not set.
+    std::function<void(const QString& message)> skipped;
     std::function<bool()> yield;
     // A repaint asked for in one turn is done in a later one: two turns and
     // the work between them must fit in the 50 ms a person notices.
     int yieldIntervalMs = 15;
+    // Inside an added folder, leave out what no script ships: version-control
+    // data and the files desktops make.
+    bool defaultExcludes = true;
 };
 
 class PackContents : public QObject
@@ -126,6 +131,10 @@ public:
     int AddFileToTree(const QString& path, int parent, const AddHooks& hooks = {});
     // Adds a folder with everything below it; parent -1 is the root.
     FolderResult AddFolderToTree(const QString& path, int parent, const AddHooks& hooks = {});
+    // Adds what a script folder holds at the root, as its author lays it out
+    // for the host: each file as Add Files would, each folder as Add
+    // SubFolder would; except (a path in the folder: its manifest) stays out.
+    FolderResult AddFolderContents(const QString& path, const QString& except, const AddHooks& hooks = {});
     // The folder of the pack that path lies in, equals or contains, or -1.
     int OverlappingFolder(const QString& path) const;
     // Removes the node and everything below it.
@@ -136,6 +145,9 @@ public:
     static QString NameProblem(const QString& path);
     // The one message listing the names a folder walk left out.
     static QString SkippedMessage(const QStringList& skipped);
+    // Why a file or folder inside an added folder is left out unless asked
+    // for (version-control data, desktop files); empty when it is not.
+    static QString DefaultExclusion(const QString& name);
     // What the last folder walk left out, each as "top/name: reason".
     const QStringList& SkippedNames() const { return m_skipped; }
 
@@ -180,7 +192,10 @@ private:
     bool hasChildNamed(int folder, const QString& name) const;
     void setImage(PackList list, int creationIndex, int state);
     int addFile(const QString& path, int parent, const AddHooks& hooks, bool nameChecked);
+    FolderResult addFolder(const QString& path, int parent, const AddHooks& hooks);
     FolderResult walkFolder(const QString& path, int parent, const AddHooks& hooks);
+    void startWalk(const AddHooks& hooks);
+    void endWalk(const AddHooks& hooks);
     bool maybeYield(const AddHooks& hooks);
     void GrowIndexAhead();
     void unindex(int creationIndex);
