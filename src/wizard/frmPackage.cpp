@@ -258,6 +258,7 @@ void frmPackage::buildPage1(QWidget* page)
     // an author's manifest has something to keep.
     lblKept = new QLabel(page);
     lblKept->setObjectName(QStringLiteral("lblKept"));
+    lblKept->setFont(warn);
     lblKept->setGeometry(TwipsRect(570, 3165, 5160, 195));
     lblKept->hide();
 
