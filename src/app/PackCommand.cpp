@@ -230,7 +230,7 @@ QString ApplyOptions(const PackOptions& o, ScriptPackInfo& info, QStringList& gi
 // The paths in the order given, or the script folder's contents when there
 // are none; the author's manifest is not one of the files.
 void AddInputs(const PackOptions& o, const ScriptPackInfo& info, const QString& manifest,
-               PackContents& contents, const PackAddHooks& hooks)
+               PackContents& contents, const PackAddHooks& hooks, QTextStream& err)
 {
     const QStringList paths = o.parser.positionalArguments();
     if (paths.isEmpty()) {
@@ -246,6 +246,12 @@ void AddInputs(const PackOptions& o, const ScriptPackInfo& info, const QString& 
         } else if (!fi.exists()) {
             hooks.refuse(QStringLiteral("'%1' does not exist.").arg(path));
         } else if (fi.isDir()) {
+            ScriptPackInfo own;
+            QString unreadable;
+            if (ReadScriptInfo(path, own, unreadable))
+                err << "bundlesmith pack: '" << path << "' holds its own ScriptInfo.xml, packed under the "
+                    << "folder's name, where the host does not read it; 'pack --from " << path
+                    << "' makes it the script's manifest." << Qt::endl;
             const auto result =
                 contents.AddFolderToTree(NormalizeFolderPath(fi.absoluteFilePath()), -1, hooks);
             if (result == PackContents::FolderResult::Unreadable)
@@ -358,7 +364,7 @@ int RunPack(const QStringList& arguments, QTextStream& out, QTextStream& err, bo
         message.replace(QStringLiteral("\r\n"), QStringLiteral("\n  "));
         err << message << Qt::endl;
     };
-    AddInputs(o, info, manifest, contents, hooks);
+    AddInputs(o, info, manifest, contents, hooks, err);
     CheckGivenEntries(given, contents, hooks);
     if (refused)
         return ExitRefused;

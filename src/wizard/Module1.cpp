@@ -23,7 +23,8 @@ int Main(int argc, char** argv)
     // Qt has taken its own options out; what is left is at most the pack to start from.
     const QStringList arguments = QCoreApplication::arguments();
     if (arguments.size() > 2) {
-        QTextStream(stderr) << "Usage: bundlesmith [OLD.plsc | ScriptInfo.xml | FOLDER]\n       bundlesmith pack --help\n";
+        QTextStream(stderr)
+            << "Usage: bundlesmith [OLD.plsc | ScriptInfo.xml | FOLDER]\n       bundlesmith pack --help\n";
         return 2;
     }
     frmPackage form;

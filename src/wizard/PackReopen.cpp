@@ -117,15 +117,21 @@ bool PackReopen::StartFrom(const QString& path)
     return true;
 }
 
-bool PackReopen::OfferManifest(const QString& path)
+bool PackReopen::OfferManifest(const QString& path, ScriptPackInfo& taken)
 {
     ScriptPackInfo info;
     QString error;
     if (!ReadScriptInfo(path, info, error) || info.ManifestFile.isEmpty())
         return false;
-    QString question = QStringLiteral("Use '%1' as the Script Pack's manifest?\r\n\r\nIts name, description, "
-                                      "About URL and version fill the Script Info page")
-                           .arg(path);
+    const bool folder = QFileInfo(path).isDir();
+    QString question =
+        folder ? QStringLiteral("The folder '%1' holds its own ScriptInfo.xml. Use it as the Script Pack's "
+                                "manifest, with the folder's files at the root of the pack?\r\n\r\nNo adds "
+                                "the folder under its own name, where the host does not read its manifest.")
+                     .arg(path)
+               : QStringLiteral("Use '%1' as the Script Pack's manifest?").arg(path);
+    question +=
+        QStringLiteral("\r\n\r\nIts name, description, About URL and version fill the Script Info page");
     const QStringList kept = info.Kept.Names();
     question += kept.isEmpty()
                     ? QStringLiteral(".")
@@ -133,6 +139,7 @@ bool PackReopen::OfferManifest(const QString& path)
     if (ShowMessage(&m_form, question, MsgBox::YesNo | MsgBox::Question) != MsgBox::Yes)
         return false;
     Fill(info);
+    taken = info;
     return true;
 }
 

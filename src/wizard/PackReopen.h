@@ -25,10 +25,12 @@ public:
     // from it; one that cannot be read is refused with a message and changes
     // nothing. False when nothing was taken.
     bool StartFrom(const QString& path);
-    // A ScriptInfo.xml added on the files page: when it is a readable
-    // manifest, asks whether to use it as the pack's and does on Yes. False
-    // when it was not taken (then it is refused as any file of that name).
-    bool OfferManifest(const QString& path);
+    // A ScriptInfo.xml added on the files page, or a folder holding one:
+    // when the manifest is readable, asks whether to use it as the pack's
+    // (for a folder: with the folder's files at the root) and does on Yes,
+    // filling taken. False when it was not taken: the file is then refused
+    // as any file of that name, the folder added under its own name.
+    bool OfferManifest(const QString& path, ScriptPackInfo& taken);
     // The welcome page's button: choose a pack or a manifest, then start from it.
     void cmdOpenPack_Click();
 

@@ -235,7 +235,8 @@ void frmPackage::EndWalk()
 int frmPackage::AddFileToTree(const QString& path)
 {
     // The author's own manifest is not a file of the pack but may be its manifest.
-    if (IsManifestName(GetFileName(path)) && Reopen && Reopen->OfferManifest(path))
+    ScriptPackInfo taken;
+    if (IsManifestName(GetFileName(path)) && Reopen && Reopen->OfferManifest(path, taken))
         return -1;
     PackAddHooks hooks;
     hooks.refuse = [this](const QString& message) { ShowMessage(this, message, MsgBox::Information); };
@@ -255,6 +256,14 @@ PackAddHooks frmPackage::WalkHooks()
 
 bool frmPackage::AddFolderToTree(const QString& path)
 {
+    // A script folder added whole would bury its manifest where the host
+    // never reads it: its author is asked whether it is the script itself.
+    ScriptPackInfo taken;
+    if (Reopen && Reopen->OfferManifest(path, taken)) {
+        SaveFolder = QFileInfo(taken.ScriptFolder).absolutePath();
+        return contents->AddFolderContents(taken.ScriptFolder, taken.ManifestFile, WalkHooks()) ==
+               PackContents::FolderResult::Added;
+    }
     return contents->AddFolderToTree(path, -1, WalkHooks()) == PackContents::FolderResult::Added;
 }
 
