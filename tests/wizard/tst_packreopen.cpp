@@ -148,10 +148,24 @@ private slots:
         w.dialogs.nextSave << at(u"author.plsc"_s);
         w.click(w.form->cmdBrowse);
         w.click(w.form->cmdNext);
-        QVERIFY(readArchive(at(u"author.plsc"_s))
-                    .data(u"ScriptInfo.xml"_s)
-                    .contains("<Version>3.0</Version>\r\n<Author>Ana</Author>\r\n</"
-                              "Information>\r\n<ScriptMenu/>\r\n</ScriptInfo>"));
+        const QByteArray written = readArchive(at(u"author.plsc"_s)).data(u"ScriptInfo.xml"_s);
+        QVERIFY(written.contains("<Version>3.0</Version>\r\n<Author>Ana</Author>\r\n"
+                                 "</Information>\r\n<ScriptMenu/>\r\n</ScriptInfo>"));
+
+        // The same folder added whole is asked about: Yes lays it out at the root, No under its name.
+        for (const int answer : {MsgBox::Yes, MsgBox::No}) {
+            Window again;
+            again.walkTo(1);
+            again.form->txtScriptName->setText(u"Typed"_s);
+            again.walkTo(2);
+            again.msg.setNextAnswer(answer);
+            again.addFolder(at(u"author"_s));
+            const bool yes = answer == MsgBox::Yes;
+            QCOMPARE(dumpTree(again.form->tvFiles->model()).mid(0, 3),
+                     yes ? QStringList({u"a.js"_s, u"lib"_s, u"  x.dll"_s})
+                         : QStringList({u"author"_s, u"  a.js"_s, u"  ScriptInfo.xml"_s}));
+            QCOMPARE(again.form->txtScriptName->text(), yes ? u"Mine"_s : u"Typed"_s);
+        }
     }
 };
 
