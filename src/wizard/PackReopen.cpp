@@ -132,10 +132,9 @@ bool PackReopen::OfferManifest(const QString& path, ScriptPackInfo& taken)
                : QStringLiteral("Use '%1' as the Script Pack's manifest?").arg(path);
     question +=
         QStringLiteral("\r\n\r\nIts name, description, About URL and version fill the Script Info page");
-    const QStringList kept = info.Kept.Names();
-    question += kept.isEmpty()
-                    ? QStringLiteral(".")
-                    : QStringLiteral(", and the pack keeps its %1.").arg(kept.join(QStringLiteral(", ")));
+    const QString kept = info.Kept.NamesLine();
+    question +=
+        kept.isEmpty() ? QStringLiteral(".") : QStringLiteral(", and the pack keeps its %1.").arg(kept);
     if (ShowMessage(&m_form, question, MsgBox::YesNo | MsgBox::Question) != MsgBox::Yes)
         return false;
     Fill(info);

@@ -518,12 +518,12 @@ void frmPackage::txtScriptName_Change()
 void frmPackage::SetKeptElements(const AuthorManifest& kept)
 {
     KeptElements = kept;
-    const QStringList names = kept.Names();
+    const QString names = kept.NamesLine();
     if (names.isEmpty()) {
         lblKept->hide();
         return;
     }
-    const QString line = QStringLiteral("Also kept from ScriptInfo.xml: ") + names.join(QStringLiteral(", "));
+    const QString line = QStringLiteral("Also kept from ScriptInfo.xml: ") + names;
     // A long list ends in an ellipsis; the whole of it is in the tip.
     lblKept->setText(lblKept->fontMetrics().elidedText(line, Qt::ElideRight, lblKept->width()));
     lblKept->setToolTip(line);

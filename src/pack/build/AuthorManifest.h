@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -27,12 +28,24 @@ struct AuthorManifest
     QStringList Names() const
     {
         QStringList names;
+        QSet<QString> seen;
         for (const QList<KeptElement>* list : {&Sections, &Information}) {
             for (const KeptElement& e : *list) {
-                if (!names.contains(e.Name))
+                if (!seen.contains(e.Name)) {
+                    seen.insert(e.Name);
                     names << e.Name;
+                }
             }
         }
         return names;
+    }
+    // The same for a line of text: the first few, and how many more.
+    QString NamesLine(qsizetype most = 8) const
+    {
+        const QStringList names = Names();
+        QString line = names.mid(0, most).join(QStringLiteral(", "));
+        if (names.size() > most)
+            line += QStringLiteral(" and %1 more").arg(names.size() - most);
+        return line;
     }
 };

@@ -11,16 +11,20 @@ struct Unicode
     qsizetype skip; // how much of lead is a byte-order mark
     QStringConverter::Encoding encoding;
     const char* name;
+    int unit; // bytes a code unit
 };
 
-// By their marks, and UTF-16 without one by its first two characters, "<?",
-// as an XML document must begin when it declares itself.
+// By their marks (UTF-32's first: its little-endian mark begins like
+// UTF-16's), and UTF-16 without one by its first character, the '<' every
+// document without a mark must begin with.
 const Unicode Marks[] = {
-    {QByteArrayView("\xEF\xBB\xBF", 3), 3, QStringConverter::Utf8, "UTF-8"},
-    {QByteArrayView("\xFF\xFE", 2), 2, QStringConverter::Utf16LE, "UTF-16"},
-    {QByteArrayView("\xFE\xFF", 2), 2, QStringConverter::Utf16BE, "UTF-16"},
-    {QByteArrayView("<\0?\0", 4), 0, QStringConverter::Utf16LE, "UTF-16"},
-    {QByteArrayView("\0<\0?", 4), 0, QStringConverter::Utf16BE, "UTF-16"},
+    {QByteArrayView("\xEF\xBB\xBF", 3), 3, QStringConverter::Utf8, "UTF-8", 1},
+    {QByteArrayView("\xFF\xFE\0\0", 4), 4, QStringConverter::Utf32LE, "UTF-32", 4},
+    {QByteArrayView("\0\0\xFE\xFF", 4), 4, QStringConverter::Utf32BE, "UTF-32", 4},
+    {QByteArrayView("\xFF\xFE", 2), 2, QStringConverter::Utf16LE, "UTF-16", 2},
+    {QByteArrayView("\xFE\xFF", 2), 2, QStringConverter::Utf16BE, "UTF-16", 2},
+    {QByteArrayView("<\0", 2), 0, QStringConverter::Utf16LE, "UTF-16", 2},
+    {QByteArrayView("\0<", 2), 0, QStringConverter::Utf16BE, "UTF-16", 2},
 };
 
 // The encoding the XML declaration names, or nothing. The declaration was
@@ -48,15 +52,64 @@ bool Decode(QStringDecoder& decoder, QByteArrayView bytes, QString& text)
     return true;
 }
 
-bool DecodeWindows1252(const QByteArray& bytes, QString& text)
+// The character each byte stands for in the Windows code page (ICU gives the
+// five bytes it leaves undefined their Latin-1 control characters).
+const QString& Windows1252()
 {
-    QStringDecoder ansi("windows-1252");
-    if (ansi.isValid() && Decode(ansi, bytes, text))
-        return true;
-    // Bytes the code page leaves undefined: Latin-1 still gives every other
-    // character the same code, and any byte some character.
-    text = QString::fromLatin1(bytes);
-    return true;
+    static const QString table = [] {
+        QByteArray bytes(256, Qt::Uninitialized);
+        for (int i = 0; i < 256; ++i)
+            bytes[i] = char(i);
+        QStringDecoder ansi("windows-1252");
+        const QString chars = ansi.isValid() ? ansi.decode(bytes) : QString();
+        return chars.size() == 256 && !ansi.hasError() ? chars : QString::fromLatin1(bytes);
+    }();
+    return table;
+}
+
+// The length of the UTF-8 sequence at i, or 0 when none starts there.
+qsizetype Utf8Sequence(QByteArrayView b, qsizetype i)
+{
+    const auto at = [&b](qsizetype k) { return uchar(b[k]); };
+    const uchar lead = at(i);
+    const qsizetype n = lead >= 0xC2 && lead <= 0xDF   ? 2
+                        : lead >= 0xE0 && lead <= 0xEF ? 3
+                        : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                       : 0;
+    if (n == 0 || i + n > b.size())
+        return 0;
+    for (qsizetype k = 1; k < n; ++k) {
+        if ((at(i + k) & 0xC0) != 0x80)
+            return 0;
+    }
+    // Overlong forms, surrogates and code points past U+10FFFF.
+    const uchar second = at(i + 1);
+    if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) ||
+        (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second > 0x8F))
+        return 0;
+    return n;
+}
+
+// Text that is not UTF-8 throughout: its UTF-8 sequences as UTF-8 (an
+// editor that saved a Windows character into a UTF-8 file leaves the rest
+// alone), every other byte in the Windows code page.
+QString DecodeMixed(QByteArrayView bytes)
+{
+    const QString& ansi = Windows1252();
+    QString text;
+    text.reserve(bytes.size());
+    for (qsizetype i = 0; i < bytes.size();) {
+        const uchar c = uchar(bytes[i]);
+        const qsizetype n = c < 0x80 ? 0 : Utf8Sequence(bytes, i);
+        if (n == 0) {
+            text += c < 0x80 ? QChar(c) : ansi[c];
+            ++i;
+        } else {
+            text += QString::fromUtf8(bytes.sliced(i, n));
+            i += n;
+        }
+    }
+    return text;
 }
 
 } // namespace
@@ -70,8 +123,7 @@ bool DecodeManifest(const QByteArray& bytes, QString& text, QString& why)
         const QByteArrayView body = QByteArrayView(bytes).sliced(u.skip);
         // Qt's UTF-16 decoder reports neither a lone byte at the end nor a
         // lone surrogate: both are looked for here.
-        const bool utf16 = u.encoding != QStringConverter::Utf8;
-        if (Decode(decoder, body, text) && !(utf16 && (body.size() % 2 != 0 || !text.isValidUtf16())))
+        if (Decode(decoder, body, text) && body.size() % u.unit == 0 && text.isValidUtf16())
             return true;
         why = QStringLiteral("is not valid %1").arg(QLatin1String(u.name));
         return false;
@@ -93,5 +145,7 @@ bool DecodeManifest(const QByteArray& bytes, QString& text, QString& why)
     // Notepad's "ANSI" under a declaration of UTF-8 is the common slip; the
     // Windows code page is what such a file holds.
     QStringDecoder utf8(QStringConverter::Utf8);
-    return Decode(utf8, bytes, text) || DecodeWindows1252(bytes, text);
+    if (!Decode(utf8, bytes, text))
+        text = DecodeMixed(bytes);
+    return true;
 }

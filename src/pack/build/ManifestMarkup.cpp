@@ -44,7 +44,8 @@ bool IsSpace(QChar c)
     return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
 }
 
-// The indentation before begin on its line, or nothing when text stands there.
+} // namespace
+
 QStringView IndentBefore(QStringView source, qsizetype begin)
 {
     qsizetype start = begin;
@@ -54,6 +55,8 @@ QStringView IndentBefore(QStringView source, qsizetype begin)
         return {};
     return source.sliced(start, begin - start);
 }
+
+namespace {
 
 // Where the construct that opens at i ends (one past it): a comment, CDATA,
 // a processing instruction or a tag, whose quoted values may hold '>'.
@@ -85,10 +88,8 @@ qsizetype MarkupEnd(QStringView s, qsizetype i)
 
 } // namespace
 
-QString CopyElementMarkup(QStringView source, qsizetype begin, qsizetype end, const QString& namespaces)
+QString CopyElementMarkup(QStringView s, QStringView indent, const QString& namespaces)
 {
-    const QStringView indent = IndentBefore(source, begin);
-    const QStringView s = source.sliced(begin, end - begin);
     QString out;
     out.reserve(s.size() + namespaces.size() + s.size() / 16);
     // Where each tag opened, so that white space alone inside an element with

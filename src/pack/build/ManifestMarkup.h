@@ -3,13 +3,16 @@
 #include <QString>
 #include <QStringView>
 
-// The markup of one element of a manifest, source[begin, end), as its author
-// wrote it, ready to stand among the lines the wizard writes:
+// The indentation before begin on its line; nothing when text stands there.
+QStringView IndentBefore(QStringView source, qsizetype begin);
+
+// The markup of one element of a manifest as its author wrote it, ready to
+// stand among the lines the wizard writes:
 // - every line end becomes CR LF (a parser reads all of them as one LF);
-// - the indentation of the element's own first line is taken off the lines
-//   within it where a line break lies between tags, so it starts at the left
-//   like the lines around it; text, attribute values, comments and CDATA are
-//   copied as they are;
+// - indent (the indentation of the element's own first line) is taken off
+//   the lines within it where a line break lies between tags, so it starts
+//   at the left like the lines around it; text, attribute values, comments
+//   and CDATA are copied as they are;
 // - namespaces is inserted into its start tag (" xmlns:p=\"...\"" for the
 //   prefixes the author declared further out, which the written manifest lacks).
-QString CopyElementMarkup(QStringView source, qsizetype begin, qsizetype end, const QString& namespaces);
+QString CopyElementMarkup(QStringView markup, QStringView indent, const QString& namespaces);

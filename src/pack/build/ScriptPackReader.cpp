@@ -7,14 +7,16 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
+#include <QSet>
 #include <QXmlStreamReader>
+#include <QXmlStreamWriter>
 #include <memory>
 #include <zip.h>
 
 namespace {
 
 // A manifest is a few pages at most; anything bigger is not one and is not read into memory.
-constexpr qint64 MaxManifestBytes = 4 * 1024 * 1024;
+constexpr qint64 MaxManifestBytes = 8 * 1024 * 1024;
 const QString ManifestName = QStringLiteral("ScriptInfo.xml");
 const QString XsiUri = QStringLiteral("http://www.w3.org/2001/XMLSchema-instance");
 
@@ -44,24 +46,81 @@ QString AttributeText(QString value)
     return value;
 }
 
-// The prefixes the author declared on the elements around a kept one, as
-// attributes for its own start tag: the written manifest declares only its
-// default namespace and xsi. Inner declarations win; the element's own stay its own.
-QString NamespacesFor(const QXmlStreamNamespaceDeclarations& outer,
-                      const QXmlStreamNamespaceDeclarations& own)
+using Declarations = QList<std::pair<QString, QString>>; // prefix, namespace
+
+// The prefixes a kept element uses that the author declared on the elements
+// around it: the written manifest declares only its default namespace and
+// xsi. Inner declarations win; those the element makes itself stay its own.
+Declarations NamespacesFor(const QXmlStreamNamespaceDeclarations& outer,
+                           const QXmlStreamNamespaceDeclarations& own, const QSet<QString>& used)
 {
     QMap<QString, QString> scope;
     for (const QXmlStreamNamespaceDeclaration& d : outer)
         scope.insert(d.prefix().toString(), d.namespaceUri().toString());
     for (const QXmlStreamNamespaceDeclaration& d : own)
         scope.remove(d.prefix().toString());
-    QString attributes;
+    Declarations needed;
     for (auto it = scope.cbegin(); it != scope.cend(); ++it) {
-        if (it.key().isEmpty() || (it.key() == QLatin1String("xsi") && it.value() == XsiUri))
+        if (it.key().isEmpty() || !used.contains(it.key()) ||
+            (it.key() == QLatin1String("xsi") && it.value() == XsiUri))
             continue;
-        attributes += QStringLiteral(" xmlns:%1=\"%2\"").arg(it.key(), AttributeText(it.value()));
+        needed.append({it.key(), it.value()});
     }
+    return needed;
+}
+
+QString AsAttributes(const Declarations& declarations)
+{
+    QString attributes;
+    for (const auto& [prefix, uri] : declarations)
+        attributes += QStringLiteral(" xmlns:%1=\"%2\"").arg(prefix, AttributeText(uri));
     return attributes;
+}
+
+void AddPrefix(QSet<QString>& used, QStringView qualifiedName)
+{
+    const qsizetype colon = qualifiedName.indexOf(QLatin1Char(':'));
+    if (colon > 0)
+        used.insert(qualifiedName.first(colon).toString());
+}
+
+// Writes the token the reader stands on again, names as they were written.
+void Rewrite(QXmlStreamWriter& writer, const QXmlStreamReader& xml)
+{
+    switch (xml.tokenType()) {
+    case QXmlStreamReader::StartElement:
+        writer.writeStartElement(xml.qualifiedName().toString());
+        for (const QXmlStreamNamespaceDeclaration& d : xml.namespaceDeclarations()) {
+            if (d.prefix().isEmpty())
+                writer.writeDefaultNamespace(d.namespaceUri().toString());
+            else
+                writer.writeNamespace(d.namespaceUri().toString(), d.prefix().toString());
+        }
+        for (const QXmlStreamAttribute& a : xml.attributes())
+            writer.writeAttribute(a.qualifiedName().toString(), a.value().toString());
+        break;
+    case QXmlStreamReader::EndElement:
+        writer.writeEndElement();
+        break;
+    case QXmlStreamReader::Characters:
+        if (xml.isCDATA())
+            writer.writeCDATA(xml.text().toString());
+        else
+            writer.writeCharacters(xml.text().toString());
+        break;
+    case QXmlStreamReader::EntityReference:
+        writer.writeCharacters(xml.text().toString());
+        break;
+    case QXmlStreamReader::Comment:
+        writer.writeComment(xml.text().toString());
+        break;
+    case QXmlStreamReader::ProcessingInstruction:
+        writer.writeProcessingInstruction(xml.processingInstructionTarget().toString(),
+                                          xml.processingInstructionData().toString());
+        break;
+    default:
+        break;
+    }
 }
 
 // Nothing but white space and at most the XML declaration.
@@ -87,10 +146,16 @@ public:
             why = QStringLiteral("is empty");
             return false;
         }
-        if (!m_xml.readNextStartElement()) {
+        // Where a DTD declares entities, the source's characters are not
+        // all the document's own: kept elements are then written from what
+        // was read, not cut from the source.
+        while (!m_xml.atEnd() && m_xml.readNext() != QXmlStreamReader::StartElement)
+            m_hasDtd = m_hasDtd || m_xml.tokenType() == QXmlStreamReader::DTD;
+        if (m_xml.tokenType() != QXmlStreamReader::StartElement) {
             why = m_xml.hasError() ? xmlError() : QStringLiteral("is empty");
             return false;
         }
+        m_namespace = m_xml.namespaceUri().toString();
         if (m_xml.name() != QLatin1String("ScriptInfo")) {
             why = QStringLiteral("is not a Script Pack manifest");
             return false;
@@ -99,12 +164,11 @@ public:
             info.Version = m_xml.attributes().value(QLatin1String("Version")).toString();
         const QXmlStreamNamespaceDeclarations root = m_xml.namespaceDeclarations();
         while (m_xml.readNextStartElement()) {
-            const QStringView name = m_xml.qualifiedName();
-            if (name == QLatin1String("Information"))
+            if (is("Information"))
                 readInformation(info, root);
-            else if (name == QLatin1String("OleFiles"))
+            else if (is("OleFiles"))
                 readFileNames(info.OleFiles);
-            else if (name == QLatin1String("DotNetFiles"))
+            else if (is("DotNetFiles"))
                 readFileNames(info.DotNetFiles);
             else
                 info.Kept.Sections << keep(root);
@@ -132,18 +196,23 @@ private:
 
     QString text() { return m_xml.readElementText(QXmlStreamReader::SkipChildElements); }
 
+    // An element the wizard writes itself: its name, in the manifest's namespace.
+    bool is(const char* name) const
+    {
+        return m_xml.name() == QLatin1String(name) && m_xml.namespaceUri() == m_namespace;
+    }
+
     void readInformation(ScriptPackInfo& info, QXmlStreamNamespaceDeclarations outer)
     {
         outer += m_xml.namespaceDeclarations();
         while (m_xml.readNextStartElement()) {
-            const QStringView name = m_xml.qualifiedName();
-            if (name == QLatin1String("Name")) {
+            if (is("Name")) {
                 info.Name = text();
-            } else if (name == QLatin1String("Description")) {
+            } else if (is("Description")) {
                 info.Description = NormaliseLineBreaks(text());
-            } else if (name == QLatin1String("AboutUrl")) {
+            } else if (is("AboutUrl")) {
                 info.AboutUrl = text();
-            } else if (name == QLatin1String("Version")) {
+            } else if (is("Version")) {
                 info.Kept.VersionElement = true;
                 m_elementVersion = text().trimmed();
             } else {
@@ -165,25 +234,59 @@ private:
         }
     }
 
-    // The element the reader stands on, from its start tag (the last '<'
-    // before the tag's end: no attribute value may hold one) to its end tag.
+    // The element the reader stands on, as its author wrote it: cut from
+    // the source, from its start tag (the last '<' before the tag's end: no
+    // attribute value may hold one) to its end tag; or, where the source is
+    // not the element's own text, written again from what was read.
     KeptElement keep(const QXmlStreamNamespaceDeclarations& outer)
     {
         KeptElement kept;
         kept.Name = m_xml.qualifiedName().toString();
-        const QString namespaces = NamespacesFor(outer, m_xml.namespaceDeclarations());
+        const QXmlStreamNamespaceDeclarations own = m_xml.namespaceDeclarations();
         const qsizetype begin =
             m_source.lastIndexOf(QLatin1Char('<'), qsizetype(m_xml.characterOffset()) - 1);
-        m_xml.skipCurrentElement();
-        const auto end = qsizetype(m_xml.characterOffset());
-        if (!m_xml.hasError() && begin >= 0 && begin < end && end <= m_source.size())
-            kept.Xml = CopyElementMarkup(m_source, begin, end, namespaces);
+        const bool cut =
+            !m_hasDtd && begin >= 0 && QStringView(m_source).sliced(begin + 1).startsWith(kept.Name);
+        QString written;
+        QXmlStreamWriter writer(&written);
+        QSet<QString> used;
+        bool preserve = false;
+        for (int depth = 0; !m_xml.hasError(); m_xml.readNext()) {
+            const QXmlStreamReader::TokenType token = m_xml.tokenType();
+            if (token == QXmlStreamReader::StartElement) {
+                ++depth;
+                AddPrefix(used, m_xml.qualifiedName());
+                for (const QXmlStreamAttribute& a : m_xml.attributes()) {
+                    AddPrefix(used, a.qualifiedName());
+                    preserve = preserve || (a.qualifiedName() == QLatin1String("xml:space") &&
+                                            a.value() == QLatin1String("preserve"));
+                }
+            }
+            if (!cut)
+                Rewrite(writer, m_xml);
+            if (token == QXmlStreamReader::EndElement && --depth == 0)
+                break;
+        }
+        if (m_xml.hasError())
+            return kept;
+        const Declarations declarations = NamespacesFor(outer, own, used);
+        // Inside xml:space="preserve" white space is the author's text.
+        const QStringView indent = preserve || begin < 0 ? QStringView() : IndentBefore(m_source, begin);
+        if (cut) {
+            const auto end = qsizetype(m_xml.characterOffset());
+            kept.Xml = CopyElementMarkup(QStringView(m_source).sliced(begin, end - begin), indent,
+                                         AsAttributes(declarations));
+        } else {
+            kept.Xml = CopyElementMarkup(written, indent, AsAttributes(declarations));
+        }
         return kept;
     }
 
     const QString& m_source;
     QXmlStreamReader m_xml;
+    QString m_namespace; // the root's
     QString m_elementVersion;
+    bool m_hasDtd = false;
 };
 
 bool ReadManifestFile(const QString& path, ScriptPackInfo& info, QString& why)

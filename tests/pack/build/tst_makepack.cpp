@@ -38,6 +38,7 @@ class tst_makePack : public QObject
 
     QTemporaryDir m_dir;
     QString m_lastError;
+    AuthorManifest m_kept;
     QString src(const QString& rel) const { return m_dir.filePath(u"src/"_s + rel); }
     QString target() const { return m_dir.filePath(u"out/My Pack.plsc"_s); }
     QStringList outFolder() const
@@ -56,6 +57,7 @@ class tst_makePack : public QObject
         r.ScriptVersion = u"2.0"_s;
         r.PackPath = path.isEmpty() ? target() : path;
         r.Contents = &contents;
+        r.Kept = m_kept;
         const bool ok = pb.makePack(r);
         m_lastError = pb.LastError();
         return ok;
@@ -134,6 +136,7 @@ private slots:
         QTest::newRow("cancel in a folder run") << u"cancel"_s << u"cancelled"_s;
         QTest::newRow("cancel before the first run") << u"cancel-early"_s << u"cancelled"_s;
         QTest::newRow("target folder missing") << u"nofolder"_s << u"Could not write"_s;
+        QTest::newRow("author's markup not well-formed") << u"kept"_s << u"could not be written"_s;
     }
 
     void failureKeepsOldPack()
@@ -150,6 +153,8 @@ private slots:
             QVERIFY(QFile::remove(gone));
         const QByteArray old = "the pack that worked yesterday";
         writeFile(target(), old);
+        if (how == u"kept"_s)
+            m_kept.Sections = {{u"X"_s, u"<X>"_s}};
         RecordingView view;
         view.onCaption = [&](const QString& caption) {
             view.cancel = view.cancel || how == u"cancel-early"_s ||
@@ -164,6 +169,7 @@ private slots:
         if (how == u"cancel"_s)
             QCOMPARE(view.captions.filter(u"Adding File:  "_s).size(), 2);
         QFile::remove(gone);
+        m_kept = {};
     }
 };
 

@@ -190,10 +190,12 @@ private slots:
                  written);
     }
 
-    void unreadable_data()
+    // Manifests as they come: what is read (the name, and each kept element
+    // as it will be written, "|" between them), or why nothing is.
+    void readAs_data()
     {
         QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QString>("why");
+        QTest::addColumn<QString>("read");
         QTest::newRow("empty") << QByteArray("<?xml version=\"1.0\"?>\n") << u"is empty"_s;
         QTest::newRow("not xml") << QByteArray("Name=Tool")
                                  << u"is not well-formed XML (line 1: Start tag expected)"_s;
@@ -208,18 +210,54 @@ private slots:
         QTest::newRow("not its encoding")
             << QByteArray("<?xml version='1.0' encoding='us-ascii'?><ScriptInfo>\xE9</ScriptInfo>")
             << u"is not valid us-ascii, the encoding it declares"_s;
+        const QString plain = u"<ScriptInfo><Information><Name>Café</Name></Information></ScriptInfo>"_s;
+        QTest::newRow("utf-16, no mark, no declaration")
+            << Utf16(plain, QStringConverter::Utf16LE, false) << u"Café"_s;
+        QTest::newRow("utf-32 with its mark")
+            << QStringEncoder(QStringConverter::Utf32LE, QStringConverter::Flag::WriteBom)
+                   .encode(plain)
+                   .
+                   operator QByteArray()
+            << u"Café"_s;
+        QTest::newRow("utf-8, one Windows byte")
+            << QByteArray("<ScriptInfo><Information><Name>Caf\xC3\xA9</Name><Author>Bob\x92s</Author></"
+                          "Information></ScriptInfo>")
+            << u"Café <Author>Bob’s</Author>"_s;
+        QTest::newRow("declared entities")
+            << QByteArray("<!DOCTYPE ScriptInfo [<!ENTITY me \"Bo&lt;b\"><!ENTITY m "
+                          "\"<ScriptMenu><E/></ScriptMenu>\">]>"
+                          "<ScriptInfo><Information><Name>N</Name><Author "
+                          "a=\"&me;\">&me;</Author></Information>&m;</ScriptInfo>")
+            << u"N <ScriptMenu><E/></ScriptMenu>|<Author a=\"Bo&lt;b\">Bo&lt;b</Author>"_s;
+        QTest::newRow("prefixed root")
+            << QByteArray("<s:ScriptInfo xmlns:s=\"urn:msgplus:scripts\"><s:Information><s:Name>N</s:Name>"
+                          "<s:Author>A</s:Author></s:Information><s:ScriptMenu/></s:ScriptInfo>")
+            << u"N <s:ScriptMenu xmlns:s=\"urn:msgplus:scripts\"/>|<s:Author xmlns:s=\"urn:msgplus:scripts\">A</s:Author>"_s;
+        QTest::newRow("only the prefixes used")
+            << QByteArray("<ScriptInfo xmlns:a=\"urn:a\" xmlns:b=\"urn:b\"><Information "
+                          "xmlns:c=\"urn:c\"><Name>N</Name>"
+                          "<X c:k=\"1\"/></Information><b:Y/></ScriptInfo>")
+            << u"N <b:Y xmlns:b=\"urn:b\"/>|<X xmlns:c=\"urn:c\" c:k=\"1\"/>"_s;
+        QTest::newRow("white space as the author's")
+            << QByteArray("<ScriptInfo><Information><Name>N</Name>\n\t\t<Author>  </Author></Information>\n"
+                          "\t<Menu>\n\t\t<E/>\n\t</Menu>\n\t<Code "
+                          "xml:space=\"preserve\">\n\t\t<L/>\n\t</Code>\n</ScriptInfo>")
+            << u"N <Menu>\r\n\t<E/>\r\n</Menu>|<Code xml:space=\"preserve\">\r\n\t\t<L/>\r\n\t</Code>|<Author>  </Author>"_s;
     }
 
-    void unreadable()
+    void readAs()
     {
         QFETCH(QByteArray, bytes);
-        QFETCH(QString, why);
+        QFETCH(QString, read);
         ScriptPackInfo info;
         info.Name = u"unchanged"_s;
-        QString got;
-        QVERIFY(!ParseScriptInfo(bytes, info, got));
-        QCOMPARE(got, why);
-        QCOMPARE(info.Name, u"unchanged"_s);
+        QString why;
+        const bool ok = ParseScriptInfo(bytes, info, why);
+        QStringList kept;
+        for (const KeptElement& e : info.Kept.Sections + info.Kept.Information)
+            kept << e.Xml;
+        QCOMPARE(ok ? QStringList({info.Name, kept.join(u'|')}).join(u' ').trimmed() : why, read);
+        QCOMPARE(info.Name == u"unchanged"_s, !ok);
     }
 
     // A pack, a ScriptInfo.xml or a folder holding one; the manifest found in
