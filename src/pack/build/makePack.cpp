@@ -11,7 +11,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QXmlStreamReader>
 #include <algorithm>
 #include <cfenv>
 #include <chrono>
@@ -101,14 +100,6 @@ quint64 ExactHash(QStringView name)
     for (QChar c : name)
         NameHash::add(h.exact, c.unicode());
     return h.exact & PackBuild::NameHashMask;
-}
-
-bool IsWellFormed(const QString& xml)
-{
-    QXmlStreamReader reader(xml);
-    while (!reader.atEnd())
-        reader.readNext();
-    return !reader.hasError();
 }
 
 // Sets the three options the folder runs need, or clears them.
@@ -333,9 +324,8 @@ bool PackBuild::build(const PackRequest& request, const QString& workFolder)
     const QString xml =
         makePackXML(request.ScriptName, request.ScriptDesc, request.ScriptURL, reg.HasComFiles, reg.ComFiles,
                     reg.HasDotNetFiles, reg.DotNetFiles, request.ScriptVersion, request.Kept);
-    // What an author wrote goes in as written; should any of it not stand in
-    // the manifest, the build fails rather than ship one the host rejects.
-    if (!request.Kept.isEmpty() && !IsWellFormed(xml))
+    // Should what an author wrote not stand in the manifest, no pack the host rejects.
+    if (!request.Kept.isEmpty() && !IsWellFormedXml(xml))
         return fail(
             QStringLiteral("The script's own ScriptInfo.xml could not be written into the Script Pack."));
 

@@ -2,6 +2,8 @@
 
 #include "platform/BuildLog.h"
 
+#include <QXmlStreamReader>
+
 namespace {
 
 const QString kCrLf = QStringLiteral("\r\n");
@@ -151,4 +153,12 @@ QString makePackXML(const QString& name, const QString& description, const QStri
 
     appendLine(xml, QStringLiteral("</ScriptInfo>"));
     return xml;
+}
+
+bool IsWellFormedXml(const QString& xml)
+{
+    QXmlStreamReader reader(xml);
+    while (!reader.atEnd())
+        reader.readNext();
+    return !reader.hasError();
 }

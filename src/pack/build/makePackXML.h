@@ -17,3 +17,6 @@
 QString makePackXML(const QString& name, const QString& description, const QString& aboutUrl,
                     bool hasComFiles, const QStringList& comFiles, bool hasDotNetFiles,
                     const QString& dotNetFiles, const QString& version, const AuthorManifest& author = {});
+
+// Whether a parser takes the text as XML.
+bool IsWellFormedXml(const QString& xml);
