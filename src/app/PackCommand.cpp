@@ -1,34 +1,34 @@
 #include "app/PackCommand.h"
 
-#include "pack/build/ScriptPackReader.h"
+#include "app/ConsoleBuildView.h"
+#include "app/PackInputs.h"
+#include "app/PackOptions.h"
+#include "app/PackTarget.h"
 #include "pack/build/clsZip.h"
 #include "pack/build/makePack.h"
+#include "pack/build/makePackXML.h"
 #include "pack/contents/PackContents.h"
+#include "pack/contents/PathPatterns.h"
 #include "pack/contents/RegistrationMemory.h"
+#include "platform/Console.h"
 #include "version.h"
 
-#include <QCommandLineParser>
-#include <QCoreApplication>
 #include <QFileInfo>
-#include <QSet>
 #include <QTextStream>
-#include <algorithm>
 
 namespace {
 
 const char* const Usage =
     "Usage: bundlesmith [OLD.plsc | ScriptInfo.xml | FOLDER]\n"
-    "       bundlesmith pack --name NAME [--description TEXT] [--url URL] [--version V]\n"
-    "                        [--com ENTRY]... [--dotnet ENTRY]... [--from SOURCE] [--force]\n"
-    "                        -o OUT.plsc PATH...\n"
-    "       bundlesmith pack --from FOLDER -o OUT.plsc\n"
+    "       bundlesmith pack [OPTION]... PATH...\n"
+    "       bundlesmith pack --from FOLDER [OPTION]...\n"
     "\n"
     "Without arguments the wizard starts; with a Script Pack, a ScriptInfo.xml or a\n"
     "script folder it starts from that.\n"
     "'pack' builds a Script Pack without a display. Each PATH is a folder (stored under\n"
     "its own name with everything below it) or a file (stored at the root), in the order\n"
     "given; a ScriptInfo.xml among them is the script's own manifest. ENTRY is a file's\n"
-    "path in the pack, as the manifest names it (lib\\x.dll).\n"
+    "path in the pack, as the manifest names it (lib\\x.dll or lib/x.dll).\n"
     "\n"
     "  --name NAME         script name, 1 to 127 characters\n"
     "  --description TEXT  description (optional)\n"
@@ -41,48 +41,64 @@ const char* const Usage =
     "                      or a script folder; the options above override them. Without\n"
     "                      PATH, a folder's contents (or the ScriptInfo.xml's folder's)\n"
     "                      are packed at the root, as its author lays them out\n"
+    "  --exclude PATTERN   leave out what matches, by its path in the pack: '*.bak'\n"
+    "                      (a name at any depth), 'docs/**' (a path); repeatable\n"
+    "  --no-default-excludes\n"
+    "                      keep version-control data (.git, .svn, .hg, CVS) and desktop\n"
+    "                      files (Thumbs.db, desktop.ini, .DS_Store, __MACOSX), which\n"
+    "                      are otherwise left out of folders\n"
+    "  --strict            a name left out or a registration not carried over is an\n"
+    "                      error (exit 3), not a warning\n"
+    "  --list              print the entries the pack would hold, with their sizes, and\n"
+    "                      its manifest; write nothing\n"
+    "  -o, --output OUT    the pack to write (\".plsc\" is appended when missing); a\n"
+    "                      folder: NAME-VERSION.plsc in it; default: NAME-VERSION.plsc\n"
+    "                      in the current folder\n"
     "  --force             replace OUT when it exists\n"
-    "  -o, --output OUT    the pack to write; \".plsc\" is appended when missing\n"
+    "  -q, --quiet         print nothing but errors\n"
     "  -h, --help          show this text\n"
     "\n"
     "'bundlesmith --version' shows the program's version.\n"
     "\n"
-    "Version-control data (.git, .svn, .hg, CVS) and desktop files (Thumbs.db,\n"
-    "desktop.ini, .DS_Store, __MACOSX) inside a folder are left out.\n"
-    "\n"
-    "Exit status: 0 written, 2 bad arguments, 3 refused input, 4 build failed,\n"
-    "5 output exists (no --force).\n";
+    "Exit status: 0 written (or listed), 2 bad arguments, 3 refused input, 4 build\n"
+    "failed, 5 output exists (no --force), 130 or 143 interrupted (the old pack is\n"
+    "untouched).\n";
 
-// The build's progress as one line that rewrites itself on a terminal.
-class ConsoleBuildView final : public BuildView
-{
-public:
-    ConsoleBuildView(QTextStream& err, bool show) : m_err(err), m_show(show) {}
-    ~ConsoleBuildView() override
-    {
-        if (m_shown)
-            m_err << Qt::endl;
-    }
-    ConsoleBuildView(const ConsoleBuildView&) = delete;
-    ConsoleBuildView& operator=(const ConsoleBuildView&) = delete;
-
-    void ShowProgress(qint16 step, const QString& caption) override
-    {
-        m_value = qBound(0, m_value + step, 100);
-        if (!m_show)
-            return;
-        m_err << "\r\x1b[K" << QStringLiteral("%1% ").arg(m_value, 3) << caption << Qt::flush;
-        m_shown = true;
-    }
-    void DoEvents() override { QCoreApplication::processEvents(); }
-    bool CancelRequested() const override { return false; }
-
-private:
-    QTextStream& m_err;
-    bool m_show;
-    bool m_shown = false;
-    int m_value = 0;
+// Qt's own options of the window, and whether each takes a value.
+const QList<std::pair<QLatin1String, bool>> WindowOptions = {
+    {QLatin1String("platform"), true},        {QLatin1String("platformpluginpath"), true},
+    {QLatin1String("platformtheme"), true},   {QLatin1String("plugin"), true},
+    {QLatin1String("display"), true},         {QLatin1String("geometry"), true},
+    {QLatin1String("qwindowgeometry"), true}, {QLatin1String("qwindowicon"), true},
+    {QLatin1String("qwindowtitle"), true},    {QLatin1String("style"), true},
+    {QLatin1String("stylesheet"), true},      {QLatin1String("session"), true},
+    {QLatin1String("title"), true},           {QLatin1String("name"), true},
+    {QLatin1String("reverse"), false},        {QLatin1String("nograb"), false},
+    {QLatin1String("dograb"), false},         {QLatin1String("sync"), false},
+    {QLatin1String("widgetcount"), false},
 };
+
+// The arguments less Qt's window options; false when one is not Qt's.
+bool WithoutWindowOptions(const QStringList& arguments, QStringList& rest)
+{
+    rest = arguments.mid(0, 1);
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& a = arguments.at(i);
+        if (!a.startsWith(QLatin1Char('-')) || a == QLatin1String("-")) {
+            rest << a;
+            continue;
+        }
+        const QString option =
+            a.mid(a.startsWith(QLatin1String("--")) ? 2 : 1).section(QLatin1Char('='), 0, 0);
+        const auto known = std::find_if(WindowOptions.cbegin(), WindowOptions.cend(),
+                                        [&option](const auto& o) { return option == o.first; });
+        if (known == WindowOptions.cend())
+            return false;
+        if (known->second && !a.contains(QLatin1Char('=')))
+            ++i;
+    }
+    return true;
+}
 
 // The wizard's messages are made for a message box (CR LF, an empty line).
 QString ConsoleText(QString message)
@@ -92,197 +108,25 @@ QString ConsoleText(QString message)
     return message;
 }
 
-QStringList MatchKeys(const QStringList& entries)
+int Interrupted(QTextStream& err)
 {
-    QStringList keys;
-    for (const QString& e : entries)
-        keys << RegistrationMemory::MatchKey(e);
-    return keys;
+    err << "bundlesmith pack: interrupted; no pack was written, and an old one is as it was." << Qt::endl;
+    return 128 + Console::Interrupted();
 }
 
-QStringList Without(const QStringList& entries, const QStringList& keys)
+int List(const ScriptPackInfo& info, const PackContents& contents, QTextStream& out)
 {
-    QStringList kept;
-    for (const QString& e : entries) {
-        if (!keys.contains(RegistrationMemory::MatchKey(e)))
-            kept << e;
-    }
-    return kept;
-}
-
-// What "pack" was asked for, once its options are parsed and checked.
-struct PackOptions
-{
-    QCommandLineParser parser;
-    QCommandLineOption name{QStringLiteral("name"), QString(), QStringLiteral("NAME")};
-    QCommandLineOption description{QStringLiteral("description"), QString(), QStringLiteral("TEXT")};
-    QCommandLineOption url{QStringLiteral("url"), QString(), QStringLiteral("URL")};
-    QCommandLineOption version{QStringLiteral("version"), QString(), QStringLiteral("V")};
-    QCommandLineOption com{QStringLiteral("com"), QString(), QStringLiteral("ENTRY")};
-    QCommandLineOption dotNet{QStringLiteral("dotnet"), QString(), QStringLiteral("ENTRY")};
-    QCommandLineOption from{QStringLiteral("from"), QString(), QStringLiteral("SOURCE")};
-    QCommandLineOption force{QStringList{QStringLiteral("force")}};
-    QCommandLineOption output{QStringList{QStringLiteral("o"), QStringLiteral("output")}, QString(),
-                              QStringLiteral("OUT")};
-    QCommandLineOption help{QStringList{QStringLiteral("h"), QStringLiteral("help")}};
-
-    PackOptions()
-    {
-        parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-        parser.addOptions({name, description, url, version, com, dotNet, from, force, output, help});
-    }
-    // Empty when the arguments make sense, else why not.
-    QString Parse(QStringList args)
-    {
-        args.removeAt(1); // "pack"
-        if (!parser.parse(args))
-            return parser.errorText();
-        if (parser.isSet(help))
-            return QString();
-        for (const QCommandLineOption* single : {&name, &description, &url, &version, &from, &output}) {
-            if (parser.values(*single).size() > 1)
-                return QStringLiteral("--%1 given more than once.").arg(single->names().constLast());
-        }
-        if (!parser.isSet(output))
-            return QStringLiteral("no output pack (-o OUT.plsc).");
-        return QString();
-    }
-};
-
-// The script's manifest from --from and from a ScriptInfo.xml among the
-// paths, in that order, each over the last. Returns the manifest among the
-// paths (empty when there is none); error is set when one cannot be read.
-QString ReadManifests(const PackOptions& o, ScriptPackInfo& info, QString& error)
-{
-    info.Version = QStringLiteral("1.0");
-    if (o.parser.isSet(o.from)) {
-        if (!ReadScriptInfo(o.parser.value(o.from), info, error))
-            return QString();
-        if (info.Version.isNull())
-            info.Version = QStringLiteral("1.0");
-    }
-    QString manifest;
-    for (const QString& path : o.parser.positionalArguments()) {
-        const QFileInfo file(path);
-        if (!file.isFile() || !IsManifestName(file.fileName()))
-            continue;
-        if (!manifest.isEmpty()) {
-            error = QStringLiteral("'%1' and '%2' are both a ScriptInfo.xml; a Script Pack has one.")
-                        .arg(manifest, path);
-            return QString();
-        }
-        manifest = path;
-        ScriptPackInfo own;
-        if (!ReadScriptInfo(path, own, error))
-            return QString();
-        // The author's own manifest says what it says; an earlier pack still
-        // lends the version and the registrations it does not name.
-        info.Name = own.Name;
-        info.Description = own.Description;
-        info.AboutUrl = own.AboutUrl;
-        info.Kept = own.Kept;
-        if (!own.Version.isNull())
-            info.Version = own.Version;
-        if (!own.OleFiles.isEmpty() || !own.DotNetFiles.isEmpty()) {
-            info.OleFiles = own.OleFiles;
-            info.DotNetFiles = own.DotNetFiles;
-        }
-    }
-    return manifest;
-}
-
-// The options that override the manifests. Empty when they fit, else why not.
-QString ApplyOptions(const PackOptions& o, ScriptPackInfo& info, QStringList& given)
-{
-    const QCommandLineParser& p = o.parser;
-    if (p.isSet(o.name))
-        info.Name = p.value(o.name);
-    if (p.isSet(o.description))
-        info.Description = p.value(o.description);
-    if (p.isSet(o.url))
-        info.AboutUrl = p.value(o.url);
-    if (p.isSet(o.version))
-        info.Version = p.value(o.version);
-    if (info.Name.isEmpty())
-        return QStringLiteral("no script name (--name NAME).");
-    if (info.Name.length() > 127)
-        return QStringLiteral("Script Name can be maximum of 127 characters");
-
-    // Registrations named here replace those of the manifests, list by list;
-    // an entry named here for one list is taken out of the other.
-    const QStringList comGiven = p.values(o.com);
-    const QStringList dotNetGiven = p.values(o.dotNet);
-    const QStringList comKeys = MatchKeys(comGiven);
-    for (const QString& entry : dotNetGiven) {
-        if (comKeys.contains(RegistrationMemory::MatchKey(entry)))
-            return QStringLiteral("'%1' cannot be registered both as COM and as .NET.").arg(entry);
-    }
-    if (p.isSet(o.com))
-        info.OleFiles = comGiven;
-    if (p.isSet(o.dotNet))
-        info.DotNetFiles = dotNetGiven;
-    info.OleFiles = Without(info.OleFiles, MatchKeys(dotNetGiven));
-    info.DotNetFiles = Without(info.DotNetFiles, comKeys);
-    given = comGiven + dotNetGiven;
-    return QString();
-}
-
-// The paths in the order given, or the script folder's contents when there
-// are none; the author's manifest is not one of the files.
-void AddInputs(const PackOptions& o, const ScriptPackInfo& info, const QString& manifest,
-               PackContents& contents, const PackAddHooks& hooks, QTextStream& err)
-{
-    const QStringList paths = o.parser.positionalArguments();
-    if (paths.isEmpty()) {
-        if (contents.AddFolderContents(info.ScriptFolder, info.ManifestFile, hooks) ==
-            PackContents::FolderResult::Unreadable)
-            hooks.refuse(QStringLiteral("The folder '%1' cannot be read.").arg(info.ScriptFolder));
-        return;
-    }
-    for (const QString& path : paths) {
-        const QFileInfo fi(path);
-        if (path == manifest) {
-            continue;
-        } else if (!fi.exists()) {
-            hooks.refuse(QStringLiteral("'%1' does not exist.").arg(path));
-        } else if (fi.isDir()) {
-            ScriptPackInfo own;
-            QString unreadable;
-            if (ReadScriptInfo(path, own, unreadable))
-                err << "bundlesmith pack: '" << path << "' holds its own ScriptInfo.xml, packed under the "
-                    << "folder's name, where the host does not read it; 'pack --from " << path
-                    << "' makes it the script's manifest." << Qt::endl;
-            const auto result =
-                contents.AddFolderToTree(NormalizeFolderPath(fi.absoluteFilePath()), -1, hooks);
-            if (result == PackContents::FolderResult::Unreadable)
-                hooks.refuse(QStringLiteral("The folder '%1' cannot be read.").arg(path));
-        } else {
-            contents.AddFileToTree(fi.absoluteFilePath(), -1, hooks);
-        }
-    }
-}
-
-// A registration asked for here must name a file of the pack; one
-// remembered from a manifest may name a file this release dropped.
-// Looked for among the files, not the other way round: the pack may hold
-// a hundred thousand names and the build needs the memory more.
-void CheckGivenEntries(const QStringList& given, const PackContents& contents, const PackAddHooks& hooks)
-{
-    const QStringList givenKeys = MatchKeys(given);
-    QSet<QString> unmatched(givenKeys.cbegin(), givenKeys.cend());
-    for (int index : contents.liveNodes()) {
-        if (unmatched.isEmpty())
-            break;
-        unmatched.remove(RegistrationMemory::MatchKey(RegistrationMemory::ManifestEntry(contents, index)));
-    }
-    for (const QString& entry : given) {
-        if (unmatched.contains(RegistrationMemory::MatchKey(entry)))
-            hooks.refuse(QStringLiteral("No file of the Script Pack is named '%1'.").arg(entry));
-    }
+    const RegistrationEntries reg = PackBuild::CollectRegistrations(contents);
+    QString xml = makePackXML(info.Name, info.Description, info.AboutUrl, reg.HasComFiles, reg.ComFiles,
+                              reg.HasDotNetFiles, reg.DotNetFiles, info.Version, info.Kept);
+    for (const ListedEntry& e : PackEntries(contents, xml.toUtf8().size()))
+        out << QStringLiteral("%1  ").arg(e.size, 10) << e.name << '\n';
+    out << '\n' << xml.replace(QStringLiteral("\r\n"), QStringLiteral("\n")) << Qt::flush;
+    return ExitWritten;
 }
 
 int Build(const ScriptPackInfo& info, const QString& target, const PackContents& contents, QTextStream& out,
-          QTextStream& err, bool progress)
+          QTextStream& err, int columns, bool quiet)
 {
     PackRequest request;
     request.ScriptName = info.Name;
@@ -296,19 +140,48 @@ int Build(const ScriptPackInfo& info, const QString& target, const PackContents&
     bool ok = false;
     QString why;
     {
-        ConsoleBuildView view(err, progress);
+        ConsoleBuildView view(err, columns);
         PackBuild build(zip, view);
         ok = build.makePack(request);
         why = build.LastError();
     }
+    if (!ok && Console::Interrupted())
+        return Interrupted(err);
     if (!ok) {
         err << "There was an error creating the Script Pack." << Qt::endl;
         if (!why.isEmpty())
             err << why << Qt::endl;
         return ExitBuildFailed;
     }
-    out << request.PackPath << Qt::endl;
+    if (!quiet)
+        out << request.PackPath << Qt::endl;
     return ExitWritten;
+}
+
+// Checks the registrations against the files added: one asked for here must
+// name a file of the pack; one carried over from a manifest may name a file
+// this release dropped, which is said.
+void CheckRegistrations(const PackOptions& o, const ScriptPackInfo& info, const QStringList& given,
+                        const PackContents& contents, const PackAddHooks& hooks,
+                        const std::function<void(const QString&)>& warn)
+{
+    for (const QString& entry : Unmatched(given, contents)) {
+        const QStringList nearest = NearestEntries(entry, contents);
+        hooks.refuse(QStringLiteral("No file of the Script Pack is named '%1'.").arg(entry) +
+                     (nearest.isEmpty()
+                          ? QString()
+                          : QStringLiteral(" Nearest: %1.").arg(nearest.join(QStringLiteral(", ")))));
+    }
+    QStringList remembered;
+    for (const QString& entry : info.OleFiles + info.DotNetFiles) {
+        if (!given.contains(entry))
+            remembered << entry;
+    }
+    const QString source = o.isSet(o.from) ? o.value(o.from) : QStringLiteral("ScriptInfo.xml");
+    for (const QString& entry : Unmatched(remembered, contents))
+        warn(QStringLiteral("'%1' was registered in '%2', but no file of the Script Pack is named so; it is "
+                            "not registered now.")
+                 .arg(entry, source));
 }
 
 int RunPack(const QStringList& arguments, QTextStream& out, QTextStream& err, bool progress)
@@ -320,10 +193,11 @@ int RunPack(const QStringList& arguments, QTextStream& out, QTextStream& err, bo
     PackOptions o;
     if (const QString why = o.Parse(arguments); !why.isEmpty())
         return bad(why);
-    if (o.parser.isSet(o.help)) {
+    if (o.isSet(o.help)) {
         out << Usage << Qt::flush;
         return ExitWritten;
     }
+    const bool quiet = o.isSet(o.quiet), strict = o.isSet(o.strict);
 
     ScriptPackInfo info;
     QString error;
@@ -332,60 +206,74 @@ int RunPack(const QStringList& arguments, QTextStream& out, QTextStream& err, bo
         err << error << Qt::endl;
         return ExitRefused;
     }
-    if (o.parser.positionalArguments().isEmpty() && info.ScriptFolder.isEmpty())
+    if (o.paths().isEmpty() && info.ScriptFolder.isEmpty())
         return bad(QStringLiteral("no file or folder to pack."));
     QStringList given;
     if (const QString why = ApplyOptions(o, info, given); !why.isEmpty())
         return bad(why);
 
-    QString target = o.parser.value(o.output);
-    if (!target.endsWith(QStringLiteral(".plsc"), Qt::CaseSensitive))
-        target += QStringLiteral(".plsc");
-    const QFileInfo targetInfo(target);
-    if (targetInfo.isDir())
-        return bad(QStringLiteral("'%1' is a folder.").arg(target));
-    if (targetInfo.exists() && !o.parser.isSet(o.force)) {
-        err << "bundlesmith pack: '" << target << "' exists; --force replaces it." << Qt::endl;
-        return ExitOutputExists;
+    QString target;
+    if (!o.isSet(o.list)) {
+        const QString output = o.value(o.output);
+        const QStringList inputs = o.paths() << o.value(o.from);
+        target = PackTarget(o.isSet(o.output) ? &output : nullptr, info.Name, info.Version, inputs, error);
+        if (target.isEmpty())
+            return bad(error);
+        if (QFileInfo::exists(target) && !o.isSet(o.force)) {
+            err << "bundlesmith pack: '" << target << "' exists; --force replaces it." << Qt::endl;
+            return ExitOutputExists;
+        }
     }
 
     PackContents contents;
     RegistrationMemory memory(contents);
     memory.Remember(info.OleFiles, info.DotNetFiles);
     bool refused = false;
+    int warnings = 0;
+    const std::function<void(const QString&)> warn = [&](const QString& message) {
+        ++warnings;
+        if (strict || !quiet)
+            err << "bundlesmith pack: " << message << Qt::endl;
+    };
+    const PathPatterns exclude(o.parser.values(o.exclude));
     PackAddHooks hooks;
     hooks.refuse = [&](const QString& message) {
         refused = true;
         err << ConsoleText(message) << Qt::endl;
     };
     // Left out inside a folder, as the wizard leaves it out: said, one name a line, and packed without.
-    hooks.skipped = [&err](QString message) {
-        message.replace(QStringLiteral("\r\n\r\n"), QStringLiteral("\n  "));
-        message.replace(QStringLiteral("\r\n"), QStringLiteral("\n  "));
-        err << message << Qt::endl;
+    hooks.skipped = [&](QString message) {
+        warn(message.replace(QStringLiteral("\r\n\r\n"), QStringLiteral("\n  "))
+                 .replace(QStringLiteral("\r\n"), QStringLiteral("\n  ")));
     };
-    AddInputs(o, info, manifest, contents, hooks, err);
-    CheckGivenEntries(given, contents, hooks);
-    if (refused)
+    hooks.yield = [] { return Console::Interrupted() == 0; };
+    hooks.defaultExcludes = !o.isSet(o.noDefaultExcludes);
+    hooks.exclude = exclude.isEmpty() ? nullptr : &exclude;
+    AddInputs(o, info, manifest, contents, hooks, warn);
+    if (Console::Interrupted())
+        return Interrupted(err);
+    CheckRegistrations(o, info, given, contents, hooks, warn);
+    if (refused || (strict && warnings > 0))
         return ExitRefused;
-    return Build(info, targetInfo.absoluteFilePath(), contents, out, err, progress);
+    if (o.isSet(o.list))
+        return List(info, contents, out);
+    const int columns = progress && !quiet ? qMax(Console::Columns(), 20) : 0;
+    return Build(info, target, contents, out, err, columns, quiet);
 }
 
 } // namespace
 
 bool IsCommandLine(const QStringList& arguments)
 {
-    if (arguments.size() < 2)
-        return false;
-    static const QStringList words = {QStringLiteral("pack"), QStringLiteral("--help"), QStringLiteral("-h"),
-                                      QStringLiteral("--version")};
-    if (words.contains(arguments.at(1)))
+    // The window takes Qt's own options and at most one thing to start from,
+    // and needs a display; anything else is for the command line to answer,
+    // if only with its usage.
+    QStringList rest;
+    if (!WithoutWindowOptions(arguments, rest) || rest.size() > 2)
         return true;
-    // More than the one pack the wizard can start from is a mistake to report
-    // without a display; the window's own options (-platform ...) still go to the wizard.
-    return arguments.size() > 2 &&
-           std::none_of(arguments.cbegin() + 1, arguments.cend(),
-                        [](const QString& a) { return a.startsWith(QLatin1Char('-')); });
+    if (rest.size() == 2 && (rest.at(1) == QLatin1String("pack") || rest.at(1) == QLatin1String("help")))
+        return true;
+    return !Console::HasDisplay(arguments);
 }
 
 int RunCommandLine(const QStringList& arguments, QTextStream& out, QTextStream& err, bool progress)
@@ -393,14 +281,23 @@ int RunCommandLine(const QStringList& arguments, QTextStream& out, QTextStream& 
     const QString first = arguments.value(1);
     if (first == QLatin1String("pack"))
         return RunPack(arguments, out, err, progress);
-    if (first == QLatin1String("--version")) {
+    if (first == QLatin1String("--version") && arguments.size() == 2) {
         out << "Bundlesmith " << BUNDLESMITH_VERSION_MAJOR << '.' << BUNDLESMITH_VERSION_MINOR << '.'
             << BUNDLESMITH_VERSION_REVISION << Qt::endl;
         return ExitWritten;
     }
-    if (first == QLatin1String("--help") || first == QLatin1String("-h")) {
+    if ((first == QLatin1String("--help") || first == QLatin1String("-h") ||
+         first == QLatin1String("help")) &&
+        arguments.size() == 2) {
         out << Usage << Qt::flush;
         return ExitWritten;
+    }
+    QStringList rest;
+    if (WithoutWindowOptions(arguments, rest) && rest.size() <= 2) {
+        err << "bundlesmith: there is no display to show the window on; 'bundlesmith pack' builds a Script "
+               "Pack without one."
+            << Qt::endl;
+        return ExitBadArguments;
     }
     err << Usage << Qt::flush;
     return ExitBadArguments;

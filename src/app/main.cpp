@@ -1,4 +1,5 @@
 #include "app/PackCommand.h"
+#include "platform/Console.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -19,10 +20,10 @@ namespace {
 #ifndef BUNDLESMITH_WIZARD_LINKED
 // The window lives in a module of its own: a command-line run then never loads
 // Qt Gui, Qt Widgets and the libraries they pull in, which used to be half of
-// its start-up. It is looked for beside the running executable (the real file,
-// whatever name or folder it was started by), then where this build wrote it,
-// so a copy of the executable alone still opens the window on the machine
-// that built it.
+// its start-up. It is looked for relative to the running executable (the
+// real file, whatever name or folder it was started by): beside it, as the
+// build writes them, and in ../lib/bundlesmith, as they are installed. No
+// folder of the machine that built it is written into the program.
 int RunWindow(int argc, char** argv)
 {
     std::string candidates[2];
@@ -30,9 +31,10 @@ int RunWindow(int argc, char** argv)
     const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
     if (length > 0) {
         std::string folder(self, static_cast<size_t>(length));
-        candidates[0] = folder.erase(folder.find_last_of('/') + 1) + BUNDLESMITH_WIZARD_FILE;
+        folder.erase(folder.find_last_of('/') + 1);
+        candidates[0] = folder + BUNDLESMITH_WIZARD_FILE;
+        candidates[1] = folder + "../lib/bundlesmith/" + BUNDLESMITH_WIZARD_FILE;
     }
-    candidates[1] = BUNDLESMITH_WIZARD_BUILT;
 
     std::string reason;
     bool reasonIsThere = false;
@@ -81,6 +83,7 @@ int main(int argc, char** argv)
 
     // The command line needs no display: a build server has none.
     QCoreApplication app(argc, argv);
+    Console::CatchInterrupts();
     QCoreApplication::setApplicationName(QStringLiteral("Bundlesmith"));
     QTextStream out(stdout);
     QTextStream err(stderr);

@@ -5,6 +5,7 @@
 #include "pack/build/clsZip.h"
 #include "pack/build/makePack.h"
 #include "pack/contents/PackContents.h"
+#include "platform/Console.h"
 #include "support/TestFiles.h"
 
 #include <QProcess>
@@ -12,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
+#include <csignal>
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -55,6 +57,7 @@ class tst_PackCommand : public QObject
 private slots:
     void initTestCase()
     {
+        QDir::setCurrent(at(QString()));
         for (const char* f : {"script/ScriptMain.js", "script/lib/deep/Net.dll", "loose.dll",
                               "ScriptInfo.xml", "not-a-pack.plsc", "exists.plsc"})
             writeFile(at(QString::fromLatin1(f)));
@@ -115,38 +118,95 @@ private slots:
             QVERIFY2(manifest.contains(part), qPrintable(manifest));
     }
 
-    // "@x" stands for the path x in the test folder, LONG for a 128-character name.
-    void exitCodes_data()
+    // What a release script sees: each row's arguments ("@x" is the path x in
+    // the test folder, which is also the current one; LONG a 128-character
+    // name), its exit code, what stdout and stderr hold, and the entries of
+    // the pack it names (none: no pack may be there).
+    void commandLine_data()
     {
-        QTest::addColumn<QString>("args");
+        QTest::addColumn<QStringList>("args");
         QTest::addColumn<int>("code");
-        QTest::newRow("help") << u"pack --help"_s << 0;
-        QTest::newRow("unknown option") << u"pack --name N --bogus -o @a @script"_s << 2;
-        QTest::newRow("no output") << u"pack --name N @script"_s << 2;
-        QTest::newRow("no path") << u"pack --name N -o @a"_s << 2;
-        QTest::newRow("no name") << u"pack -o @a @script"_s << 2;
-        QTest::newRow("name too long") << u"pack --name LONG -o @a @script"_s << 2;
-        QTest::newRow("both lists") << u"pack --name N --com a.dll --dotnet A.DLL -o @a @script"_s << 2;
-        QTest::newRow("missing path") << u"pack --name N -o @a @nowhere"_s << 3;
-        QTest::newRow("unreadable root manifest") << u"pack --name N -o @a @ScriptInfo.xml"_s << 3;
-        QTest::newRow("two manifests") << u"pack -o @a @author/ScriptInfo.xml @author/ScriptInfo.xml"_s << 3;
-        QTest::newRow("folder without manifest") << u"pack --from @script -o @a"_s << 3;
-        QTest::newRow("entry names no file") << u"pack --name N --com x.dll -o @a @script"_s << 3;
-        QTest::newRow("from not a pack") << u"pack --name N --from @not-a-pack.plsc -o @a @script"_s << 3;
-        QTest::newRow("output exists") << u"pack --name N -o @exists @script"_s << 5;
-        QTest::newRow("no such folder") << u"pack --name N -o @none/a.plsc @script"_s << 4;
-        QTest::newRow("forced") << u"pack --name N --force -o @exists.plsc @script"_s << 0;
+        QTest::addColumn<QString>("out");
+        QTest::addColumn<QString>("err");
+        QTest::addColumn<QString>("pack");
+        QTest::addColumn<QStringList>("entries");
+        const QStringList script = {u"ScriptInfo.xml"_s,   u"script/ScriptMain.js"_s,
+                                    u"script/lib/"_s,      u"script/lib/Tool.dll"_s,
+                                    u"script/lib/deep/"_s, u"script/lib/deep/Net.dll"_s};
+        const auto row = [](const char* tag, const QString& args, int code, const QString& out = {},
+                            const QString& err = {}, const QString& pack = u"a.plsc"_s,
+                            const QStringList& entries = {}) {
+            QTest::newRow(tag) << args.split(u' ') << code << out << err << pack << entries;
+        };
+        row("help", u"pack --help"_s, 0, u"Usage: bundlesmith"_s);
+        row("unknown option", u"pack --name N --bogus -o @a @script"_s, 2, {}, u"Unknown option 'bogus'"_s);
+        row("unknown word", u"-V"_s, 2, {}, u"Usage: bundlesmith"_s);
+        row("no path", u"pack --name N -o @a"_s, 2, {}, u"no file or folder to pack"_s);
+        row("no name", u"pack -o @a @script"_s, 2, {}, u"no script name"_s);
+        row("name too long", u"pack --name LONG -o @a @script"_s, 2);
+        row("both lists", u"pack --name N --com a.dll --dotnet A.DLL -o @a @script"_s, 2);
+        row("no file name", u"pack --name N -o @nowhere/ @script"_s, 2, {}, u"names no file"_s);
+        row("output is an input", u"pack --name N --force -o @exists.plsc @exists.plsc @script"_s, 2, {},
+            u"is also one of the inputs"_s, u"exists.plsc"_s, {});
+        row("missing path", u"pack --name N -o @a @nowhere"_s, 3, {}, u"does not exist"_s);
+        row("unreadable root manifest", u"pack --name N -o @a @ScriptInfo.xml"_s, 3);
+        row("two manifests", u"pack -o @a @author/ScriptInfo.xml @author/ScriptInfo.xml"_s, 3);
+        row("folder without manifest", u"pack --from @script -o @a"_s, 3, {}, u"holds no ScriptInfo.xml"_s);
+        row("from not a pack", u"pack --name N --from @not-a-pack.plsc -o @a @script"_s, 3);
+        row("entry names no file", u"pack --name N --com lib/tool.dl -o @a @script"_s, 3, {},
+            u"Nearest: script\\lib\\Tool.dll."_s);
+        row("output exists", u"pack --name N -o @exists @script"_s, 5);
+        row("no such folder", u"pack --name N -o @none/a.plsc @script"_s, 4, {}, {}, u"none/a.plsc"_s);
+        row("entry with slashes", u"pack --name N --com script/lib/Tool.dll -o @a @script"_s, 0, u"a.plsc"_s,
+            {}, u"a.plsc"_s, script);
+        row("named for the script", u"pack --name My:Tool? --version 1.2 @script"_s, 0,
+            u"My_Tool_-1.2.plsc"_s, {}, u"My_Tool_-1.2.plsc"_s, script);
+        row("into a folder", u"pack --name N -o @outdir/ @script"_s, 0, {}, {}, u"outdir/N-1.0.plsc"_s,
+            script);
+        row("excluded by name", u"pack --name N --exclude *.dll -o @a @script"_s, 0, {}, {}, u"a.plsc"_s,
+            {u"ScriptInfo.xml"_s, u"script/ScriptMain.js"_s, u"script/lib/"_s, u"script/lib/deep/"_s});
+        row("excluded by path", u"pack --name N --exclude script/lib/** -o @a @script"_s, 0, {}, {},
+            u"a.plsc"_s, {u"ScriptInfo.xml"_s, u"script/ScriptMain.js"_s, u"script/lib/"_s});
+        row("left out by default", u"pack --name N -o @a @author"_s, 0, {},
+            u"author/lib/Thumbs.db: files the desktop makes are left out"_s, u"a.plsc"_s,
+            {u"ScriptInfo.xml"_s, u"author/Contador.js"_s, u"author/ScriptInfo.xml"_s, u"author/lib/"_s,
+             u"author/lib/x.dll"_s});
+        row("kept when asked", u"pack --name N --no-default-excludes -o @a @author/lib"_s, 0, {}, {},
+            u"a.plsc"_s, {u"ScriptInfo.xml"_s, u"lib/Thumbs.db"_s, u"lib/x.dll"_s});
+        row("strict", u"pack --strict --name N -o @a @author/lib"_s, 3, {}, u"left out"_s);
+        row("registration not carried", u"pack --from @author -o @a @script"_s, 0, {},
+            u"'lib\\x.dll' was registered in"_s, u"a.plsc"_s, script);
+        row("quiet", u"pack -q --name N -o @a @script"_s, 0, {}, {}, u"a.plsc"_s, script);
+        row("list", u"pack --list --name N --com script/lib/Tool.dll @script"_s, 0,
+            u"         1  script/ScriptMain.js\n         0  script/lib/\n      3000  script/lib/Tool.dll\n"_s
+            u"         0  script/lib/deep/\n         1  script/lib/deep/Net.dll\n\n<?xml version=\"1.0\"?>\n"_s);
     }
 
-    void exitCodes()
+    void commandLine()
     {
-        QFETCH(QString, args);
+        QFETCH(QStringList, args);
         QFETCH(int, code);
-        QStringList list = args.split(u' ');
-        for (QString& arg : list)
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        QFETCH(QString, pack);
+        QFETCH(QStringList, entries);
+        QFile::remove(at(u"a.plsc"_s));
+        QFile::remove(at(u"My_Tool_-1.2.plsc"_s));
+        QDir(at(u"outdir"_s)).removeRecursively();
+        QDir().mkpath(at(u"outdir"_s));
+        for (QString& arg : args)
             arg = arg == u"LONG"_s ? QString(128, u'n') : arg.startsWith(u'@') ? at(arg.mid(1)) : arg;
-        QCOMPARE(run(list), code);
-        QCOMPARE(QFile::exists(at(u"a.plsc"_s)), false);
+        QString stdOut, stdErr;
+        QTextStream o(&stdOut), e(&stdErr);
+        QCOMPARE(RunCommandLine(QStringList(u"bundlesmith"_s) << args, o, e, false), code);
+        QVERIFY2(stdOut.contains(out), qPrintable(stdOut));
+        QVERIFY2(stdErr.contains(err), qPrintable(stdErr));
+        if (args.contains(u"-q"_s))
+            QCOMPARE(stdOut + stdErr, QString());
+        if (entries.isEmpty())
+            QVERIFY(!QFile::exists(at(pack)) || pack == u"exists.plsc"_s);
+        else
+            QCOMPARE(readArchive(at(pack)).names, entries);
     }
 
     void buildsWhatTheWizardBuilds()
@@ -188,6 +248,23 @@ private slots:
         const QStringList kept = {next.Name, next.Description, next.AboutUrl, next.Version};
         QCOMPARE(kept, QStringList(fields.mid(0, 3)) << u"2.2"_s);
         QCOMPARE(next.OleFiles + next.DotNetFiles, info.OleFiles + info.DotNetFiles);
+    }
+    // An interrupt stops the run with the signal's code and writes nothing.
+    // Last: the signal is noted for the rest of the process.
+    void zInterrupted()
+    {
+        QFile::remove(at(u"a.plsc"_s));
+        Console::CatchInterrupts();
+        std::raise(SIGINT);
+        QString stdOut, stdErr;
+        QTextStream o(&stdOut), e(&stdErr);
+        QCOMPARE(RunCommandLine(
+                     {u"bundlesmith"_s, u"pack"_s, u"--name"_s, u"N"_s, u"-o"_s, at(u"a"_s), at(u"script"_s)},
+                     o, e, false),
+                 130);
+        QVERIFY(!QFile::exists(at(u"a.plsc"_s)));
+        QVERIFY(
+            QDir(at(QString())).entryList({u".bundlesmith-*"_s}, QDir::AllEntries | QDir::Hidden).isEmpty());
     }
 };
 

@@ -1,5 +1,6 @@
 #include "PackContents.h"
 
+#include "pack/contents/PathPatterns.h"
 #include "platform/BuildLog.h"
 #include "platform/FolderListing.h"
 #include "platform/ZipNames.h"
@@ -415,6 +416,8 @@ PackContents::FolderResult PackContents::AddFolderContents(const QString& path, 
         skip(ChildPath(p, name), QStringLiteral("its name is not valid UTF-8"));
     FolderResult result = FolderResult::Added;
     const auto leftOut = [&](const QString& name) {
+        if (hooks.exclude && hooks.exclude->matches(name))
+            return true;
         const QString why = hooks.defaultExcludes ? DefaultExclusion(name) : QString();
         if (!why.isEmpty())
             skip(ChildPath(p, name), why);
@@ -558,6 +561,8 @@ PackContents::FolderResult PackContents::walkFolder(const QString& path, int par
     std::vector<const QString*> accepted;
     accepted.reserve(size_t(files.size() + folders.size()));
     auto accept = [&](const QString& child, const QString& childName) {
+        if (hooks.exclude && hooks.exclude->matches(child.mid(m_walkBase.size())))
+            return false;
         QString problem = hooks.defaultExcludes ? DefaultExclusion(childName) : QString();
         if (problem.isEmpty())
             problem = NameProblem(child);

@@ -65,6 +65,8 @@ QString TrimNull(const QString& text);
 // A folder path without trailing separator, except the root itself.
 QString NormalizeFolderPath(const QString& path);
 
+class PathPatterns;
+
 // Callbacks of a long add: refuse shows a refusal to the user; yield lets
 // the window repaint and returns false when the add must stop at once.
 struct PackAddHooks
@@ -79,6 +81,8 @@ struct PackAddHooks
     // Inside an added folder, leave out what no script ships: version-control
     // data and the files desktops make.
     bool defaultExcludes = true;
+    // And what the user asked to leave out, by its path in the pack; not named.
+    const PathPatterns* exclude = nullptr;
 };
 
 class PackContents : public QObject
