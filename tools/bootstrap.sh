@@ -13,6 +13,7 @@ packages=(
   fonts-wine
   xvfb xauth
   zip unzip python3 libxml2-utils
+  appstream desktop-file-utils groff-base
 )
 
 missing=()
@@ -45,6 +46,8 @@ case "$mode" in
       cmake --build --preset "$preset" -j "$jobs"
       ctest --preset "$preset" -j "$jobs"
     done
+    echo "== install =="
+    ./tools/check-install.sh build/default
     ;;
   *)
     echo "usage: $0 [run|test]" >&2

@@ -1,6 +1,8 @@
 // The command line as release scripts use it: its exit codes, and a sample
 // script built there, checked with unzip and against the wizard's build core.
+#include "app/ConsoleBuildView.h"
 #include "app/PackCommand.h"
+#include "app/PackTarget.h"
 #include "pack/build/ScriptPackReader.h"
 #include "pack/build/clsZip.h"
 #include "pack/build/makePack.h"
@@ -176,10 +178,17 @@ private slots:
         row("strict", u"pack --strict --name N -o @a @author/lib"_s, 3, {}, u"left out"_s);
         row("registration not carried", u"pack --from @author -o @a @script"_s, 0, {},
             u"'lib\\x.dll' was registered in"_s, u"a.plsc"_s, script);
-        row("quiet", u"pack -q --name N -o @a @script"_s, 0, {}, {}, u"a.plsc"_s, script);
+        row("quiet", u"pack -q --name N -o @a @author/lib"_s, 0, {}, {}, u"a.plsc"_s,
+            {u"ScriptInfo.xml"_s, u"lib/x.dll"_s});
+        const QStringList loose = {u"ScriptInfo.xml"_s, u"lib/x.dll"_s, u"not-a-pack.plsc"_s, u"loose.dll"_s};
+        row("loose files last, in order", u"pack --name N -o @a @not-a-pack.plsc @author/lib @loose.dll"_s, 0,
+            {}, {}, u"a.plsc"_s, loose);
+        row("listed as packed", u"pack --list --name N @not-a-pack.plsc @author/lib @loose.dll"_s, 0, {}, {},
+            {}, loose);
         row("list", u"pack --list --name N --com script/lib/Tool.dll @script"_s, 0,
             u"         1  script/ScriptMain.js\n         0  script/lib/\n      3000  script/lib/Tool.dll\n"_s
-            u"         0  script/lib/deep/\n         1  script/lib/deep/Net.dll\n\n<?xml version=\"1.0\"?>\n"_s);
+            u"         0  script/lib/deep/\n         1  script/lib/deep/Net.dll\n\n<?xml version=\"1.0\"?>\n"_s,
+            {}, {}, script);
     }
 
     void commandLine()
@@ -203,7 +212,12 @@ private slots:
         QVERIFY2(stdErr.contains(err), qPrintable(stdErr));
         if (args.contains(u"-q"_s))
             QCOMPARE(stdOut + stdErr, QString());
-        if (entries.isEmpty())
+        QStringList listed;
+        for (const QString& line : stdOut.section(u"\n\n"_s, 0, 0).split(u'\n', Qt::SkipEmptyParts))
+            listed << line.trimmed().section(u"  "_s, 1);
+        if (args.contains(u"--list"_s))
+            QCOMPARE(listed, entries);
+        else if (entries.isEmpty())
             QVERIFY(!QFile::exists(at(pack)) || pack == u"exists.plsc"_s);
         else
             QCOMPARE(readArchive(at(pack)).names, entries);
@@ -249,6 +263,19 @@ private slots:
         QCOMPARE(kept, QStringList(fields.mid(0, 3)) << u"2.2"_s);
         QCOMPARE(next.OleFiles + next.DotNetFiles, info.OleFiles + info.DotNetFiles);
     }
+    // A pack's default name holds nothing Windows refuses; the progress line
+    // never fills the terminal's last column.
+    void namesAndLines()
+    {
+        QCOMPARE(DefaultPackName(u"My: \"Tool\"?"_s, u"1.0"_s), u"My_ _Tool__-1.0.plsc"_s);
+        QCOMPARE(DefaultPackName(u"con"_s, QString()), u"con_.plsc"_s);
+        QCOMPARE(DefaultPackName(u" . "_s, QString()), u"Script Pack.plsc"_s);
+        QCOMPARE(ConsoleBuildView::Line(7, u"Adding File:  lib\\x.dll"_s, 80),
+                 u"  7% Adding File:  lib\\x.dll"_s);
+        QCOMPARE(ConsoleBuildView::Line(100, u"Adding File:  lib\\x.dll"_s, 16), u"100% Adding Fi\u2026"_s);
+        QCOMPARE(ConsoleBuildView::Line(7, u"abcdefghijk"_s, 16), u"  7% abcdefghi\u2026"_s);
+    }
+
     // An interrupt stops the run with the signal's code and writes nothing.
     // Last: the signal is noted for the rest of the process.
     void zInterrupted()
