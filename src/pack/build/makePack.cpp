@@ -1,9 +1,11 @@
 #include "pack/build/makePack.h"
 
+#include "pack/build/EntryNameHash.h"
 #include "pack/build/clsZip.h"
 #include "pack/build/makePackXML.h"
 #include "pack/contents/PackContents.h"
 #include "platform/BuildLog.h"
+#include "platform/Durability.h"
 #include "platform/WorkFolder.h"
 #include "platform/ZipLibrary.h"
 #include "version.h"
@@ -53,46 +55,6 @@ QString EntryName(const PackContents& contents, int index)
 }
 
 const QString ManifestName = QStringLiteral("ScriptInfo.xml");
-
-// A 64-bit hash of an entry name built up part by part (FNV-1a over its
-// UTF-16 code units), exact or lower-cased. Only ever a first test: names
-// whose hashes meet are compared in full.
-struct NameHash
-{
-    quint64 exact = 14695981039346656037ull;
-    quint64 lower = 14695981039346656037ull;
-
-    static void add(quint64& h, char16_t c) { h = (h ^ c) * 1099511628211ull; }
-    void add(QStringView text, QStringView lowered)
-    {
-        for (QChar c : text)
-            add(exact, c.unicode());
-        for (QChar c : lowered)
-            add(lower, c.unicode());
-    }
-    void addSeparator()
-    {
-        add(exact, u'/');
-        add(lower, u'/');
-    }
-    // Plain ASCII (the common case) is lowered here; anything else the way
-    // QString::toLower does it.
-    void addUtf8(QByteArrayView name)
-    {
-        bool ascii = true;
-        for (char ch : name)
-            ascii = ascii && uchar(ch) < 0x80;
-        if (ascii) {
-            for (char ch : name) {
-                add(exact, char16_t(ch));
-                add(lower, char16_t(ch >= 'A' && ch <= 'Z' ? ch + ('a' - 'A') : ch));
-            }
-            return;
-        }
-        const QString text = QString::fromUtf8(name);
-        add(text, text.toLower());
-    }
-};
 
 quint64 ExactHash(QStringView name)
 {
@@ -418,6 +380,12 @@ bool PackBuild::build(const PackRequest& request, const QString& workFolder)
 
     if (!CheckPack(tempPack, reg))
         return false;
+    // On the disk before it takes the old pack's place, and the new name after:
+    // a power cut right after "finished" leaves one pack or the other, whole.
+    if (!Durability::current().syncFile(tempPack)) {
+        WriteLog(QStringLiteral("Sync:  ") + tempPack);
+        return fail(QStringLiteral("Could not write the Script Pack '%1'.").arg(request.PackPath));
+    }
 
     // A rebuilt pack keeps what the user allowed on the old one (a private
     // pack stays private).
@@ -433,6 +401,11 @@ bool PackBuild::build(const PackRequest& request, const QString& workFolder)
         WriteLog(QStringLiteral("Rename:  ") + QString::fromLocal8Bit(ec.message().c_str()));
         return fail(QStringLiteral("Could not write the Script Pack '%1'.").arg(request.PackPath));
     }
+    // The pack is in place and whole; the folder's record of the new name is
+    // asked onto the disk too. Should that fail the pack is still there: logged only.
+    const QString folder = QFileInfo(request.PackPath).absolutePath();
+    if (!Durability::current().syncFolder(folder))
+        WriteLog(QStringLiteral("Sync:  ") + folder);
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include "pack/build/clsZip.h"
 #include "pack/build/makePack.h"
 #include "pack/contents/PackContents.h"
+#include "platform/Durability.h"
 #include "support/TestFiles.h"
 
 #include <QTemporaryDir>
@@ -137,6 +138,7 @@ private slots:
         QTest::newRow("cancel before the first run") << u"cancel-early"_s << u"cancelled"_s;
         QTest::newRow("target folder missing") << u"nofolder"_s << u"Could not write"_s;
         QTest::newRow("author's markup not well-formed") << u"kept"_s << u"could not be written"_s;
+        QTest::newRow("pack not onto the disk") << u"sync"_s << u"Could not write the Script Pack"_s;
     }
 
     void failureKeepsOldPack()
@@ -155,6 +157,12 @@ private slots:
         writeFile(target(), old);
         if (how == u"kept"_s)
             m_kept.Sections = {{u"X"_s, u"<X>"_s}};
+        struct FailingDisk final : Durability
+        {
+            bool syncFile(const QString&) override { return false; }
+            bool syncFolder(const QString&) override { return false; }
+        } disk;
+        ScopedSeam<Durability> seam(how == u"sync"_s ? &disk : Durability::installed());
         RecordingView view;
         view.onCaption = [&](const QString& caption) {
             view.cancel = view.cancel || how == u"cancel-early"_s ||
