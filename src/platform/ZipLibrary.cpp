@@ -2,6 +2,7 @@
 
 #include "platform/Deflater.h"
 #include "platform/ParallelDeflate.h"
+#include "platform/StoredData.h"
 #include "platform/ZipNames.h"
 #include "platform/ZipWriter.h"
 
@@ -222,6 +223,7 @@ struct Packed
     Kind kind = Failed;
     qint32 code = ZpOk;
     QString error;
+    QString note; // a warning for the log that does not stop the run
     QString path;
     QByteArray name; // UTF-8
     quint32 dosTime = 0;
@@ -624,11 +626,19 @@ private:
         return rec.usize == quint64(size) && rec.dosTime == p.dosTime;
     }
 
-    // The old entry i may be copied as it stands.
-    static bool copyable(const EntryContext& ctx, quint32 i, quint32 crc)
+    // The old entry i may be copied as it stands: its record and header are
+    // what this writer writes for the file, and its data still inflates to
+    // the file's bytes. Damaged data is noted, and the file packed afresh.
+    static bool copyable(const EntryContext& ctx, quint32 i, quint32 crc, Packed& p)
     {
         const ReuseSource& src = *ctx.reuse;
-        return src.dir.at(i).crc == crc && IsWrittenLocalHeader(src.fd, src.dir, i, src.checked.get());
+        if (src.dir.at(i).crc != crc || !IsWrittenLocalHeader(src.fd, src.dir, i, src.checked.get()))
+            return false;
+        if (StoredDataMatches(src.fd, src.dir.at(i)))
+            return true;
+        p.note = QStringLiteral("zip warning: damaged in the old archive, packed afresh: ") +
+                 QString::fromUtf8(p.name);
+        return false;
     }
 
     // The entry name of a spec that is a plain absolute path below the base,
@@ -770,7 +780,7 @@ private:
                     got += n;
                 }
                 in = QByteArray();
-                if (got == expected && copyable(ctx, old, crc)) {
+                if (got == expected && copyable(ctx, old, crc, p)) {
                     p.kind = Packed::Copy;
                     p.crc = crc;
                     p.reuse = &ctx.reuse->dir.at(old);
@@ -792,7 +802,7 @@ private:
         if (got != expected)
             return fail(p, ZpErrRead, QStringLiteral("zip error: changed while being read: ") + path());
         p.crc = crc32Update(0, in.constData(), got);
-        if (candidate && copyable(ctx, old, p.crc)) {
+        if (candidate && copyable(ctx, old, p.crc, p)) {
             p.kind = Packed::Copy;
             p.reuse = &ctx.reuse->dir.at(old);
             return;
@@ -891,8 +901,9 @@ struct Prefetch
         h.size = p.size;
         h.dev = p.dev;
         h.ino = p.ino;
-        if (p.kind == Packed::Small || p.kind == Packed::Dir || p.kind == Packed::Skip ||
-            p.kind == Packed::Copy) {
+        if ((p.kind == Packed::Small || p.kind == Packed::Dir || p.kind == Packed::Skip ||
+             p.kind == Packed::Copy) &&
+            p.note.isEmpty()) {
             h.reuse = p.reuse;
             h.crc = p.crc;
             h.dosTime = p.dosTime;
@@ -1667,6 +1678,8 @@ private:
             aborted();
             return false;
         }
+        if (!p.note.isEmpty())
+            send(p.note);
         if (m_opt.fQuiet == 0 && m_cb.Print != nullptr) {
             m_message.resize(0);
             m_message.append(replacing ? "updating: " : "  adding: ").append(p.name);

@@ -529,7 +529,8 @@ a whole path that reads as a drive | base | =C:drive | 16 | <no file> | it start
         QTest::addColumn<QByteArray>("comment");
         QTest::addColumn<bool>("copied");
         const int data = 12, header = -20, none = 0, older = 1000 + data; // older: made by 6.3 too
-        QTest::newRow("unchanged files: copied") << data << false << QByteArray("made here") << true;
+        QTest::newRow("unchanged files, damaged data: packed afresh")
+            << data << false << QByteArray("made here") << false;
         QTest::newRow("same size and time, other bytes: deflated")
             << none << true << QByteArray("made here") << false;
         QTest::newRow("another comment: not used") << data << false << QByteArray("made there") << false;
@@ -595,6 +596,49 @@ a whole path that reads as a drive | base | =C:drive | 16 | <no file> | it start
         m_opt.szReuse = nullptr;
         if (!copied)
             QCOMPARE(readArchive(zipPath()).data(u"small.txt"_s), readAll(small));
+    }
+
+    // An unchanged file's entry is copied as the old archive holds it (here a
+    // stream zlib made, so a copy shows), unless its data no longer inflates
+    // to the file: then it is packed afresh, and the log says so.
+    void reuseCopiesSoundData()
+    {
+        const QString file = m_dir.filePath(u"out/reuse/a.txt"_s), old = m_dir.filePath(u"out/reuse/old.zip"_s);
+        QByteArray data;
+        for (int i = 0; data.size() < 6000; ++i)
+            data += QByteArray::number(qint64(i) * 7919 % 1009) + (i % 7 ? " " : "\n");
+        writeFile(file, data);
+        const QByteArray zlibStream = qCompress(data).mid(6).chopped(4);
+        for (const bool damaged : {false, true}) {
+            ZipWriter w;
+            QFile::remove(old);
+            QVERIFY(w.create(old));
+            const auto crc = quint32(crc32(0, reinterpret_cast<const Bytef*>(data.constData()), uInt(data.size())));
+            QByteArray stream = zlibStream;
+            if (damaged)
+                stream[stream.size() / 2] = char(stream[stream.size() / 2] ^ 0x01);
+            QVERIFY(w.writeEntry("a.txt", ZipDosTime(QFileInfo(file).lastModified().toSecsSinceEpoch()), false, crc,
+                                 quint64(data.size()), stream, -1));
+            QVERIFY(w.finish("made here"));
+            w.close();
+            m_opt = {};
+            m_opt.fComment = 1;
+            m_opt.fLiteral = 1;
+            m_calls = {};
+            m_calls.comment = "made here";
+            m_root = QFileInfo(file).path().toUtf8();
+            const QByteArray reuseFrom = old.toUtf8();
+            m_opt.szReuse = reuseFrom.constData();
+            QFile::remove(zipPath());
+            QCOMPARE(run({file}), ZpOk);
+            m_opt = {};
+            m_root.clear();
+            const QByteArray made = readAll(zipPath());
+            QCOMPARE(made.contains(zlibStream), !damaged);
+            QCOMPARE(readArchive(zipPath()).data(u"a.txt"_s), data);
+            QCOMPARE(m_calls.messages().contains(u"zip warning: damaged in the old archive, packed afresh: a.txt"_s),
+                     damaged);
+        }
     }
 
     // Entries copied from an archive this writer made come out as they were written there, side by
