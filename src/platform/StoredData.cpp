@@ -55,7 +55,8 @@ bool WholeMatches(int fd, const ZipDirectory::Record& rec, quint64 at, bool stor
     if (stored)
         return rec.csize == rec.usize && Crc32(0, in.constData(), in.size()) == rec.crc;
     // One per worker thread, made with its first check.
-    thread_local std::unique_ptr<libdeflate_decompressor, DecompressorFree> d(libdeflate_alloc_decompressor());
+    thread_local std::unique_ptr<libdeflate_decompressor, DecompressorFree> d(
+        libdeflate_alloc_decompressor());
     if (!d)
         return false;
     QByteArray out(qsizetype(rec.usize), Qt::Uninitialized);

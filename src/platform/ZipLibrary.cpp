@@ -188,6 +188,28 @@ private:
     int m_fd = -1;
 };
 
+// A file's size and its modification and change times, to the nanosecond:
+// a file written to while it is read shows a new time even at the same
+// size, and what was read of it may be half old, half new.
+struct Stamp
+{
+    qint64 size = -1;
+    timespec mtime = {};
+    timespec ctime = {};
+    static Stamp of(const struct stat& st) { return {qint64(st.st_size), st.st_mtim, st.st_ctim}; }
+    // The open file's stamp now; one that cannot be taken never matches.
+    static Stamp now(int fd)
+    {
+        struct stat st = {};
+        return ::fstat(fd, &st) == 0 ? of(st) : Stamp();
+    }
+    bool operator==(const Stamp& o) const
+    {
+        return size == o.size && mtime.tv_sec == o.mtime.tv_sec && mtime.tv_nsec == o.mtime.tv_nsec &&
+               ctime.tv_sec == o.ctime.tv_sec && ctime.tv_nsec == o.ctime.tv_nsec;
+    }
+};
+
 // What the workers need to turn a path into an entry; lives as long as the run.
 struct EntryContext
 {
@@ -229,6 +251,7 @@ struct Packed
     quint32 dosTime = 0;
     Fd fd;
     qint64 budget = 0; // bytes counted against the read-ahead limit
+    Stamp stamp;       // a large file's, when it was opened: the writer checks it after reading
     dev_t dev = 0;     // the file read, to tell it from an archive made after it was read
     ino_t ino = 0;
     // For a Copy: its entry in the run's reuse archive.
@@ -765,6 +788,7 @@ private:
             // however many are in flight.
             acquire(job.seq, kPrepackLimit);
             p.budget = kPrepackLimit;
+            p.stamp = Stamp::of(st);
             if (candidate) {
                 // Checking costs one read of the file; deflating it again costs far more.
                 in.resize(1 << 20);
@@ -780,7 +804,7 @@ private:
                     got += n;
                 }
                 in = QByteArray();
-                if (got == expected && copyable(ctx, old, crc, p)) {
+                if (got == expected && Stamp::now(fd.get()) == p.stamp && copyable(ctx, old, crc, p)) {
                     p.kind = Packed::Copy;
                     p.crc = crc;
                     p.reuse = &ctx.reuse->dir.at(old);
@@ -796,11 +820,19 @@ private:
         acquire(job.seq, expected);
         p.budget = expected;
         qint64 got = 0;
-        if (!readAll(fd.get(), expected, in, got))
-            return fail(p, ZpErrRead, QStringLiteral("zip error: could not read: ") + path());
-        // A file written to while it is read would be stored torn: half old, half new.
-        if (got != expected)
-            return fail(p, ZpErrRead, QStringLiteral("zip error: changed while being read: ") + path());
+        // A file written to while it is read would be stored torn: half old,
+        // half new. It is read again while it keeps still for one whole read.
+        for (int attempt = 0;; ++attempt) {
+            const Stamp before = Stamp::of(st);
+            if (!readAll(fd.get(), expected, in, got))
+                return fail(p, ZpErrRead, QStringLiteral("zip error: could not read: ") + path());
+            if (got != expected)
+                return fail(p, ZpErrRead, QStringLiteral("zip error: changed while being read: ") + path());
+            if (::fstat(fd.get(), &st) == 0 && Stamp::of(st) == before)
+                break;
+            if (attempt == 2 || ::lseek(fd.get(), 0, SEEK_SET) != 0 || qint64(st.st_size) != expected)
+                return fail(p, ZpErrRead, QStringLiteral("zip error: changed while being read: ") + path());
+        }
         p.crc = crc32Update(0, in.constData(), got);
         if (candidate && copyable(ctx, old, p.crc, p)) {
             p.kind = Packed::Copy;
@@ -1732,6 +1764,10 @@ private:
         if (!deflatePass(w, p, true, raw, r))
             return false;
         const bool stored = r.outSize >= r.inSize;
+        if (!(Stamp::now(p.fd.get()) == p.stamp)) {
+            fail(ZpErrRead, QStringLiteral("zip error: changed while being read: ") + p.path);
+            return false;
+        }
         if (stored == raw)
             return w.endStream(r.crc, quint64(stored ? r.inSize : r.outSize), quint64(r.inSize), stored);
         if (!w.rewindStream())

@@ -256,7 +256,8 @@ stale relative spec is only a warning | folders-nodirs | %T/top | top\*.*;sub\de
     }
 
     // A large file's method is known only at its end. When the guess its first piece gave was wrong,
-    // the file is read a second time, which must give the bytes of the first.
+    // the file is read a second time, which must give the bytes of the first; read once, it must not
+    // have been written to meanwhile, even at the same size.
     void largeFileReadTwice_data()
     {
         QTest::addColumn<QByteArray>("data");
@@ -268,6 +269,7 @@ stale relative spec is only a warning | folders-nodirs | %T/top | top\*.*;sub\de
             << noise.left(4 * 1024 * 1024) + QByteArray(12 * 1024 * 1024, '\0') << int(ZIP_CM_DEFLATE);
         QTest::newRow("a few zeros, then random: copied as it is")
             << QByteArray(600, '\0') + noise << int(ZIP_CM_STORE);
+        QTest::newRow("zeros: read once") << QByteArray(16 * 1024 * 1024, '\0') << int(ZIP_CM_DEFLATE);
     }
     void largeFileReadTwice()
     {
@@ -603,7 +605,8 @@ a whole path that reads as a drive | base | =C:drive | 16 | <no file> | it start
     // to the file: then it is packed afresh, and the log says so.
     void reuseCopiesSoundData()
     {
-        const QString file = m_dir.filePath(u"out/reuse/a.txt"_s), old = m_dir.filePath(u"out/reuse/old.zip"_s);
+        const QString file = m_dir.filePath(u"out/reuse/a.txt"_s),
+                      old = m_dir.filePath(u"out/reuse/old.zip"_s);
         QByteArray data;
         for (int i = 0; data.size() < 6000; ++i)
             data += QByteArray::number(qint64(i) * 7919 % 1009) + (i % 7 ? " " : "\n");
@@ -613,12 +616,13 @@ a whole path that reads as a drive | base | =C:drive | 16 | <no file> | it start
             ZipWriter w;
             QFile::remove(old);
             QVERIFY(w.create(old));
-            const auto crc = quint32(crc32(0, reinterpret_cast<const Bytef*>(data.constData()), uInt(data.size())));
+            const auto crc =
+                quint32(crc32(0, reinterpret_cast<const Bytef*>(data.constData()), uInt(data.size())));
             QByteArray stream = zlibStream;
             if (damaged)
                 stream[stream.size() / 2] = char(stream[stream.size() / 2] ^ 0x01);
-            QVERIFY(w.writeEntry("a.txt", ZipDosTime(QFileInfo(file).lastModified().toSecsSinceEpoch()), false, crc,
-                                 quint64(data.size()), stream, -1));
+            QVERIFY(w.writeEntry("a.txt", ZipDosTime(QFileInfo(file).lastModified().toSecsSinceEpoch()),
+                                 false, crc, quint64(data.size()), stream, -1));
             QVERIFY(w.finish("made here"));
             w.close();
             m_opt = {};
@@ -636,7 +640,8 @@ a whole path that reads as a drive | base | =C:drive | 16 | <no file> | it start
             const QByteArray made = readAll(zipPath());
             QCOMPARE(made.contains(zlibStream), !damaged);
             QCOMPARE(readArchive(zipPath()).data(u"a.txt"_s), data);
-            QCOMPARE(m_calls.messages().contains(u"zip warning: damaged in the old archive, packed afresh: a.txt"_s),
+            QCOMPARE(m_calls.messages().contains(
+                         u"zip warning: damaged in the old archive, packed afresh: a.txt"_s),
                      damaged);
         }
     }
