@@ -104,6 +104,7 @@ struct Library
     // The texts of the option record, copied: the caller's pointers need not outlive ZpSetOptions.
     QByteArray rootDir;
     QByteArray reuse;
+    QByteArray replace;
     bool running = false;
     // Since the last idle callback of any run: a caller making run after run
     // gets its first turn of a run as soon as it is due, not 20 ms into it.
@@ -219,8 +220,20 @@ struct EntryContext
     bool storeDirs = false;
     dev_t archiveDev = 0;
     ino_t archiveIno = 0;
+    dev_t replacedDev = 0; // the archive the one written will replace, if any
+    ino_t replacedIno = 0;
     const ReuseSource* reuse = nullptr; // null: nothing to copy from
 };
+
+// Who the archive to be replaced is on the disk: the file, not the name.
+void NoteReplaced(EntryContext& ctx, const QByteArray& path)
+{
+    struct stat st = {};
+    if (!path.isEmpty() && ::stat(path.constData(), &st) == 0) {
+        ctx.replacedDev = st.st_dev;
+        ctx.replacedIno = st.st_ino;
+    }
+}
 
 // One file read and deflated (raw deflate, as a zip entry holds it) off the main thread.
 struct Packed
@@ -778,6 +791,12 @@ private:
             p.kind = Packed::Skip;
             return;
         }
+        // Nor the one it replaces, by whatever link or other name it is reached:
+        // that would put the old pack inside the new one.
+        if (ctx.replacedIno != 0 && st.st_dev == ctx.replacedDev && st.st_ino == ctx.replacedIno)
+            return fail(p, ZpErrParams,
+                        QStringLiteral("zip error: the archive being replaced is among the files: ") +
+                            path());
         const qint64 expected = job.expected >= 0 ? job.expected : qint64(st.st_size);
         p.size = expected;
         quint32 old = ZipDirectory::kNone;
@@ -1507,6 +1526,7 @@ private:
             ctx.archiveDev = self.st_dev;
             ctx.archiveIno = self.st_ino;
         }
+        NoteReplaced(ctx, m_lib.replace);
         if (!awaitPrefetch())
             return aborted();
         ctx.reuse = reuseSource(comment);
@@ -2224,7 +2244,9 @@ qint32 ZpSetOptions(const ZpOptions* options)
     lib.options = options ? *options : ZpOptions{};
     lib.rootDir = QByteArray(lib.options.szRootDir ? lib.options.szRootDir : "");
     lib.reuse = QByteArray(lib.options.szReuse ? lib.options.szReuse : "");
-    lib.options.szDate = lib.options.szRootDir = lib.options.szTempDir = lib.options.szReuse = nullptr;
+    lib.replace = QByteArray(lib.options.szReplace ? lib.options.szReplace : "");
+    lib.options.szDate = lib.options.szRootDir = lib.options.szTempDir = lib.options.szReuse =
+        lib.options.szReplace = nullptr;
     return 0;
 }
 
@@ -2311,6 +2333,7 @@ void addPrefetchRun(Library& lib, const ZpOptions* options, qint32 count, const 
     seg->ctx.baseBytes = QFile::encodeName(seg->ctx.base);
     seg->ctx.junk = options->fJunkDirNames != 0;
     seg->ctx.storeDirs = options->fNoDirEntries == 0 && !seg->ctx.junk;
+    NoteReplaced(seg->ctx, QByteArray(options->szReplace ? options->szReplace : ""));
     if (!pre.started.valid())
         seg->ctx.reuse = pre.reuse.get();
     seg->first = pre.total;

@@ -152,6 +152,10 @@ struct ZpOptions
     // Not one of the 32 fields: an earlier archive whose stored data may be
     // copied for files found unchanged (same name, size, time and CRC).
     const char* szReuse = nullptr;
+    // Nor this: the archive the one being written will replace. Found among
+    // the files, whatever name or link leads to it, it fails the run
+    // ("zip error: the archive being replaced is among the files: PATH").
+    const char* szReplace = nullptr;
 };
 
 // Registers the callbacks for the following runs (copied). Returns 0.

@@ -1,5 +1,6 @@
 #include "pack/build/clsZip.h"
 
+#include <QFile>
 #include <QPointer>
 #include <algorithm>
 #include <cstring>
@@ -25,6 +26,12 @@ void clsZip::setReuseArchive(const QString& sFileName)
     m_reuseArchive = sFileName;
     m_reuseArchiveBytes = sFileName.toUtf8();
     m_options.szReuse = m_reuseArchive.isEmpty() ? nullptr : m_reuseArchiveBytes.constData();
+}
+
+void clsZip::setReplacedArchive(const QString& sFileName)
+{
+    m_replacedArchiveBytes = QFile::encodeName(sFileName);
+    m_options.szReplace = sFileName.isEmpty() ? nullptr : m_replacedArchiveBytes.constData();
 }
 
 qint32 clsZip::MessageLevel() const

@@ -61,6 +61,8 @@ public:
     // empty for none.
     QString ReuseArchive() const { return m_reuseArchive; }
     void setReuseArchive(const QString& sFileName);
+    // The archive the one being made will replace: never taken in as a file.
+    void setReplacedArchive(const QString& sFileName);
     bool UpdateOnlyIfNewer() const { return m_options.fUpdate != 0; }
     void setUpdateOnlyIfNewer(bool bState) { m_options.fUpdate = bState ? 1 : 0; }
     bool FreshenFiles() const { return m_options.fFreshen != 0; }
@@ -128,6 +130,7 @@ private:
     QByteArray m_basePathBytes;
     QString m_reuseArchive;
     QByteArray m_reuseArchiveBytes;
+    QByteArray m_replacedArchiveBytes;
     ZpOptions m_options;
     // One copy of each spec, in blocks that never move, so the table can
     // point into them: a hundred thousand paths are not copied again per run.

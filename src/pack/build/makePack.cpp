@@ -334,6 +334,7 @@ bool PackBuild::build(const PackRequest& request, const QString& workFolder)
             ZpDiscardHeld();
             zip.setHoldDirectory(false);
             zip.setReuseArchive(QString());
+            zip.setReplacedArchive(QString());
         }
     } dropHeldPack{m_zip};
     m_zip.setZipFile(tempPack);
@@ -342,6 +343,7 @@ bool PackBuild::build(const PackRequest& request, const QString& workFolder)
     m_zip.setHoldDirectory(true);
     // Files unchanged since the old pack was made keep their stored data.
     m_zip.setReuseArchive(QFileInfo(request.PackPath).isFile() ? request.PackPath : QString());
+    m_zip.setReplacedArchive(request.PackPath);
     SetFolderOptions(m_zip, false);
     m_zip.ClearFileSpecs();
     m_zip.AddFileSpec(manifest);
@@ -509,6 +511,7 @@ void PackBuild::PrefetchRuns(const PackContents& contents, const QString& oldPac
     QString base = m_zip.BasePath();
     auto add = [&](clsZip& probe) {
         probe.setReuseArchive(oldPack);
+        probe.setReplacedArchive(oldPack);
         given += probe.FileSpecCount();
         if (!started)
             ZpPrefetch(&probe.Options(), probe.FileSpecCount(), probe.SpecTable().data());
@@ -705,6 +708,8 @@ QString PackBuild::PlainZipError(const QString& what) const
         {"zip error: could not read: ", "Could not read '%1'."},
         {"zip error: file not found: ", "Could not read '%1': it is no longer there."},
         {"zip error: invalid entry name: ", "The name '%1' can't be used in a Script Pack."},
+        {"zip error: the archive being replaced is among the files: ",
+         "'%1' is the Script Pack being replaced, by another name or a link: it can't go into the new one."},
     };
     for (const Form& f : forms) {
         const QString prefix = QString::fromLatin1(f.prefix);

@@ -139,22 +139,25 @@ private slots:
         QTest::newRow("target folder missing") << u"nofolder"_s << u"Could not write"_s;
         QTest::newRow("author's markup not well-formed") << u"kept"_s << u"could not be written"_s;
         QTest::newRow("pack not onto the disk") << u"sync"_s << u"Could not write the Script Pack"_s;
+        QTest::newRow("the old pack by a link") << u"link"_s << u"is the Script Pack being replaced"_s;
     }
 
     void failureKeepsOldPack()
     {
         QFETCH(QString, how);
         QFETCH(QString, why);
-        const QString gone = src(u"gone.js"_s);
+        const QString gone = src(u"gone.js"_s), link = src(u"top/previous.plsc"_s);
         writeFile(gone);
+        const QByteArray old = "the pack that worked yesterday";
+        writeFile(target(), old);
+        if (how == u"link"_s)
+            QVERIFY(QFile::link(target(), link));
         PackContents c;
         c.AddFolderToTree(src(u"top"_s), -1);
         c.AddFolderToTree(src(u"other"_s), -1);
         c.AddFileToTree(gone, -1);
         if (how == u"gone"_s)
             QVERIFY(QFile::remove(gone));
-        const QByteArray old = "the pack that worked yesterday";
-        writeFile(target(), old);
         if (how == u"kept"_s)
             m_kept.Sections = {{u"X"_s, u"<X>"_s}};
         struct FailingDisk final : Durability
@@ -177,6 +180,7 @@ private slots:
         if (how == u"cancel"_s)
             QCOMPARE(view.captions.filter(u"Adding File:  "_s).size(), 2);
         QFile::remove(gone);
+        QFile::remove(link);
         m_kept = {};
     }
 };
