@@ -145,7 +145,10 @@ void AddInputs(const PackOptions& o, const ScriptPackInfo& info, const QString& 
         if (path == manifest || (hooks.yield && !hooks.yield())) {
             continue;
         } else if (!fi.exists()) {
-            hooks.refuse(QStringLiteral("'%1' does not exist.").arg(path));
+            // A name that is not UTF-8 reaches here with replacement characters.
+            hooks.refuse(path.contains(QChar::ReplacementCharacter)
+                             ? QStringLiteral("The name '%1' is not valid UTF-8.").arg(path)
+                             : QStringLiteral("'%1' does not exist.").arg(path));
         } else if (fi.isDir()) {
             ScriptPackInfo own;
             QString unreadable;

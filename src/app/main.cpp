@@ -2,6 +2,7 @@
 #include "platform/Console.h"
 
 #include <QCoreApplication>
+#include <QStringDecoder>
 #include <QTextStream>
 #include <cstdio>
 #include <cstdlib>
@@ -75,9 +76,13 @@ int main(int argc, char** argv)
     if (std::getenv("TZ") == nullptr)
         setenv("TZ", ":/etc/localtime", 1);
 #endif
+    // Each as given, a leading U+FEFF too (Qt's own conversion drops it):
+    // it may begin a file's name.
     QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
+    for (int i = 0; i < argc; ++i) {
+        QStringDecoder decoder(QStringConverter::System, QStringConverter::Flag::ConvertInitialBom);
+        arguments << decoder.decode(QByteArrayView(argv[i]));
+    }
     if (!IsCommandLine(arguments))
         return RunWindow(argc, argv);
 
@@ -87,5 +92,5 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationName(QStringLiteral("Bundlesmith"));
     QTextStream out(stdout);
     QTextStream err(stderr);
-    return RunCommandLine(QCoreApplication::arguments(), out, err, isatty(fileno(stderr)) != 0);
+    return RunCommandLine(arguments, out, err, isatty(fileno(stderr)) != 0);
 }

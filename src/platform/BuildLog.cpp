@@ -1,5 +1,7 @@
 #include "BuildLog.h"
 
+#include "platform/ZipNames.h"
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
@@ -111,5 +113,5 @@ void WriteLog(const QString& message)
 void WriteLog(const QString& prefix, QByteArrayView utf8)
 {
     if (markerPresent())
-        append(prefix + QString::fromUtf8(utf8));
+        append(prefix + ZipNames::Utf8Text(utf8));
 }

@@ -82,7 +82,7 @@ FolderListing ListFolder(const QString& folder)
         bool ascii = true;
         for (qsizetype i = 0; i < size && ascii; ++i)
             ascii = uchar(raw[i]) < 0x80;
-        QString name = QString::fromUtf8(raw, size);
+        QString name = ZipNames::Utf8Text(QByteArrayView(raw, size));
         if (!ascii && !ZipNames::IsExactUtf8(QByteArray::fromRawData(raw, size))) {
             listing.notUtf8 << name;
             continue;

@@ -12,8 +12,19 @@ class MsgBox : public Seam<MsgBox>
 {
 public:
     // The button and icon bits the program uses, as the classic message box numbers them.
-    enum Style : int { OKOnly = 0, YesNo = 4, Question = 32, Information = 64 };
-    enum Answer : int { OK = 1, Yes = 6, No = 7 };
+    enum Style : int
+    {
+        OKOnly = 0,
+        YesNo = 4,
+        Question = 32,
+        Information = 64
+    };
+    enum Answer : int
+    {
+        OK = 1,
+        Yes = 6,
+        No = 7
+    };
 
     virtual ~MsgBox() = default;
     virtual int show(QWidget* owner, const QString& prompt, int style, const QString& title) = 0;

@@ -3,7 +3,6 @@
 #include "platform/Seam.h"
 
 #include <QString>
-
 #include <optional>
 
 // Read access to the machine-wide settings store where the host keeps its
@@ -15,7 +14,8 @@ public:
 
     virtual ~RegistryReader() = default;
     // The string stored in valueName under subKey of the hive, or nothing when it cannot be read.
-    virtual std::optional<QString> readString(quint32 hive, const QString& subKey, const QString& valueName) = 0;
+    virtual std::optional<QString> readString(quint32 hive, const QString& subKey,
+                                              const QString& valueName) = 0;
 };
 
 template <> RegistryReader& Seam<RegistryReader>::platform();

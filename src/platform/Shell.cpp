@@ -12,7 +12,8 @@ public:
     bool open(const QString& target) override
     {
         // A path that exists on disk is a file; anything else is handed over as an address.
-        const QUrl url = QFileInfo::exists(target) ? QUrl::fromLocalFile(target) : QUrl::fromUserInput(target);
+        const QUrl url =
+            QFileInfo::exists(target) ? QUrl::fromLocalFile(target) : QUrl::fromUserInput(target);
         return QDesktopServices::openUrl(url);
     }
 };

@@ -673,7 +673,7 @@ private:
         if (StoredDataMatches(src.fd, src.dir.at(i)))
             return true;
         p.note = QStringLiteral("zip warning: damaged in the old archive, packed afresh: ") +
-                 QString::fromUtf8(p.name);
+                 ZipNames::Utf8Text(p.name);
         return false;
     }
 
@@ -713,7 +713,7 @@ private:
     {
         const EntryContext& ctx = *job.ctx;
         // What the caller gave, for the messages.
-        auto original = [&] { return job.spec ? QString::fromUtf8(job.spec) : job.path; };
+        auto original = [&] { return job.spec ? ZipNames::Utf8Text(job.spec) : job.path; };
         const QByteArrayView plain = job.spec ? plainName(job.spec, ctx) : QByteArrayView();
         QByteArray native;
         if (plain.isNull()) {
@@ -726,7 +726,7 @@ private:
         // A plain spec's path as text is made only for a message, or for the writer of a large file.
         auto path = [&]() -> const QString& {
             if (!plain.isNull() && p.path.isEmpty())
-                p.path = QString::fromUtf8(job.spec);
+                p.path = ZipNames::Utf8Text(job.spec);
             return p.path;
         };
         Fd fd(::open(at, O_RDONLY | O_CLOEXEC | O_NONBLOCK));
@@ -745,7 +745,7 @@ private:
         if (job.spec) {
             if (!isDir && !S_ISREG(st.st_mode)) {
                 path();
-                return fail(p, ZpErrOpen, QStringLiteral("zip error: file not found: ") + original());
+                return fail(p, ZpErrOpen, QStringLiteral("zip error: not a regular file: ") + original());
             }
             struct stat link = {};
             if (isDir && (!ctx.storeDirs || (::lstat(at, &link) == 0 && S_ISLNK(link.st_mode)))) {
@@ -1140,7 +1140,7 @@ public:
 
         std::vector<QString> specs;
         for (qint32 i = 0; i < count; ++i) {
-            const QString spec = QString::fromUtf8(names[i] ? names[i] : "");
+            const QString spec = ZipNames::Utf8Text(names[i] ? names[i] : "");
             if (!spec.isEmpty())
                 specs.push_back(spec);
         }
@@ -1441,7 +1441,7 @@ private:
     {
         if (tag >= count)
             return m_items[size_t(tag - count)].path;
-        const QString spec = QString::fromUtf8(names[tag]);
+        const QString spec = ZipNames::Utf8Text(names[tag]);
         return QDir::cleanPath(QDir::isAbsolutePath(spec) ? spec : m_base + u'/' + spec);
     }
 
@@ -1462,7 +1462,7 @@ private:
                 continue;
             if (!idle())
                 return aborted();
-            if (!planSpec(QString::fromUtf8(names[i])))
+            if (!planSpec(ZipNames::Utf8Text(names[i])))
                 return m_code;
         }
         if (!continuing && (!anySpec || (!direct && m_items.empty())))
@@ -1721,7 +1721,7 @@ private:
                 if (earlier.compare(path, kPathCase) == 0)
                     return true;
                 fail(ZpErrParams, QStringLiteral("zip error: names in zip file repeat: ") +
-                                      QString::fromUtf8(p.name) + QStringLiteral(" (") + earlier +
+                                      ZipNames::Utf8Text(p.name) + QStringLiteral(" (") + earlier +
                                       QStringLiteral(", ") + path + u')');
                 return false;
             }
@@ -2163,7 +2163,7 @@ private:
                 const char* raw = zip_get_name(za, static_cast<zip_uint64_t>(i), 0);
                 if (raw == nullptr)
                     continue; // deleted already
-                const QString name = QString::fromUtf8(raw);
+                const QString name = ZipNames::Utf8Text(raw);
                 if (!wildMatch(pattern, name))
                     continue;
                 matched = true;
@@ -2412,7 +2412,7 @@ bool ZpListEntries(const QString& zipFile, QStringList& names, const std::functi
         fd.get() >= 0 && ForEachZipEntry(fd.get(), comment, [&](const char*, QByteArrayView name) {
             if (turn)
                 turn();
-            names << QString::fromUtf8(name);
+            names << ZipNames::Utf8Text(name);
         });
     if (!ok)
         names.clear();

@@ -1,5 +1,6 @@
 #include "platform/ZipNames.h"
 
+#include <QStringDecoder>
 #include <QStringList>
 #include <climits>
 
@@ -109,9 +110,17 @@ QString WindowsNameProblem(const QString& name)
     return QString();
 }
 
+QString Utf8Text(QByteArrayView utf8)
+{
+    if (utf8.isEmpty() || uchar(utf8[0]) != 0xEF)
+        return QString::fromUtf8(utf8);
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
+    return decoder.decode(utf8);
+}
+
 bool IsExactUtf8(const QByteArray& raw)
 {
-    return QString::fromUtf8(raw).toUtf8() == raw;
+    return Utf8Text(raw).toUtf8() == raw;
 }
 
 qsizetype PathLimit()

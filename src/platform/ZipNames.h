@@ -28,6 +28,10 @@ QString EntryNameProblem(const QString& name);
 // words ("it ends with a dot"); empty when it can.
 QString WindowsNameProblem(const QString& name);
 
+// The text of UTF-8 name bytes as they are: Qt's own conversion drops a
+// leading U+FEFF, which in a file name is part of the name.
+QString Utf8Text(QByteArrayView utf8);
+
 // Whether raw file-name bytes read back exactly from their UTF-8 text: the
 // pack names entries in UTF-8, so any other name cannot be named exactly.
 bool IsExactUtf8(const QByteArray& raw);

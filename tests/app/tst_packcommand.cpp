@@ -76,6 +76,7 @@ private slots:
                 "\t\t<Author>Ana</Author>\r\n\t</Information>\r\n\t<ScriptMenu><MenuEntry "
                 "Id=\"a\">A</MenuEntry>"
                 "</ScriptMenu>\r\n\t<OleFiles><FileName>lib\\x.dll</FileName></OleFiles>\r\n</ScriptInfo>\r\n"_s));
+        writeFile(at(u"bom/\uFEFFa.txt"_s));
         for (const char* f :
              {"author/Contador.js", "author/lib/x.dll", "author/.git/HEAD", "author/lib/Thumbs.db"})
             writeFile(at(QString::fromLatin1(f)));
@@ -178,6 +179,10 @@ private slots:
         row("strict", u"pack --strict --name N -o @a @author/lib"_s, 3, {}, u"left out"_s);
         row("registration not carried", u"pack --from @author -o @a @script"_s, 0, {},
             u"'lib\\x.dll' was registered in"_s, u"a.plsc"_s, script);
+        row("a name that begins with U+FEFF", u"pack --name N --url \uFEFFu -o @a @bom"_s, 0, {}, {},
+            u"a.plsc"_s, {u"ScriptInfo.xml"_s, u"bom/\uFEFFa.txt"_s});
+        row("a name that is not UTF-8", u"pack --name N -o @a @x\uFFFD.txt"_s, 3, {},
+            u"is not valid UTF-8"_s);
         row("quiet", u"pack -q --name N -o @a @author/lib"_s, 0, {}, {}, u"a.plsc"_s,
             {u"ScriptInfo.xml"_s, u"lib/x.dll"_s});
         const QStringList loose = {u"ScriptInfo.xml"_s, u"lib/x.dll"_s, u"not-a-pack.plsc"_s, u"loose.dll"_s};

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/ZipNames.h"
+
 #include <QByteArrayView>
 #include <QString>
 #include <QStringView>
@@ -39,7 +41,7 @@ struct NameHash
             }
             return;
         }
-        const QString text = QString::fromUtf8(name);
+        const QString text = ZipNames::Utf8Text(name);
         add(text, text.toLower());
     }
 };

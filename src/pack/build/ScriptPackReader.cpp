@@ -2,6 +2,7 @@
 
 #include "pack/build/ManifestEncoding.h"
 #include "pack/build/ManifestMarkup.h"
+#include "platform/ZipNames.h"
 
 #include <QDir>
 #include <QFile>
@@ -325,7 +326,7 @@ QString ManifestInAFolder(zip_t* za)
     QString found;
     const zip_int64_t count = zip_get_num_entries(za, 0);
     for (zip_int64_t i = 0; i < count; ++i) {
-        const QString name = QString::fromUtf8(zip_get_name(za, zip_uint64_t(i), 0));
+        const QString name = ZipNames::Utf8Text(zip_get_name(za, zip_uint64_t(i), 0));
         const qsizetype slash = name.lastIndexOf(QLatin1Char('/'));
         if (slash < 0 || !IsManifestName(name.mid(slash + 1)))
             continue;

@@ -1,5 +1,7 @@
 #include "pack/build/clsZip.h"
 
+#include "platform/ZipNames.h"
+
 #include <QFile>
 #include <QPointer>
 #include <algorithm>
@@ -85,7 +87,7 @@ QVariant clsZip::FileSpec(qint32 nIndex) const
 {
     if (nIndex < 1 || nIndex > FileSpecCount())
         return QVariant();
-    return QVariant(QString::fromUtf8(m_specTable[size_t(nIndex - 1)]));
+    return QVariant(ZipNames::Utf8Text(m_specTable[size_t(nIndex - 1)]));
 }
 
 void clsZip::Zip()

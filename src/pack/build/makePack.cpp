@@ -707,6 +707,7 @@ QString PackBuild::PlainZipError(const QString& what) const
         {"zip error: could not open for reading: ", "Could not read '%1'."},
         {"zip error: could not read: ", "Could not read '%1'."},
         {"zip error: file not found: ", "Could not read '%1': it is no longer there."},
+        {"zip error: not a regular file: ", "Could not read '%1': it is not a regular file."},
         {"zip error: invalid entry name: ", "The name '%1' can't be used in a Script Pack."},
         {"zip error: the archive being replaced is among the files: ",
          "'%1' is the Script Pack being replaced, by another name or a link: it can't go into the new one."},

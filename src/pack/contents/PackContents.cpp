@@ -161,6 +161,11 @@ QByteArrayView PackContents::NameUtf8(int creationIndex) const
     return QByteArrayView(m_nameBlocks[n.NameAt >> 16].get() + (n.NameAt & 0xFFFFu), n.NameBytes);
 }
 
+QString PackContents::name(int creationIndex) const
+{
+    return ZipNames::Utf8Text(NameUtf8(creationIndex));
+}
+
 QString PackContents::Text(int creationIndex) const
 {
     if (creationIndex < 0 || creationIndex >= nodeCount())

@@ -189,7 +189,7 @@ private:
     };
 
     int appendNode(PackNode node, const QString& name, const QString& topPath);
-    QString name(int creationIndex) const { return QString::fromUtf8(NameUtf8(creationIndex)); }
+    QString name(int creationIndex) const;
     // The first live node whose name matches, letter case aside, in creation order.
     int firstWithName(const QString& lowerName) const;
     int findLoose(const QString& path) const;

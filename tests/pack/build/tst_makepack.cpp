@@ -9,6 +9,7 @@
 
 #include <QTemporaryDir>
 #include <functional>
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -140,6 +141,7 @@ private slots:
         QTest::newRow("author's markup not well-formed") << u"kept"_s << u"could not be written"_s;
         QTest::newRow("pack not onto the disk") << u"sync"_s << u"Could not write the Script Pack"_s;
         QTest::newRow("the old pack by a link") << u"link"_s << u"is the Script Pack being replaced"_s;
+        QTest::newRow("a pipe where the file was") << u"pipe"_s << u"it is not a regular file"_s;
     }
 
     void failureKeepsOldPack()
@@ -156,8 +158,10 @@ private slots:
         c.AddFolderToTree(src(u"top"_s), -1);
         c.AddFolderToTree(src(u"other"_s), -1);
         c.AddFileToTree(gone, -1);
-        if (how == u"gone"_s)
+        if (how == u"gone"_s || how == u"pipe"_s)
             QVERIFY(QFile::remove(gone));
+        if (how == u"pipe"_s)
+            QCOMPARE(::mkfifo(QFile::encodeName(gone).constData(), 0600), 0);
         if (how == u"kept"_s)
             m_kept.Sections = {{u"X"_s, u"<X>"_s}};
         struct FailingDisk final : Durability
