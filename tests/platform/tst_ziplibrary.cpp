@@ -417,7 +417,7 @@ the archive itself is left out | base | loose.txt @ | 0 | loose.txt |
 the same file twice is stored once | bare | loose.txt loose.txt | 0 | loose.txt |
 two files under one name | bare | loose.txt other/x.txt other/top/x.txt | 16 | <no file> | zip error: names in zip file repeat: x.txt
 a missing file | bare | loose.txt nothing.txt | 18 | <no file> | zip error: file not found:
-a pipe is no file | bare | loose.txt pipe | 18 | <no file> | zip error: file not found:
+a pipe is no file | bare | loose.txt pipe | 18 | <no file> | zip error: not a regular file:
 many files keep their order | base | MANY loose.txt | 0 | MANY;loose.txt |
 a missing file after many | base | MANY nothing.txt | 18 | <no file> | zip error: file not found:
 abandoned among many | base | MANY !many/7 | 9 | <no file> |
