@@ -115,6 +115,9 @@ quint32 ZipDosTime(time_t t)
     struct tm tm = {};
     if (localtime_r(&t, &tm) == nullptr || tm.tm_year < 80)
         return (1u << 21) | (1u << 16); // 1980-01-01, the earliest a zip time holds
+    // The year has seven bits: past 2107 it would wrap to the 1980s.
+    if (tm.tm_year > 207)
+        return (127u << 25) | (12u << 21) | (31u << 16) | (23u << 11) | (59u << 5) | 29u;
     const quint32 date =
         (quint32(tm.tm_year - 80) << 9) | (quint32(tm.tm_mon + 1) << 5) | quint32(tm.tm_mday);
     const quint32 time = (quint32(tm.tm_hour) << 11) | (quint32(tm.tm_min) << 5) | (quint32(tm.tm_sec) >> 1);
