@@ -147,6 +147,12 @@ private slots:
         row("no path", u"pack --name N -o @a"_s, 2, {}, u"no file or folder to pack"_s);
         row("no name", u"pack -o @a @script"_s, 2, {}, u"no script name"_s);
         row("name too long", u"pack --name LONG -o @a @script"_s, 2);
+        row("name just short enough", u"pack --name FITS -o @a @script"_s, 0, {}, {}, u"a.plsc"_s, script);
+        row("entry in other letter case", u"pack --list --name N --com SCRIPT/LIB/TOOL.DLL @script"_s, 0,
+            u"<OleFiles>\n<FileName>script\\lib\\Tool.dll</FileName>\n</OleFiles>"_s, {}, {}, script);
+        row("--dotnet over the old pack's COM", u"pack --list --from @author --dotnet lib/x.dll"_s, 0,
+            u"</ScriptMenu>\n<DotNetFiles>\n<FileName>lib\\x.dll</FileName>"_s, {}, {},
+            {u"ScriptInfo.xml"_s, u"lib/x.dll"_s, u"Contador.js"_s});
         row("both lists", u"pack --name N --com a.dll --dotnet A.DLL -o @a @script"_s, 2);
         row("no file name", u"pack --name N -o @nowhere/ @script"_s, 2, {}, u"names no file"_s);
         row("output is an input", u"pack --name N --force -o @exists.plsc @exists.plsc @script"_s, 2, {},
@@ -209,7 +215,10 @@ private slots:
         QDir(at(u"outdir"_s)).removeRecursively();
         QDir().mkpath(at(u"outdir"_s));
         for (QString& arg : args)
-            arg = arg == u"LONG"_s ? QString(128, u'n') : arg.startsWith(u'@') ? at(arg.mid(1)) : arg;
+            arg = arg == u"LONG"_s       ? QString(128, u'n')
+                  : arg == u"FITS"_s     ? QString(127, u'n')
+                  : arg.startsWith(u'@') ? at(arg.mid(1))
+                                         : arg;
         QString stdOut, stdErr;
         QTextStream o(&stdOut), e(&stdErr);
         QCOMPARE(RunCommandLine(QStringList(u"bundlesmith"_s) << args, o, e, false), code);
@@ -268,6 +277,24 @@ private slots:
         QCOMPARE(kept, QStringList(fields.mid(0, 3)) << u"2.2"_s);
         QCOMPARE(next.OleFiles + next.DotNetFiles, info.OleFiles + info.DotNetFiles);
     }
+    // The window takes at most one thing to start from and Qt's options; the rest is the command line's.
+    void windowOrCommandLine()
+    {
+        qputenv("QT_QPA_PLATFORM", "offscreen"); // a display to open the window on
+        const QList<std::pair<QStringList, bool>> rows = {
+            {{}, false},
+            {{u"Old.plsc"_s}, false},
+            {{u"-platform"_s, u"offscreen"_s, u"MyScript/"_s}, false},
+            {{u"pack"_s}, true},
+            {{u"-V"_s}, true},
+            {{u"help"_s}, true},
+            {{u"one"_s, u"two"_s}, true},
+        };
+        for (const auto& [args, commandLine] : rows)
+            QVERIFY2(IsCommandLine(QStringList(u"bundlesmith"_s) << args) == commandLine,
+                     qPrintable(args.join(u' ')));
+    }
+
     // A pack's default name holds nothing Windows refuses; the progress line
     // never fills the terminal's last column.
     void namesAndLines()

@@ -9,8 +9,11 @@
 #include "wizard/PackReopen.h"
 #include "wizard/frmPackage.h"
 
+#include <QApplication>
+#include <QDropEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -108,6 +111,42 @@ private slots:
         QVERIFY2(ReadScriptInfo(at(u"old/New.plsc"_s), info, error), qPrintable(error));
         QCOMPARE(QStringList({info.Name, info.Description, info.AboutUrl, info.Version}), fields);
         QCOMPARE(info.OleFiles + info.DotNetFiles, QStringList({u"lib\\Tool.dll"_s, u"Net.dll"_s}));
+    }
+
+    // What starting from a pack leaves behind, and the save page's Next.
+    void startAndSaveStates()
+    {
+        const QString withCom = packWith(u"states/com.plsc"_s, u"ScriptInfo.xml"_s,
+                                         "<ScriptInfo><Information><Name>A</Name></Information><OleFiles>"
+                                         "<FileName>x.dll</FileName></OleFiles></ScriptInfo>");
+        const QString plain = packWith(u"states/plain.plsc"_s, u"ScriptInfo.xml"_s,
+                                       "<ScriptInfo><Information><Name>B</Name></Information></ScriptInfo>");
+        writeFile(at(u"states/x.dll"_s));
+        Window w;
+        // A second pack's registrations replace the first one's.
+        QVERIFY(w.form->Reopen->StartFrom(withCom) && w.form->Reopen->StartFrom(plain));
+        // A drop of several files is no request to start from the first.
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(withCom), QUrl::fromLocalFile(at(u"states/x.dll"_s))});
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(w.form.get(), &enter);
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(w.form.get(), &drop);
+        QCOMPARE(w.form->txtScriptName->text(), u"B"_s);
+        w.walkTo(2);
+        w.addFiles({at(u"states/x.dll"_s)});
+        QCOMPARE(
+            w.form->contents->StateImage(PackList::Reg1, w.form->contents->findKey(at(u"states/x.dll"_s))),
+            int(Unchecked));
+        // Back from the save page and forward again: Browse once more before Next.
+        w.walkTo(5);
+        w.dialogs.nextSave << at(u"states/new.plsc"_s);
+        w.click(w.form->cmdBrowse);
+        QVERIFY(w.form->cmdNext->isEnabled());
+        w.click(w.form->cmdBack);
+        w.click(w.form->cmdNext);
+        QCOMPARE(w.form->CurrentPage, qint16(5));
+        QVERIFY(!w.form->cmdNext->isEnabled());
     }
 
     // An author's own ScriptInfo.xml added on the files page is asked about,

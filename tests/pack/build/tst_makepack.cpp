@@ -118,6 +118,14 @@ private slots:
         QVERIFY(view.captions.contains(u"Adding File:  top\\sub\\deep\\c.dll"_s));
     }
 
+    // The bar's step: 100 / (files + 3), halves to the even neighbour.
+    void progressStep()
+    {
+        const QList<std::pair<int, int>> rows = {{0, 33}, {1, 25}, {5, 12}, {7, 10}, {196, 1}, {197, 0}};
+        for (const auto& [files, step] : rows)
+            QVERIFY2(PackBuild::ProgressStepFor(files) == step, qPrintable(QString::number(files)));
+    }
+
     // With folders only, the run for loose files has nothing to do and must not fail.
     void onlyFolders()
     {
