@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <functional>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -104,6 +105,7 @@ private slots:
                                      u"top/sub/deep/c.dll"_s, u"top/z1.js"_s, u"top/z2.js"_s,
                                      u"top/\u00fcber.txt"_s}));
         QCOMPARE(a.comment, QByteArray("ScriptPack created using Bundlesmith v1.0.0"));
+        QCOMPARE(outFolder(), QStringList{u"My Pack.plsc"_s}); // no work folder left beside it
 
         const QString xml = QString::fromUtf8(a.data(u"ScriptInfo.xml"_s));
         QVERIFY(xml.contains(u"<Name>Tom &amp; Jerry &lt;\u00fc&gt;</Name>"_s));
@@ -150,12 +152,17 @@ private slots:
         QTest::newRow("pack not onto the disk") << u"sync"_s << u"Could not write the Script Pack"_s;
         QTest::newRow("the old pack by a link") << u"link"_s << u"is the Script Pack being replaced"_s;
         QTest::newRow("a pipe where the file was") << u"pipe"_s << u"it is not a regular file"_s;
+        // The system lets root read and write anything: CI runs these as an ordinary user too.
+        QTest::newRow("a file that cannot be read") << u"unreadable"_s << u"Could not read 'gone.js'"_s;
+        QTest::newRow("a folder that cannot be written") << u"read-only folder"_s << u"Could not write"_s;
     }
 
     void failureKeepsOldPack()
     {
         QFETCH(QString, how);
         QFETCH(QString, why);
+        if ((how == u"unreadable"_s || how == u"read-only folder"_s) && ::geteuid() == 0)
+            QSKIP("root reads and writes whatever the permissions say");
         const QString gone = src(u"gone.js"_s), link = src(u"top/previous.plsc"_s);
         writeFile(gone);
         const QByteArray old = "the pack that worked yesterday";
@@ -172,6 +179,11 @@ private slots:
             QCOMPARE(::mkfifo(QFile::encodeName(gone).constData(), 0600), 0);
         if (how == u"kept"_s)
             m_kept.Sections = {{u"X"_s, u"<X>"_s}};
+        const QString out = m_dir.filePath(u"out"_s);
+        if (how == u"unreadable"_s)
+            QFile::setPermissions(gone, QFile::WriteOwner);
+        if (how == u"read-only folder"_s)
+            QFile::setPermissions(out, QFile::ReadOwner | QFile::ExeOwner);
         struct FailingDisk final : Durability
         {
             bool syncFile(const QString&) override { return false; }
@@ -185,6 +197,7 @@ private slots:
         };
         QVERIFY(!build(c, view, u"Tool"_s,
                        how == u"nofolder"_s ? m_dir.filePath(u"missing/p.plsc"_s) : QString()));
+        QFile::setPermissions(out, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QVERIFY2(m_lastError.contains(why), qPrintable(m_lastError));
         QCOMPARE(readAll(target()), old);
         QCOMPARE(outFolder(), QStringList{u"My Pack.plsc"_s});
