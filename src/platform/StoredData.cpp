@@ -29,17 +29,24 @@ bool ReadAt(int fd, char* into, qint64 size, quint64 at)
     return true;
 }
 
-// Where the entry's data begins: after its local header, name and extra field.
-bool DataOffset(int fd, const ZipDirectory::Record& rec, quint64& at)
+// Where the entry's data begins: after its local header, name and, for a
+// Zip64 header, its extra field. The caller has checked the header is the
+// one ZipWriter writes, so its length is known without reading it.
+quint64 DataOffset(const ZipDirectory::Record& rec)
 {
-    uchar header[30];
-    if (!ReadAt(fd, reinterpret_cast<char*>(header), sizeof header, rec.offset) ||
-        !(header[0] == 'P' && header[1] == 'K' && header[2] == 3 && header[3] == 4))
-        return false;
-    const quint32 nameLen = header[26] | (header[27] << 8);
-    const quint32 extraLen = header[28] | (header[29] << 8);
-    at = rec.offset + sizeof header + nameLen + extraLen;
-    return true;
+    return rec.offset + 30 + rec.nameLen + ((rec.flags & ZipDirectory::Zip64Local) ? 20 : 0);
+}
+
+// Small entries' buffers are kept per worker thread: a fresh allocation per
+// entry costs more than the check of a small one. Larger ones come and go.
+constexpr qsizetype kKept = 256 * 1024;
+QByteArray& Buffer(int which, qsizetype size, QByteArray& large)
+{
+    thread_local QByteArray buffers[2];
+    QByteArray& b = size <= kKept ? buffers[which] : large;
+    if (b.size() < size)
+        b.resize(size);
+    return b;
 }
 
 struct DecompressorFree
@@ -49,21 +56,24 @@ struct DecompressorFree
 
 bool WholeMatches(int fd, const ZipDirectory::Record& rec, quint64 at, bool stored)
 {
-    QByteArray in(qsizetype(rec.csize), Qt::Uninitialized);
-    if (!ReadAt(fd, in.data(), in.size(), at))
+    const auto csize = qsizetype(rec.csize);
+    QByteArray largeIn, largeOut;
+    QByteArray& in = Buffer(0, csize, largeIn);
+    if (!ReadAt(fd, in.data(), csize, at))
         return false;
     if (stored)
-        return rec.csize == rec.usize && Crc32(0, in.constData(), in.size()) == rec.crc;
+        return rec.csize == rec.usize && Crc32(0, in.constData(), csize) == rec.crc;
     // One per worker thread, made with its first check.
     thread_local std::unique_ptr<libdeflate_decompressor, DecompressorFree> d(
         libdeflate_alloc_decompressor());
     if (!d)
         return false;
-    QByteArray out(qsizetype(rec.usize), Qt::Uninitialized);
+    const auto usize = qsizetype(rec.usize);
+    QByteArray& out = Buffer(1, usize, largeOut);
     size_t got = 0;
-    return libdeflate_deflate_decompress(d.get(), in.constData(), size_t(in.size()), out.data(),
-                                         size_t(out.size()), &got) == LIBDEFLATE_SUCCESS &&
-           got == rec.usize && Crc32(0, out.constData(), out.size()) == rec.crc;
+    return libdeflate_deflate_decompress(d.get(), in.constData(), size_t(csize), out.data(), size_t(usize),
+                                         &got) == LIBDEFLATE_SUCCESS &&
+           got == rec.usize && Crc32(0, out.constData(), usize) == rec.crc;
 }
 
 bool PiecesMatch(int fd, const ZipDirectory::Record& rec, quint64 at, bool stored)
@@ -109,9 +119,7 @@ bool StoredDataMatches(int fd, const ZipDirectory::Record& rec)
 {
     if (rec.flags & ZipDirectory::Dir)
         return true;
-    quint64 at = 0;
-    if (!DataOffset(fd, rec, at))
-        return false;
+    const quint64 at = DataOffset(rec);
     const bool stored = (rec.flags & ZipDirectory::Stored) != 0;
     return rec.usize <= kWhole && rec.csize <= kWhole ? WholeMatches(fd, rec, at, stored)
                                                       : PiecesMatch(fd, rec, at, stored);
