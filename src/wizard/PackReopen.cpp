@@ -53,8 +53,6 @@ PackReopen::PackReopen(frmPackage& form) : QObject(&form), m_form(form)
     cmdOpenPack->setObjectName(QStringLiteral("cmdOpenPack"));
     cmdOpenPack->setGeometry(TwipsRect(720, 2835, 3135, 330));
     cmdOpenPack->setAutoDefault(false);
-    // Like every button of the welcome page, reached by click or its mnemonic, not by Tab.
-    cmdOpenPack->setFocusPolicy(Qt::ClickFocus);
     connect(cmdOpenPack, &QPushButton::clicked, this, &PackReopen::cmdOpenPack_Click);
 
     form.setAcceptDrops(true);

@@ -87,6 +87,14 @@ QTreeView* TreeView(QWidget* parent, const char* name, int left, int top, int wi
     return tree;
 }
 
+// A label that names a field: its letter moves the focus there, and a
+// screen reader calls the field by the label's words.
+void Buddy(QLabel* label, QWidget* field)
+{
+    label->setBuddy(field);
+    field->setAccessibleName(label->text().remove(QLatin1Char('&')).remove(QLatin1Char(':')).trimmed());
+}
+
 void SetTabStop(QWidget* widget, bool stop, int index)
 {
     widget->setFocusPolicy(stop ? Qt::StrongFocus : Qt::ClickFocus);
@@ -113,6 +121,7 @@ frmPackage::frmPackage(QWidget* parent) : QDialog(parent)
     buildPages();
     Form_Load();
     Reopen = new PackReopen(*this);
+    SetTabOrder(CurrentPage); // the welcome page's button has come
 }
 
 frmPackage::~frmPackage() = default;
@@ -144,9 +153,9 @@ void frmPackage::buildHeader()
     frmBottom->setFrameShape(QFrame::Box);
     frmBottom->setFrameShadow(QFrame::Sunken);
 
-    cmdBack = Button(this, "cmdBack", QStringLiteral("< Back"), 2745, 4785, 1110, 330);
-    cmdNext = Button(this, "cmdNext", QStringLiteral("Next >"), 3900, 4785, 1110, 330);
-    cmdCancel = Button(this, "cmdCancel", QStringLiteral("Cancel"), 5160, 4785, 1110, 330);
+    cmdBack = Button(this, "cmdBack", tr("< &Back"), 2745, 4785, 1110, 330);
+    cmdNext = Button(this, "cmdNext", tr("&Next >"), 3900, 4785, 1110, 330);
+    cmdCancel = Button(this, "cmdCancel", tr("&Cancel"), 5160, 4785, 1110, 330);
     cmdNext->setDefault(true);
     cmdNext->setAutoDefault(true);
     cmdBack->setAutoDefault(true);
@@ -225,7 +234,7 @@ void frmPackage::buildPage1(QWidget* page)
     const QFont optional = Fonts::Tahoma(6.75, false, true);
     const QFont warn = Fonts::Tahoma(6.75);
 
-    lblScriptName = AutoLabel(page, "lblScriptName", QStringLiteral("Script Name:"), 570, 450, 195, &caption);
+    lblScriptName = AutoLabel(page, "lblScriptName", tr("&Script Name:"), 570, 450, 195, &caption);
     txtScriptName = TextBox<QLineEdit>(page, "txtScriptName", 1800, 405, 3960, 285);
 
     lblLenWarn = AutoLabel(page, "lblLenWarn", QStringLiteral("Script Name can be maximum of 127 characters"),
@@ -235,23 +244,28 @@ void frmPackage::buildPage1(QWidget* page)
     lblLenWarn->setPalette(red);
     lblLenWarn->hide();
 
-    lblScriptDesc =
-        AutoLabel(page, "lblScriptDesc", QStringLiteral("Description:"), 630, 1125, 195, &caption);
+    lblScriptDesc = AutoLabel(page, "lblScriptDesc", tr("&Description:"), 630, 1125, 195, &caption);
     lblDescOpt = AutoLabel(page, "lblDescOpt", QStringLiteral("(optional)"), 1050, 1350, 165, &optional);
     txtScriptDesc = TextBox<QPlainTextEdit>(page, "txtScriptDesc", 1800, 1080, 3960, 810);
     txtScriptDesc->setTabChangesFocus(true);
 
-    lblScriptURL = AutoLabel(page, "lblScriptURL", QStringLiteral("About URL:"), 705, 2070, 195, &caption);
+    lblScriptURL = AutoLabel(page, "lblScriptURL", tr("&About URL:"), 705, 2070, 195, &caption);
     lblURLOpt = AutoLabel(page, "lblURLOpt", QStringLiteral("(optional)"), 1050, 2295, 165, &optional);
     txtScriptURL = TextBox<QLineEdit>(page, "txtScriptURL", 1800, 2025, 3960, 285);
 
-    Label1 = AutoLabel(page, "Label1", QStringLiteral("Version:"), 975, 2685, 195, &caption);
+    Label1 = AutoLabel(page, "Label1", tr("&Version:"), 975, 2685, 195, &caption);
     Label2 = AutoLabel(page, "Label2", QStringLiteral("(optional)"), 1065, 2910, 165, &optional);
     txtScriptVersion = TextBox<QLineEdit>(page, "txtScriptVersion", 1800, 2640, 525, 285);
     txtScriptVersion->setText(QStringLiteral("1.0"));
     txtScriptVersion->setAlignment(Qt::AlignCenter);
 
-    cmdPreview = Button(page, "cmdPreview", QStringLiteral("Preview"), 4815, 2640, 915, 330);
+    cmdPreview = Button(page, "cmdPreview", tr("&Preview"), 4815, 2640, 915, 330);
+    // Each field answers to its label's letter, and is named by it to a screen reader.
+    for (const auto& [label, field] : {std::pair<QLabel*, QWidget*>{lblScriptName, txtScriptName},
+                                       {lblScriptDesc, txtScriptDesc},
+                                       {lblScriptURL, txtScriptURL},
+                                       {Label1, txtScriptVersion}})
+        Buddy(label, field);
     cmdPreview->setEnabled(false);
 
     // Below the fields, the width of the page's contents; shown only while
@@ -269,9 +283,9 @@ void frmPackage::buildPage1(QWidget* page)
 void frmPackage::buildPage2(QWidget* page)
 {
     tvFiles = TreeView(page, "tvFiles", 360, 225, 4335, 2910);
-    cmdAddFile = Button(page, "cmdAddFile", QStringLiteral("Add Files"), 4860, 825, 1215, 330);
-    cmdAddFolder = Button(page, "cmdAddFolder", QStringLiteral("Add SubFolder"), 4860, 1470, 1215, 330);
-    cmdRemove = Button(page, "cmdRemove", QStringLiteral("Remove"), 4860, 2115, 1215, 330);
+    cmdAddFile = Button(page, "cmdAddFile", tr("Add &Files"), 4860, 825, 1215, 330);
+    cmdAddFolder = Button(page, "cmdAddFolder", tr("Add &SubFolder"), 4860, 1470, 1215, 330);
+    cmdRemove = Button(page, "cmdRemove", tr("&Remove"), 4860, 2115, 1215, 330);
     cmdRemove->setEnabled(false);
     for (QPushButton* b : {cmdAddFile, cmdAddFolder, cmdRemove})
         b->setAutoDefault(true);
@@ -289,11 +303,12 @@ void frmPackage::buildPage34(QWidget* page3, QWidget* page4)
 
 void frmPackage::buildPage5(QWidget* page)
 {
-    lblChoosePack = AutoLabel(page, "lblChoosePack",
-                              QStringLiteral("Where do you want to save the Script Pack..."), 360, 735, 195);
+    lblChoosePack =
+        AutoLabel(page, "lblChoosePack", tr("&Where do you want to save the Script Pack..."), 360, 735, 195);
     txtPackPath = TextBox<QLineEdit>(page, "txtPackPath", 345, 1365, 5265, 285);
     txtPackPath->setReadOnly(true);
-    cmdBrowse = Button(page, "cmdBrowse", QStringLiteral("Browse..."), 4500, 1905, 1110, 330);
+    Buddy(lblChoosePack, txtPackPath);
+    cmdBrowse = Button(page, "cmdBrowse", tr("B&rowse..."), 4500, 1905, 1110, 330);
     cmdBrowse->setAutoDefault(true);
     connect(cmdBrowse, &QPushButton::clicked, this, &frmPackage::cmdBrowse_Click);
 }
@@ -314,7 +329,7 @@ void frmPackage::buildPage7(QWidget* page)
 {
     lblHooray = AutoLabel(page, "lblHooray", QStringLiteral("Script Pack has been created.   Hooray"), 1440,
                           1080, 195);
-    chkOpen = new QCheckBox(QStringLiteral("Open Script Pack in Messenger Plus! Live"), page);
+    chkOpen = new QCheckBox(tr("&Open Script Pack in Messenger Plus! Live"), page);
     chkOpen->setObjectName(QStringLiteral("chkOpen"));
     // The designed 13 px are one short of the box the style draws: grow by
     // the least that shows the box and the caption whole.
@@ -370,22 +385,12 @@ void frmPackage::ShowPage(int page)
         m_browsed = false; // every visit asks for its own Browse
     UpdateButtons();
 
-    switch (page) {
-    case 1:
-        txtScriptName->setFocus();
-        break;
-    case 2:
-        cmdAddFile->setFocus();
-        break;
-    case 5:
-        cmdBrowse->setFocus();
-        break;
-    default:
-        break;
-    }
-
     SetPageHeader(page);
     SetTabOrder(page);
+    // Where each page starts; never Cancel, where Enter would ask to close the wizard.
+    QWidget* const first[PageCount] = {cmdNext, txtScriptName, cmdAddFile,  tvReg1,
+                                       tvReg2,  cmdBrowse,     picProgress, cmdNext};
+    first[page]->setFocus();
 }
 
 void frmPackage::UpdateButtons()
@@ -395,7 +400,7 @@ void frmPackage::UpdateButtons()
     // page is left by the build itself, and the finish page only closes.
     cmdBack->setEnabled(page >= 1 && page <= 5 && !m_walking);
     cmdNext->setEnabled(!m_walking && PageComplete(page));
-    cmdNext->setText(page == 7 ? QStringLiteral("Finish") : QStringLiteral("Next >"));
+    cmdNext->setText(page == 7 ? tr("&Finish") : tr("&Next >"));
     cmdCancel->setEnabled(page != 7);
 }
 
@@ -453,20 +458,39 @@ void frmPackage::ResetTabStops()
 void frmPackage::SetTabOrder(int page)
 {
     ResetTabStops();
+    // Each page's controls in the order they stand, then the buttons along
+    // the bottom; Tab and Shift+Tab go round them, skipping what is disabled.
     QList<QWidget*> order;
     switch (page) {
+    case 0:
+        order = {Reopen ? static_cast<QWidget*>(Reopen->cmdOpenPack) : nullptr};
+        break;
     case 1:
-        order = {txtScriptName, txtScriptDesc, txtScriptURL, txtScriptVersion, cmdNext, cmdCancel, cmdBack};
+        order = {txtScriptName, txtScriptDesc, txtScriptURL, txtScriptVersion, cmdPreview};
         break;
     case 2:
-        order = {cmdAddFile, cmdAddFolder, cmdNext, cmdCancel, cmdBack};
+        order = {tvFiles, cmdAddFile, cmdAddFolder, cmdRemove};
+        break;
+    case 3:
+        order = {tvReg1};
+        break;
+    case 4:
+        order = {tvReg2};
         break;
     case 5:
-        order = {cmdBrowse, cmdNext, cmdCancel, cmdBack};
+        order = {txtPackPath, cmdBrowse};
+        break;
+    case 6:
+        order = {picProgress};
+        break;
+    case 7:
+        order = {chkOpen};
         break;
     default:
         return;
     }
+    order.removeAll(nullptr);
+    order << cmdBack << cmdNext << cmdCancel;
     for (int i = 0; i < order.size(); ++i) {
         SetTabStop(order[i], true, i);
         if (i > 0)

@@ -241,5 +241,6 @@ private:
     PackTreeModel* m_reg2Model = nullptr;
     bool m_walking = false;
     bool m_walkAborted = false;
+    QPointer<QWidget> m_focusBeforeWalk;
     bool m_removeWasEnabled = false;
 };

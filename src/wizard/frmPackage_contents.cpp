@@ -215,6 +215,12 @@ bool frmPackage::BeginWalk()
         return false;
     m_walking = true;
     m_walkAborted = false;
+    // The focus goes back where it was when the walk ends. Meanwhile it rests
+    // on the list: disabling the button that had it would hand it on down the
+    // row to Cancel, where Enter asks to close the wizard.
+    m_focusBeforeWalk = focusWidget();
+    if (m_focusBeforeWalk != nullptr && picPack[2]->isAncestorOf(m_focusBeforeWalk))
+        tvFiles->setFocus();
     // Nothing on the page may start a second add or a removal while the walk yields.
     m_removeWasEnabled = cmdRemove->isEnabled();
     for (QPushButton* b : {cmdAddFile, cmdAddFolder, cmdRemove})
@@ -230,6 +236,8 @@ void frmPackage::EndWalk()
     cmdAddFolder->setEnabled(true);
     cmdRemove->setEnabled(m_removeWasEnabled);
     UpdateButtons();
+    if (m_focusBeforeWalk != nullptr && m_focusBeforeWalk->isEnabled() && m_focusBeforeWalk->isVisible())
+        m_focusBeforeWalk->setFocus();
 }
 
 int frmPackage::AddFileToTree(const QString& path)

@@ -1,3 +1,5 @@
+#include "pack/contents/PackContents.h"
+#include "support/TestFiles.h"
 #include "support/Window.h"
 #include "wizard/frmImport.h"
 
@@ -5,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <functional>
 
@@ -68,7 +71,7 @@ Finished|Isn't That Nice.|010)"_s;
                                 QString::number(w->form->cmdNext->isEnabled()) +
                                 QString::number(w->form->cmdCancel->isEnabled());
         QCOMPARE(enabled, row[2]);
-        QCOMPARE(w->form->cmdNext->text(), page == 7 ? u"Finish"_s : u"Next >"_s);
+        QCOMPARE(w->form->cmdNext->text(), page == 7 ? u"&Finish"_s : u"&Next >"_s);
         if (!w->form->cmdCancel->isEnabled())
             return;
         // Cancel asks first; No keeps everything as it was.
@@ -112,23 +115,87 @@ Finished|Isn't That Nice.|010)"_s;
         QCOMPARE(w->form->lblLenWarn->text(), u"Script Name can be maximum of 127 characters"_s);
     }
 
-    void tabStopsPerPage()
+    // Tab goes round every enabled control of the page in the order they
+    // stand, the buttons along the bottom included, and Shift+Tab back; the
+    // letters of a page's buttons and labels are all different.
+    void keyboard_data()
     {
-        for (const auto& [page, expected] :
-             {std::pair{
-                  1,
-                  u"txtScriptName txtScriptDesc txtScriptURL txtScriptVersion cmdNext cmdCancel cmdBack"_s},
-              {2, u"cmdAddFile cmdAddFolder cmdNext cmdCancel cmdBack"_s},
-              {5, u"cmdBrowse cmdNext cmdCancel cmdBack"_s},
-              {3, QString()},
-              {7, QString()}}) {
-            w->form->ShowPage(page);
-            QMap<int, QString> stops;
-            for (QWidget* widget : w->form->findChildren<QWidget*>())
-                if (widget->property("TabStop").toBool())
-                    stops.insert(widget->property("TabIndex").toInt(), widget->objectName());
-            QCOMPARE(stops.values().join(u' '), expected);
+        QTest::addColumn<int>("page");
+        QTest::addColumn<QString>("order");
+        QTest::newRow("welcome") << 0 << u"cmdNext cmdCancel cmdOpenPack"_s;
+        QTest::newRow("script info")
+            << 1
+            << u"txtScriptName txtScriptDesc txtScriptURL txtScriptVersion cmdPreview cmdBack cmdNext cmdCancel"_s;
+        QTest::newRow("files, Next off")
+            << 2 << u"cmdAddFile cmdAddFolder cmdRemove cmdBack cmdCancel tvFiles"_s;
+        QTest::newRow("COM list") << 3 << u"tvReg1 cmdBack cmdNext cmdCancel"_s;
+        QTest::newRow(".NET list") << 4 << u"tvReg2 cmdBack cmdNext cmdCancel"_s;
+        QTest::newRow("save") << 5 << u"cmdBrowse cmdBack cmdNext cmdCancel txtPackPath"_s;
+        QTest::newRow("finish") << 7 << u"cmdNext chkOpen"_s;
+    }
+
+    void keyboard()
+    {
+        QFETCH(int, page);
+        QFETCH(QString, order);
+        w->form->txtScriptName->setText(u"Tool"_s);
+        w->form->ShowPage(page);
+        w->form->cmdRemove->setEnabled(true);
+        if (page == 5) {
+            w->dialogs.nextSave << u"/tmp/tool.plsc"_s;
+            w->click(w->form->cmdBrowse);
+            w->form->cmdBrowse->setFocus();
         }
+        QApplication::setActiveWindow(w->form.get());
+        QStringList forth, back;
+        for (int i = 0; i < 12; ++i) {
+            forth << QApplication::focusWidget()->objectName();
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        }
+        for (int i = 0; i < 12; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+            back.prepend(QApplication::focusWidget()->objectName());
+        }
+        const QStringList cycle = order.split(u' ');
+        QCOMPARE(forth.mid(0, cycle.size()), cycle);
+        QCOMPARE(forth.at(cycle.size()), cycle.first()); // and round again
+        QCOMPARE(back.mid(back.size() - cycle.size()), forth.mid(12 - cycle.size(), cycle.size()));
+        // No two captions of the page answer to the same letter.
+        QStringList letters;
+        for (QWidget* widget : w->form->findChildren<QWidget*>()) {
+            const auto* button = qobject_cast<QAbstractButton*>(widget);
+            const auto* label = qobject_cast<QLabel*>(widget);
+            const QString text = button                    ? button->text()
+                                 : label && label->buddy() ? label->text()
+                                                           : QString();
+            const qsizetype amp = text.indexOf(u'&');
+            if (widget->isVisible() && amp >= 0)
+                letters << text.mid(amp + 1, 1).toLower();
+            else if (widget->isVisible() && button)
+                QFAIL(qPrintable(widget->objectName() + u" has no letter"_s));
+        }
+        const QStringList distinct(QSet<QString>(letters.cbegin(), letters.cend()).values());
+        QCOMPARE(distinct.size(), letters.size());
+    }
+
+    // Enter after Add SubFolder presses Add SubFolder again, never Cancel
+    // and its "Are you sure?": nothing added is lost.
+    void enterAfterAddingKeepsTheWork()
+    {
+        QTemporaryDir dir;
+        writeFile(dir.filePath(u"top/a.js"_s));
+        w->form->txtScriptName->setText(u"Tool"_s);
+        w->walkTo(2);
+        QApplication::setActiveWindow(w->form.get());
+        w->form->cmdAddFolder->setFocus();
+        w->dialogs.nextFolder << dir.filePath(u"top"_s);
+        QTest::keyClick(w->form->cmdAddFolder, Qt::Key_Space);
+        QCOMPARE(QApplication::focusWidget(), w->form->cmdAddFolder);
+        for (int i = 0; i < 2; ++i)
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QVERIFY(w->form->isVisible());
+        QVERIFY(w->msg.shown.isEmpty());
+        QCOMPARE(w->form->contents->liveCount(), 2);
     }
 
     void finishOpensThePackOnlyWhenAsked()
