@@ -14,6 +14,7 @@ packages=(
   xvfb xauth
   zip unzip python3 libxml2-utils
   appstream desktop-file-utils groff-base
+  at-spi2-core python3-pyatspi dbus-daemon
 )
 
 missing=()
@@ -48,6 +49,8 @@ case "$mode" in
     done
     echo "== install =="
     ./tools/check-install.sh build/default
+    echo "== accessibility =="
+    xvfb-run -a dbus-run-session -- /usr/bin/python3 tools/check-accessibility.py build/default/src/bundlesmith
     ;;
   *)
     echo "usage: $0 [run|test]" >&2

@@ -1,5 +1,6 @@
 #include "widgets/cProgressBar.h"
 
+#include "widgets/AccessibleProgress.h"
 #include "widgets/OleColor.h"
 
 #include <QApplication>
@@ -228,8 +229,10 @@ void cProgressBar::setDrawObject(QWidget* Value)
             m_drawObject->removeEventFilter(this);
         m_drawObject = Value;
         m_shownValid = false;
-        if (m_drawObject)
+        if (m_drawObject) {
             m_drawObject->installEventFilter(this);
+            AccessibleProgress::Mark(m_drawObject);
+        }
     }
     Draw();
 }
@@ -274,6 +277,7 @@ void cProgressBar::Draw()
     QWidget* target = m_drawObject.data();
     if (!target)
         return;
+    AccessibleProgress::SetValue(target, m_value, m_min, m_max);
     const QRect client = target->contentsRect();
     m_shownValid = PaintFrame(target, nullptr, client.x(), client.y(), client.x() + client.width(),
                               client.y() + client.height());

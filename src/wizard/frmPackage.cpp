@@ -318,6 +318,7 @@ void frmPackage::buildPage6(QWidget* page)
     picProgress = new QWidget(page);
     picProgress->setObjectName(QStringLiteral("picProgress"));
     picProgress->setGeometry(TwipsRect(960, 1320, 4155, 375));
+    picProgress->setAccessibleName(tr("Progress"));
 
     lblProgress = AutoLabel(page, "lblProgress", QStringLiteral(" "), 3000, 1920, 195);
     lblProgress->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);

@@ -154,6 +154,15 @@ void frmPackage::SetupContents()
     m_filesModel = makeModel(tvFiles, PackList::Files);
     m_reg1Model = makeModel(tvReg1, PackList::Reg1);
     m_reg2Model = makeModel(tvReg2, PackList::Reg2);
+    // What each list is, for a screen reader: the pages show it only in their headers.
+    tvFiles->setAccessibleName(tr("Files of the Script Pack"));
+    tvFiles->setAccessibleDescription(tr("The files and folders that go into the Script Pack."));
+    tvReg1->setAccessibleName(tr("Files to register as COM objects"));
+    tvReg1->setAccessibleDescription(
+        tr("A ticked file is registered as a COM object when the pack is installed."));
+    tvReg2->setAccessibleName(tr("Files to register as .NET assemblies"));
+    tvReg2->setAccessibleDescription(
+        tr("A ticked file is registered with the .NET utility Regasm when the pack is installed."));
 
     // Whatever adds or removes a node, Next on the files page follows.
     connect(contents, &PackContents::nodeInserted, this, &frmPackage::UpdateButtons);

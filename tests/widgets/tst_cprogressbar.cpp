@@ -1,5 +1,6 @@
 #include "widgets/cProgressBar.h"
 
+#include <QAccessible>
 #include <QPainter>
 #include <QProxyStyle>
 #include <QStyleFactory>
@@ -75,6 +76,22 @@ private slots:
         pal.setColor(QPalette::Dark, kColour[u'D']);
         pal.setColor(QPalette::Light, kColour[u'L']);
         m_host.setPalette(pal);
+    }
+
+    // A screen reader finds a progress bar on the surface, with the bar's value.
+    void accessible()
+    {
+        QWidget surface;
+        cProgressBar bar;
+        bar.setDrawObject(&surface);
+        bar.setMax(200);
+        bar.setValue(50);
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(&surface);
+        QVERIFY(a && a->valueInterface());
+        QCOMPARE(a->role(), QAccessible::ProgressBar);
+        QCOMPARE(a->valueInterface()->currentValue().toInt(), 50);
+        QCOMPARE(a->valueInterface()->maximumValue().toInt(), 200);
+        QCOMPARE(a->text(QAccessible::Value), u"25%"_s);
     }
 
     void themed()
