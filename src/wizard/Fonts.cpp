@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFontDatabase>
+#include <QGuiApplication>
 
 namespace Fonts {
 
@@ -44,6 +45,11 @@ QFont Tahoma(double pointSize, bool bold, bool italic)
 
 QFont MsSansSerif(double pointSize)
 {
+    // A bitmap face: its strikes are 13, 16 and 20 px, so above one device
+    // pixel per pixel its text comes out tiny and letter-spaced. Tahoma, from
+    // the same family of faces, has its metrics at 1x and scales.
+    if (qApp != nullptr && qApp->devicePixelRatio() > 1.0)
+        return Tahoma(pointSize);
     QFont font(QStringLiteral("MS Sans Serif"));
     font.setPointSizeF(pointSize);
     return font;

@@ -221,7 +221,9 @@ void frmPackage::buildPage0(QWidget* page)
                                   "script packs so that you can easily share and distribute them."),
                    page);
     lblWelcome2->setObjectName(QStringLiteral("lblWelcome2"));
-    lblWelcome2->setGeometry(TwipsRect(720, 1440, 5055, 495));
+    // Room below the design's two lines for a third, which a longer language
+    // or another face may need; the text stands at the top, as designed.
+    lblWelcome2->setGeometry(TwipsRect(720, 1440, 5055, 825));
     lblWelcome2->setWordWrap(true);
     lblWelcome2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
