@@ -30,13 +30,18 @@ WorkFolder::WorkFolder(const QString& parentFolder)
 {
     QByteArray name = QFile::encodeName(QDir(parentFolder).filePath(Prefix + QStringLiteral("XXXXXX")));
     if (mkdtemp(name.data()) == nullptr) {
-        m_error = QString::fromLocal8Bit(std::strerror(errno));
+        const int err = errno;
+        m_error = QString::fromLocal8Bit(std::strerror(err));
+        m_failure = err == ENOENT || err == ENOTDIR               ? Failure::Missing
+                    : err == EACCES || err == EROFS || err == EPERM ? Failure::ReadOnly
+                                                                    : Failure::Other;
         return;
     }
     m_lock = ::open(name.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     // Blocking: a cleaner may hold it for the moment it takes to look.
     if (m_lock < 0 || ::flock(m_lock, LOCK_EX) != 0) {
         m_error = QString::fromLocal8Bit(std::strerror(errno));
+        m_failure = Failure::Other;
         if (m_lock >= 0)
             ::close(m_lock);
         m_lock = -1;
@@ -47,6 +52,7 @@ WorkFolder::WorkFolder(const QString& parentFolder)
     QFile marker(QDir(path).filePath(Marker));
     if (!marker.open(QIODevice::WriteOnly)) {
         m_error = marker.errorString();
+        m_failure = Failure::Other;
         QDir(path).removeRecursively();
         ::close(m_lock);
         m_lock = -1;
@@ -114,6 +120,7 @@ WorkFolder::WorkFolder(const QString& parentFolder)
     }
     if (m_path.isEmpty())
         m_error = QStringLiteral("cannot create a folder");
+        m_failure = QFileInfo::exists(parentFolder) ? Failure::ReadOnly : Failure::Missing;
 }
 
 WorkFolder::~WorkFolder()

@@ -17,6 +17,15 @@ public:
     bool isValid() const { return !m_path.isEmpty(); }
     QString path() const { return m_path; }
     QString errorString() const { return m_error; }
+    // Why the folder could not be made, as the user can act on it.
+    enum class Failure
+    {
+        None,
+        Missing,  // the parent folder is not there (any more)
+        ReadOnly, // it cannot be written in
+        Other
+    };
+    Failure failure() const { return m_failure; }
 
     // Removes the unlocked work folders in parentFolder; returns how many.
     static int RemoveStale(const QString& parentFolder);
@@ -24,5 +33,6 @@ public:
 private:
     QString m_path;
     QString m_error;
+    Failure m_failure = Failure::None;
     int m_lock = -1;
 };

@@ -179,7 +179,14 @@ bool PackBuild::makePack(const PackRequest& request)
     const WorkFolder work(folder);
     if (!work.isValid()) {
         WriteLog(QStringLiteral("Work folder:  ") + folder + QStringLiteral(": ") + work.errorString());
-        return fail(QStringLiteral("Could not write in the folder '%1'.").arg(folder));
+        switch (work.failure()) {
+        case WorkFolder::Failure::Missing:
+            return fail(tr("The folder '%1' no longer exists.").arg(folder));
+        case WorkFolder::Failure::ReadOnly:
+            return fail(tr("The folder '%1' is read-only.").arg(folder));
+        default:
+            return fail(tr("Could not write in the folder '%1'.").arg(folder));
+        }
     }
     const bool built = build(request, work.path());
     // Only a running build names its entries.

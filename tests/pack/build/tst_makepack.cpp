@@ -147,14 +147,14 @@ private slots:
         QTest::newRow("file gone before the build") << u"gone"_s << u"no longer there"_s;
         QTest::newRow("cancel in a folder run") << u"cancel"_s << u"cancelled"_s;
         QTest::newRow("cancel before the first run") << u"cancel-early"_s << u"cancelled"_s;
-        QTest::newRow("target folder missing") << u"nofolder"_s << u"Could not write"_s;
+        QTest::newRow("target folder missing") << u"nofolder"_s << u"missing' no longer exists."_s;
         QTest::newRow("author's markup not well-formed") << u"kept"_s << u"could not be written"_s;
         QTest::newRow("pack not onto the disk") << u"sync"_s << u"Could not write the Script Pack"_s;
         QTest::newRow("the old pack by a link") << u"link"_s << u"is the Script Pack being replaced"_s;
         QTest::newRow("a pipe where the file was") << u"pipe"_s << u"it is not a regular file"_s;
         // The system lets root read and write anything: CI runs these as an ordinary user too.
         QTest::newRow("a file that cannot be read") << u"unreadable"_s << u"Could not read 'gone.js'"_s;
-        QTest::newRow("a folder that cannot be written") << u"read-only folder"_s << u"Could not write"_s;
+        QTest::newRow("a folder that cannot be written") << u"read-only folder"_s << u"out' is read-only."_s;
     }
 
     void failureKeepsOldPack()
