@@ -15,6 +15,7 @@ packages=(
   zip unzip python3 libxml2-utils
   appstream desktop-file-utils groff-base
   at-spi2-core python3-pyatspi dbus-daemon
+  qt6-l10n-tools qt6-translations-l10n
 )
 
 missing=()

@@ -13,56 +13,63 @@
 #include "platform/Console.h"
 #include "version.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QTextStream>
 
+// Texts a user reads, in the user's language.
+class Text
+{
+    Q_DECLARE_TR_FUNCTIONS(PackCommand)
+};
+
 namespace {
 
-const char* const Usage =
-    "Usage: bundlesmith [OLD.plsc | ScriptInfo.xml | FOLDER]\n"
-    "       bundlesmith pack [OPTION]... PATH...\n"
-    "       bundlesmith pack --from FOLDER [OPTION]...\n"
-    "\n"
-    "Without arguments the wizard starts; with a Script Pack, a ScriptInfo.xml or a\n"
-    "script folder it starts from that.\n"
-    "'pack' builds a Script Pack without a display. Each PATH is a folder (stored under\n"
-    "its own name with everything below it) or a file (stored at the root), in the order\n"
-    "given; a ScriptInfo.xml among them is the script's own manifest. ENTRY is a file's\n"
-    "path in the pack, as the manifest names it (lib\\x.dll or lib/x.dll).\n"
-    "\n"
-    "  --name NAME         script name, 1 to 127 characters\n"
-    "  --description TEXT  description (optional)\n"
-    "  --url URL           about URL (optional)\n"
-    "  --version V         script version (default 1.0)\n"
-    "  --com ENTRY         register ENTRY as a COM object (repeatable)\n"
-    "  --dotnet ENTRY      register ENTRY with the .NET utility (repeatable)\n"
-    "  --from SOURCE       take name, description, URL, version, registrations and the\n"
-    "                      rest of the manifest from an earlier pack, a ScriptInfo.xml\n"
-    "                      or a script folder; the options above override them. Without\n"
-    "                      PATH, a folder's contents (or the ScriptInfo.xml's folder's)\n"
-    "                      are packed at the root, as its author lays them out\n"
-    "  --exclude PATTERN   leave out what matches, by its path in the pack: '*.bak'\n"
-    "                      (a name at any depth), 'docs/**' (a path); repeatable\n"
-    "  --no-default-excludes\n"
-    "                      keep version-control data (.git, .svn, .hg, CVS) and desktop\n"
-    "                      files (Thumbs.db, desktop.ini, .DS_Store, __MACOSX), which\n"
-    "                      are otherwise left out of folders\n"
-    "  --strict            a name left out or a registration not carried over is an\n"
-    "                      error (exit 3), not a warning\n"
-    "  --list              print the entries the pack would hold, with their sizes, and\n"
-    "                      its manifest; write nothing\n"
-    "  -o, --output OUT    the pack to write (\".plsc\" is appended when missing); a\n"
-    "                      folder: NAME-VERSION.plsc in it; default: NAME-VERSION.plsc\n"
-    "                      in the current folder\n"
-    "  --force             replace OUT when it exists\n"
-    "  -q, --quiet         print nothing but errors\n"
-    "  -h, --help          show this text\n"
-    "\n"
-    "'bundlesmith --version' shows the program's version.\n"
-    "\n"
-    "Exit status: 0 written (or listed), 2 bad arguments, 3 refused input, 4 build\n"
-    "failed, 5 output exists (no --force), 130 or 143 interrupted (the old pack is\n"
-    "untouched).\n";
+const char* const Usage = QT_TRANSLATE_NOOP(
+    "PackCommand", "Usage: bundlesmith [OLD.plsc | ScriptInfo.xml | FOLDER]\n"
+                   "       bundlesmith pack [OPTION]... PATH...\n"
+                   "       bundlesmith pack --from FOLDER [OPTION]...\n"
+                   "\n"
+                   "Without arguments the wizard starts; with a Script Pack, a ScriptInfo.xml or a\n"
+                   "script folder it starts from that.\n"
+                   "'pack' builds a Script Pack without a display. Each PATH is a folder (stored under\n"
+                   "its own name with everything below it) or a file (stored at the root), in the order\n"
+                   "given; a ScriptInfo.xml among them is the script's own manifest. ENTRY is a file's\n"
+                   "path in the pack, as the manifest names it (lib\\x.dll or lib/x.dll).\n"
+                   "\n"
+                   "  --name NAME         script name, 1 to 127 characters\n"
+                   "  --description TEXT  description (optional)\n"
+                   "  --url URL           about URL (optional)\n"
+                   "  --version V         script version (default 1.0)\n"
+                   "  --com ENTRY         register ENTRY as a COM object (repeatable)\n"
+                   "  --dotnet ENTRY      register ENTRY with the .NET utility (repeatable)\n"
+                   "  --from SOURCE       take name, description, URL, version, registrations and the\n"
+                   "                      rest of the manifest from an earlier pack, a ScriptInfo.xml\n"
+                   "                      or a script folder; the options above override them. Without\n"
+                   "                      PATH, a folder's contents (or the ScriptInfo.xml's folder's)\n"
+                   "                      are packed at the root, as its author lays them out\n"
+                   "  --exclude PATTERN   leave out what matches, by its path in the pack: '*.bak'\n"
+                   "                      (a name at any depth), 'docs/**' (a path); repeatable\n"
+                   "  --no-default-excludes\n"
+                   "                      keep version-control data (.git, .svn, .hg, CVS) and desktop\n"
+                   "                      files (Thumbs.db, desktop.ini, .DS_Store, __MACOSX), which\n"
+                   "                      are otherwise left out of folders\n"
+                   "  --strict            a name left out or a registration not carried over is an\n"
+                   "                      error (exit 3), not a warning\n"
+                   "  --list              print the entries the pack would hold, with their sizes, and\n"
+                   "                      its manifest; write nothing\n"
+                   "  -o, --output OUT    the pack to write (\".plsc\" is appended when missing); a\n"
+                   "                      folder: NAME-VERSION.plsc in it; default: NAME-VERSION.plsc\n"
+                   "                      in the current folder\n"
+                   "  --force             replace OUT when it exists\n"
+                   "  -q, --quiet         print nothing but errors\n"
+                   "  -h, --help          show this text\n"
+                   "\n"
+                   "'bundlesmith --version' shows the program's version.\n"
+                   "\n"
+                   "Exit status: 0 written (or listed), 2 bad arguments, 3 refused input, 4 build\n"
+                   "failed, 5 output exists (no --force), 130 or 143 interrupted (the old pack is\n"
+                   "untouched).\n");
 
 // Qt's own options of the window, and whether each takes a value.
 const QList<std::pair<QLatin1String, bool>> WindowOptions = {
@@ -110,7 +117,8 @@ QString ConsoleText(QString message)
 
 int Interrupted(QTextStream& err)
 {
-    err << "bundlesmith pack: interrupted; no pack was written, and an old one is as it was." << Qt::endl;
+    err << Text::tr("bundlesmith pack: interrupted; no pack was written, and an old one is as it was.")
+        << Qt::endl;
     return 128 + Console::Interrupted();
 }
 
@@ -148,7 +156,7 @@ int Build(const ScriptPackInfo& info, const QString& target, const PackContents&
     if (!ok && Console::Interrupted())
         return Interrupted(err);
     if (!ok) {
-        err << "There was an error creating the Script Pack." << Qt::endl;
+        err << Text::tr("There was an error creating the Script Pack.") << Qt::endl;
         if (!why.isEmpty())
             err << why << Qt::endl;
         return ExitBuildFailed;
@@ -167,10 +175,9 @@ void CheckRegistrations(const PackOptions& o, const ScriptPackInfo& info, const 
 {
     for (const QString& entry : Unmatched(given, contents)) {
         const QStringList nearest = NearestEntries(entry, contents);
-        hooks.refuse(QStringLiteral("No file of the Script Pack is named '%1'.").arg(entry) +
-                     (nearest.isEmpty()
-                          ? QString()
-                          : QStringLiteral(" Nearest: %1.").arg(nearest.join(QStringLiteral(", ")))));
+        hooks.refuse(Text::tr("No file of the Script Pack is named '%1'.").arg(entry) +
+                     (nearest.isEmpty() ? QString()
+                                        : Text::tr(" Nearest: %1.").arg(nearest.join(QStringLiteral(", ")))));
     }
     QStringList remembered;
     for (const QString& entry : info.OleFiles + info.DotNetFiles) {
@@ -179,22 +186,22 @@ void CheckRegistrations(const PackOptions& o, const ScriptPackInfo& info, const 
     }
     const QString source = o.isSet(o.from) ? o.value(o.from) : QStringLiteral("ScriptInfo.xml");
     for (const QString& entry : Unmatched(remembered, contents))
-        warn(QStringLiteral("'%1' was registered in '%2', but no file of the Script Pack is named so; it is "
-                            "not registered now.")
+        warn(Text::tr("'%1' was registered in '%2', but no file of the Script Pack is named so; it is "
+                      "not registered now.")
                  .arg(entry, source));
 }
 
 int RunPack(const QStringList& arguments, QTextStream& out, QTextStream& err, bool progress)
 {
     auto bad = [&err](const QString& why) {
-        err << "bundlesmith pack: " << why << "\nTry 'bundlesmith pack --help'." << Qt::endl;
+        err << Text::tr("bundlesmith pack: %1\nTry 'bundlesmith pack --help'.").arg(why) << Qt::endl;
         return ExitBadArguments;
     };
     PackOptions o;
     if (const QString why = o.Parse(arguments); !why.isEmpty())
         return bad(why);
     if (o.isSet(o.help)) {
-        out << Usage << Qt::flush;
+        out << Text::tr(Usage) << Qt::flush;
         return ExitWritten;
     }
     const bool quiet = o.isSet(o.quiet), strict = o.isSet(o.strict);
@@ -207,7 +214,7 @@ int RunPack(const QStringList& arguments, QTextStream& out, QTextStream& err, bo
         return ExitRefused;
     }
     if (o.paths().isEmpty() && info.ScriptFolder.isEmpty())
-        return bad(QStringLiteral("no file or folder to pack."));
+        return bad(Text::tr("no file or folder to pack."));
     QStringList given;
     if (const QString why = ApplyOptions(o, info, given); !why.isEmpty())
         return bad(why);
@@ -220,7 +227,7 @@ int RunPack(const QStringList& arguments, QTextStream& out, QTextStream& err, bo
         if (target.isEmpty())
             return bad(error);
         if (QFileInfo::exists(target) && !o.isSet(o.force)) {
-            err << "bundlesmith pack: '" << target << "' exists; --force replaces it." << Qt::endl;
+            err << Text::tr("bundlesmith pack: '%1' exists; --force replaces it.").arg(target) << Qt::endl;
             return ExitOutputExists;
         }
     }
@@ -233,7 +240,7 @@ int RunPack(const QStringList& arguments, QTextStream& out, QTextStream& err, bo
     const std::function<void(const QString&)> warn = [&](const QString& message) {
         ++warnings;
         if (strict || !quiet)
-            err << "bundlesmith pack: " << message << Qt::endl;
+            err << Text::tr("bundlesmith pack: %1").arg(message) << Qt::endl;
     };
     const PathPatterns exclude(o.parser.values(o.exclude));
     PackAddHooks hooks;
@@ -289,16 +296,16 @@ int RunCommandLine(const QStringList& arguments, QTextStream& out, QTextStream& 
     if ((first == QLatin1String("--help") || first == QLatin1String("-h") ||
          first == QLatin1String("help")) &&
         arguments.size() == 2) {
-        out << Usage << Qt::flush;
+        out << Text::tr(Usage) << Qt::flush;
         return ExitWritten;
     }
     QStringList rest;
     if (WithoutWindowOptions(arguments, rest) && rest.size() <= 2) {
-        err << "bundlesmith: there is no display to show the window on; 'bundlesmith pack' builds a Script "
-               "Pack without one."
+        err << Text::tr("bundlesmith: there is no display to show the window on; 'bundlesmith pack' builds a "
+                        "Script Pack without one.")
             << Qt::endl;
         return ExitBadArguments;
     }
-    err << Usage << Qt::flush;
+    err << Text::tr(Usage) << Qt::flush;
     return ExitBadArguments;
 }

@@ -5,9 +5,16 @@
 #include "pack/contents/PathPatterns.h"
 #include "pack/contents/RegistrationMemory.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QSet>
 #include <algorithm>
+
+// Texts a user reads, in the user's language.
+class Text
+{
+    Q_DECLARE_TR_FUNCTIONS(PackCommand)
+};
 
 namespace {
 
@@ -71,7 +78,7 @@ QString ReadManifests(const PackOptions& o, ScriptPackInfo& info, QString& error
         if (!file.isFile() || !IsManifestName(file.fileName()))
             continue;
         if (!manifest.isEmpty()) {
-            error = QStringLiteral("'%1' and '%2' are both a ScriptInfo.xml; a Script Pack has one.")
+            error = Text::tr("'%1' and '%2' are both a ScriptInfo.xml; a Script Pack has one.")
                         .arg(manifest, path);
             return QString();
         }
@@ -106,9 +113,9 @@ QString ApplyOptions(const PackOptions& o, ScriptPackInfo& info, QStringList& gi
     if (o.isSet(o.version))
         info.Version = o.value(o.version);
     if (info.Name.isEmpty())
-        return QStringLiteral("no script name (--name NAME).");
+        return Text::tr("no script name (--name NAME).");
     if (info.Name.length() > 127)
-        return QStringLiteral("Script Name can be maximum of 127 characters");
+        return Text::tr("Script Name can be maximum of 127 characters");
 
     // Registrations named here replace those of the manifests, list by list;
     // an entry named here for one list is taken out of the other.
@@ -117,7 +124,7 @@ QString ApplyOptions(const PackOptions& o, ScriptPackInfo& info, QStringList& gi
     const QStringList comKeys = MatchKeys(comGiven);
     for (const QString& entry : dotNetGiven) {
         if (comKeys.contains(RegistrationMemory::MatchKey(entry)))
-            return QStringLiteral("'%1' cannot be registered both as COM and as .NET.").arg(entry);
+            return Text::tr("'%1' cannot be registered both as COM and as .NET.").arg(entry);
     }
     if (o.isSet(o.com))
         info.OleFiles = comGiven;
@@ -137,7 +144,7 @@ void AddInputs(const PackOptions& o, const ScriptPackInfo& info, const QString& 
     if (paths.isEmpty()) {
         if (contents.AddFolderContents(info.ScriptFolder, info.ManifestFile, hooks) ==
             PackContents::FolderResult::Unreadable)
-            hooks.refuse(QStringLiteral("The folder '%1' cannot be read.").arg(info.ScriptFolder));
+            hooks.refuse(Text::tr("The folder '%1' cannot be read.").arg(info.ScriptFolder));
         return;
     }
     for (const QString& path : paths) {
@@ -147,20 +154,19 @@ void AddInputs(const PackOptions& o, const ScriptPackInfo& info, const QString& 
         } else if (!fi.exists()) {
             // A name that is not UTF-8 reaches here with replacement characters.
             hooks.refuse(path.contains(QChar::ReplacementCharacter)
-                             ? QStringLiteral("The name '%1' is not valid UTF-8.").arg(path)
-                             : QStringLiteral("'%1' does not exist.").arg(path));
+                             ? Text::tr("The name '%1' is not valid UTF-8.").arg(path)
+                             : Text::tr("'%1' does not exist.").arg(path));
         } else if (fi.isDir()) {
             ScriptPackInfo own;
             QString unreadable;
             if (ReadScriptInfo(path, own, unreadable))
-                warn(QStringLiteral(
-                         "'%1' holds its own ScriptInfo.xml, packed under the folder's name, where "
-                         "the host does not read it; 'pack --from %1' makes it the script's manifest.")
+                warn(Text::tr("'%1' holds its own ScriptInfo.xml, packed under the folder's name, where "
+                              "the host does not read it; 'pack --from %1' makes it the script's manifest.")
                          .arg(path));
             const auto result =
                 contents.AddFolderToTree(NormalizeFolderPath(fi.absoluteFilePath()), -1, hooks);
             if (result == PackContents::FolderResult::Unreadable)
-                hooks.refuse(QStringLiteral("The folder '%1' cannot be read.").arg(path));
+                hooks.refuse(Text::tr("The folder '%1' cannot be read.").arg(path));
         } else if (!hooks.exclude || !hooks.exclude->matches(fi.fileName())) {
             contents.AddFileToTree(fi.absoluteFilePath(), -1, hooks);
         }

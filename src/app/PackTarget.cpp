@@ -2,8 +2,15 @@
 
 #include "platform/ZipNames.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+
+// Texts a user reads, in the user's language.
+class Text
+{
+    Q_DECLARE_TR_FUNCTIONS(PackCommand)
+};
 
 QString DefaultPackName(const QString& name, const QString& version)
 {
@@ -36,7 +43,7 @@ QString PackTarget(const QString* output, const QString& name, const QString& ve
         const QString file = QFileInfo(target).fileName();
         if (file.isEmpty() || file == QLatin1String(".plsc") || file == QLatin1String(".") ||
             file == QLatin1String("..")) {
-            error = QStringLiteral("the output '%1' names no file, nor a folder that exists.").arg(*output);
+            error = Text::tr("the output '%1' names no file, nor a folder that exists.").arg(*output);
             return QString();
         }
         if (!target.endsWith(QStringLiteral(".plsc"), Qt::CaseSensitive))
@@ -45,7 +52,7 @@ QString PackTarget(const QString* output, const QString& name, const QString& ve
     const QString canonical = QFileInfo(target).canonicalFilePath();
     for (const QString& input : inputs) {
         if (!canonical.isEmpty() && QFileInfo(input).canonicalFilePath() == canonical) {
-            error = QStringLiteral("the output '%1' is also one of the inputs.").arg(target);
+            error = Text::tr("the output '%1' is also one of the inputs.").arg(target);
             return QString();
         }
     }

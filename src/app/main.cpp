@@ -1,5 +1,6 @@
 #include "app/PackCommand.h"
 #include "platform/Console.h"
+#include "platform/Language.h"
 
 #include <QCoreApplication>
 #include <QStringDecoder>
@@ -89,6 +90,7 @@ int main(int argc, char** argv)
     // The command line needs no display: a build server has none.
     QCoreApplication app(argc, argv);
     Console::CatchInterrupts();
+    Language::InstallTranslations();
     QCoreApplication::setApplicationName(QStringLiteral("Bundlesmith"));
     QTextStream out(stdout);
     QTextStream err(stderr);

@@ -1,8 +1,15 @@
 #include "platform/ZipNames.h"
 
+#include <QCoreApplication>
 #include <QStringDecoder>
 #include <QStringList>
 #include <climits>
+
+// Texts a user reads, in the user's language.
+class Text
+{
+    Q_DECLARE_TR_FUNCTIONS(ZipNames)
+};
 
 namespace ZipNames {
 
@@ -54,7 +61,7 @@ bool WildMatch(QStringView pattern, QStringView name, Qt::CaseSensitivity cs)
 QString EntryNameProblem(const QString& name)
 {
     if (name.isEmpty())
-        return QStringLiteral("it is empty");
+        return Text::tr("it is empty");
     if (name.startsWith(u'/'))
         return QStringLiteral("it is an absolute path");
     if (name.size() >= 2 && name[1] == u':' && name[0].isLetter())
@@ -76,17 +83,17 @@ QString EntryNameProblem(const QString& name)
 QString WindowsNameProblem(const QString& name)
 {
     if (name.isEmpty())
-        return QStringLiteral("it is empty");
+        return Text::tr("it is empty");
     for (QChar c : name) {
         if (c.unicode() < 0x20)
-            return QStringLiteral("it holds a control character");
+            return Text::tr("it holds a control character");
         if (QStringView(u"\\/:*?\"<>|").contains(c))
-            return QStringLiteral("Windows does not allow the character '%1' in names").arg(c);
+            return Text::tr("Windows does not allow the character '%1' in names").arg(c);
     }
     if (name.front().isSpace() || name.back().isSpace())
-        return QStringLiteral("it begins or ends with a space");
+        return Text::tr("it begins or ends with a space");
     if (name.endsWith(u'.'))
-        return QStringLiteral("it ends with a dot");
+        return Text::tr("it ends with a dot");
     // Device names are reserved whatever follows the first dot. They are
     // three or four letters long: a plain ASCII stem of another length is
     // none, and costs no copy (this runs for every file of a folder added).
@@ -106,7 +113,7 @@ QString WindowsNameProblem(const QString& name)
         return d;
     }();
     if (devices.contains(stem))
-        return QStringLiteral("Windows reserves the name %1 for a device").arg(stem);
+        return Text::tr("Windows reserves the name %1 for a device").arg(stem);
     return QString();
 }
 

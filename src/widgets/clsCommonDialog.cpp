@@ -2,6 +2,7 @@
 
 #include "platform/FileDialogs.h"
 
+#include <QCoreApplication>
 #include <QDir>
 
 namespace {
@@ -177,5 +178,6 @@ bool clsCommonDialog::VBGetSaveFileName(QString& Filename, QString& FileTitle, b
 
 QString clsCommonDialog::BrowseFolder(QWidget* frm, const QString& startFolder)
 {
-    return FileDialogs::current().browseFolder(frm, QStringLiteral("Add SubFolder"), startFolder);
+    return FileDialogs::current().browseFolder(
+        frm, QCoreApplication::translate("frmPackage", "Add SubFolder"), startFolder);
 }

@@ -3,6 +3,7 @@
 #include "Fonts.h"
 #include "PackReopen.h"
 #include "frmPackage.h"
+#include "platform/Language.h"
 
 #include <QApplication>
 #include <QTextStream>
@@ -19,6 +20,7 @@ int Main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Bundlesmith"));
+    Language::InstallTranslations();
     InitVisualStyles();
     // Qt has taken its own options out; what is left is at most the pack to start from.
     const QStringList arguments = QCoreApplication::arguments();

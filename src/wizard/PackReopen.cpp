@@ -49,7 +49,7 @@ PackReopen::PackReopen(frmPackage& form) : QObject(&form), m_form(form)
     m_memory = new RegistrationMemory(*form.contents, this);
 
     // Below the welcome text, clear of every control the page already has.
-    cmdOpenPack = new QPushButton(QStringLiteral("&Start from a Script Pack or Folder..."), form.picPack[0]);
+    cmdOpenPack = new QPushButton(tr("&Start from a Script Pack or Folder..."), form.picPack[0]);
     cmdOpenPack->setObjectName(QStringLiteral("cmdOpenPack"));
     cmdOpenPack->setGeometry(TwipsRect(720, 2835, 3135, 330));
     cmdOpenPack->setAutoDefault(false);
@@ -71,8 +71,8 @@ void PackReopen::cmdOpenPack_Click()
         return;
     FileDialogs::OpenRequest request;
     // A script folder is started from by its manifest: a file dialog picks files.
-    request.title = QStringLiteral("Choose a Script Pack, or the ScriptInfo.xml of a Script Folder");
-    request.filter = QStringLiteral("Script Packs and ScriptInfo.xml (*.plsc ScriptInfo.xml);;All Files (*)");
+    request.title = tr("Choose a Script Pack, or the ScriptInfo.xml of a Script Folder");
+    request.filter = tr("Script Packs and ScriptInfo.xml (*.plsc ScriptInfo.xml);;All Files (*)");
     request.initDir = m_form.SaveFolder.isEmpty() ? m_form.StartFolder : m_form.SaveFolder;
     request.multiSelect = false;
     request.fileMustExist = true;
@@ -122,17 +122,22 @@ bool PackReopen::OfferManifest(const QString& path, ScriptPackInfo& taken)
     if (!ReadScriptInfo(path, info, error) || info.ManifestFile.isEmpty())
         return false;
     const bool folder = QFileInfo(path).isDir();
+    const QString breakLine = QStringLiteral("\r\n\r\n");
     QString question =
-        folder ? QStringLiteral("The folder '%1' holds its own ScriptInfo.xml. Use it as the Script Pack's "
-                                "manifest, with the folder's files at the root of the pack?\r\n\r\nNo adds "
-                                "the folder under its own name, where the host does not read its manifest.")
-                     .arg(path)
-               : QStringLiteral("Use '%1' as the Script Pack's manifest?").arg(path);
-    question +=
-        QStringLiteral("\r\n\r\nIts name, description, About URL and version fill the Script Info page");
+        folder
+            ? tr("The folder '%1' holds its own ScriptInfo.xml. Use it as the Script Pack's manifest, with "
+                 "the folder's files at the root of the pack?")
+                      .arg(path) +
+                  breakLine +
+                  tr("No adds the folder under its own name, where the host does not read its manifest.")
+            : tr("Use '%1' as the Script Pack's manifest?").arg(path);
     const QString kept = info.Kept.NamesLine();
     question +=
-        kept.isEmpty() ? QStringLiteral(".") : QStringLiteral(", and the pack keeps its %1.").arg(kept);
+        breakLine + (kept.isEmpty() ? tr("Its name, description, About URL and version fill the Script "
+                                         "Info page.")
+                                    : tr("Its name, description, About URL and version fill the Script "
+                                         "Info page, and the pack keeps its %1.")
+                                          .arg(kept));
     if (ShowMessage(&m_form, question, MsgBox::YesNo | MsgBox::Question) != MsgBox::Yes)
         return false;
     Fill(info);

@@ -174,11 +174,11 @@ void frmPackage::buildHeader()
     // Pop-up menus: never a menu bar; the files tree opens them.
     mnuPopFiles = new QMenu(QStringLiteral("Moo"), this);
     mnuPopFiles->setObjectName(QStringLiteral("mnuPopFiles"));
-    mnuPopFilesRemove = mnuPopFiles->addAction(QStringLiteral("Remove File from Script Pack"));
+    mnuPopFilesRemove = mnuPopFiles->addAction(tr("Remove File from Script Pack"));
     mnuPopFilesRemove->setObjectName(QStringLiteral("mnuPopFilesRemove"));
     mnuPopFolders = new QMenu(QStringLiteral("Moo"), this);
     mnuPopFolders->setObjectName(QStringLiteral("mnuPopFolders"));
-    mnuPopFoldersRemove = mnuPopFolders->addAction(QStringLiteral("Remove Folder from Script Pack"));
+    mnuPopFoldersRemove = mnuPopFolders->addAction(tr("Remove Folder from Script Pack"));
     mnuPopFoldersRemove->setObjectName(QStringLiteral("mnuPopFoldersRemove"));
     connect(mnuPopFilesRemove, &QAction::triggered, this, &frmPackage::mnuPopFilesRemove_Click);
     connect(mnuPopFoldersRemove, &QAction::triggered, this, &frmPackage::mnuPopFoldersRemove_Click);
@@ -210,16 +210,15 @@ void frmPackage::buildPages()
 void frmPackage::buildPage0(QWidget* page)
 {
     const QFont welcomeFont = Fonts::Tahoma(9.75);
-    lblWelcome = AutoLabel(page, "lblWelcome", QStringLiteral("Welcome to the Plus! Live Bundlesmith."), 720,
-                           480, 240, &welcomeFont);
+    lblWelcome = AutoLabel(page, "lblWelcome", tr("Welcome to the Plus! Live Bundlesmith."), 720, 480, 240,
+                           &welcomeFont);
     QPalette pal = lblWelcome->palette();
     pal.setColor(QPalette::WindowText, BgrColor(0xC00000));
     lblWelcome->setPalette(pal);
 
-    lblWelcome2 =
-        new QLabel(QStringLiteral("This wizard will help you make your Messenger Plus! Live scripts into "
-                                  "script packs so that you can easily share and distribute them."),
-                   page);
+    lblWelcome2 = new QLabel(tr("This wizard will help you make your Messenger Plus! Live scripts into "
+                                "script packs so that you can easily share and distribute them."),
+                             page);
     lblWelcome2->setObjectName(QStringLiteral("lblWelcome2"));
     // Room below the design's two lines for a third, which a longer language
     // or another face may need; the text stands at the top, as designed.
@@ -227,7 +226,7 @@ void frmPackage::buildPage0(QWidget* page)
     lblWelcome2->setWordWrap(true);
     lblWelcome2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    lblWelcome3 = AutoLabel(page, "lblWelcome3", QStringLiteral("Click Next to continue."), 720, 2400, 195);
+    lblWelcome3 = AutoLabel(page, "lblWelcome3", tr("Click Next to continue."), 720, 2400, 195);
 }
 
 void frmPackage::buildPage1(QWidget* page)
@@ -239,24 +238,24 @@ void frmPackage::buildPage1(QWidget* page)
     lblScriptName = AutoLabel(page, "lblScriptName", tr("&Script Name:"), 570, 450, 195, &caption);
     txtScriptName = TextBox<QLineEdit>(page, "txtScriptName", 1800, 405, 3960, 285);
 
-    lblLenWarn = AutoLabel(page, "lblLenWarn", QStringLiteral("Script Name can be maximum of 127 characters"),
-                           1830, 735, 165, &warn);
+    lblLenWarn = AutoLabel(page, "lblLenWarn", tr("Script Name can be maximum of 127 characters"), 1830, 735,
+                           165, &warn);
     QPalette red = lblLenWarn->palette();
     red.setColor(QPalette::WindowText, BgrColor(0x0000FF));
     lblLenWarn->setPalette(red);
     lblLenWarn->hide();
 
     lblScriptDesc = AutoLabel(page, "lblScriptDesc", tr("&Description:"), 630, 1125, 195, &caption);
-    lblDescOpt = AutoLabel(page, "lblDescOpt", QStringLiteral("(optional)"), 1050, 1350, 165, &optional);
+    lblDescOpt = AutoLabel(page, "lblDescOpt", tr("(optional)"), 1050, 1350, 165, &optional);
     txtScriptDesc = TextBox<QPlainTextEdit>(page, "txtScriptDesc", 1800, 1080, 3960, 810);
     txtScriptDesc->setTabChangesFocus(true);
 
     lblScriptURL = AutoLabel(page, "lblScriptURL", tr("&About URL:"), 705, 2070, 195, &caption);
-    lblURLOpt = AutoLabel(page, "lblURLOpt", QStringLiteral("(optional)"), 1050, 2295, 165, &optional);
+    lblURLOpt = AutoLabel(page, "lblURLOpt", tr("(optional)"), 1050, 2295, 165, &optional);
     txtScriptURL = TextBox<QLineEdit>(page, "txtScriptURL", 1800, 2025, 3960, 285);
 
     Label1 = AutoLabel(page, "Label1", tr("&Version:"), 975, 2685, 195, &caption);
-    Label2 = AutoLabel(page, "Label2", QStringLiteral("(optional)"), 1065, 2910, 165, &optional);
+    Label2 = AutoLabel(page, "Label2", tr("(optional)"), 1065, 2910, 165, &optional);
     txtScriptVersion = TextBox<QLineEdit>(page, "txtScriptVersion", 1800, 2640, 525, 285);
     txtScriptVersion->setText(QStringLiteral("1.0"));
     txtScriptVersion->setAlignment(Qt::AlignCenter);
@@ -330,8 +329,7 @@ void frmPackage::buildPage6(QWidget* page)
 
 void frmPackage::buildPage7(QWidget* page)
 {
-    lblHooray = AutoLabel(page, "lblHooray", QStringLiteral("Script Pack has been created.   Hooray"), 1440,
-                          1080, 195);
+    lblHooray = AutoLabel(page, "lblHooray", tr("Script Pack has been created.   Hooray"), 1440, 1080, 195);
     chkOpen = new QCheckBox(tr("&Open Script Pack in Messenger Plus! Live"), page);
     chkOpen->setObjectName(QStringLiteral("chkOpen"));
     // The designed 13 px are one short of the box the style draws: grow by
@@ -432,20 +430,22 @@ bool frmPackage::ScriptNameFits() const
 void frmPackage::SetPageHeader(int page)
 {
     static const char* const titles[PageCount][2] = {
-        {"Bundlesmith", "Make your Scripts into Packages."},
-        {"Script Info", "Some Script Information."},
-        {"Add Files", "Add Files to the Script Pack."},
-        {"Register as COM Objects.", "Check the Files to be Registered as COM Objects."},
-        {"Register .NET Files.", "Check the Files to be Registered with Regasm .NET Utility."},
-        {"Save Script Pack", "Where shall we Save the Script Pack?"},
-        {"Please Wait", "Creating the Script Pack."},
-        {"Finished", "Isn't That Nice."},
+        {QT_TR_NOOP("Bundlesmith"), QT_TR_NOOP("Make your Scripts into Packages.")},
+        {QT_TR_NOOP("Script Info"), QT_TR_NOOP("Some Script Information.")},
+        {QT_TR_NOOP("Add Files"), QT_TR_NOOP("Add Files to the Script Pack.")},
+        {QT_TR_NOOP("Register as COM Objects."),
+         QT_TR_NOOP("Check the Files to be Registered as COM Objects.")},
+        {QT_TR_NOOP("Register .NET Files."),
+         QT_TR_NOOP("Check the Files to be Registered with Regasm .NET Utility.")},
+        {QT_TR_NOOP("Save Script Pack"), QT_TR_NOOP("Where shall we Save the Script Pack?")},
+        {QT_TR_NOOP("Please Wait"), QT_TR_NOOP("Creating the Script Pack.")},
+        {QT_TR_NOOP("Finished"), QT_TR_NOOP("Isn't That Nice.")},
     };
     if (page < 0 || page >= PageCount)
         return;
-    lblHeadTitle->setText(QLatin1String(titles[page][0]));
+    lblHeadTitle->setText(tr(titles[page][0]));
     lblHeadTitle->adjustSize();
-    lblHeadDesc->setText(QLatin1String(titles[page][1]));
+    lblHeadDesc->setText(tr(titles[page][1]));
     lblHeadDesc->adjustSize();
 }
 
@@ -524,7 +524,7 @@ void frmPackage::cmdBack_Click()
 
 void frmPackage::cmdCancel_Click()
 {
-    if (ShowMessage(this, QStringLiteral("Are you sure?"), MsgBox::YesNo | MsgBox::Question) != MsgBox::Yes)
+    if (ShowMessage(this, tr("Are you sure?"), MsgBox::YesNo | MsgBox::Question) != MsgBox::Yes)
         return;
     CancelRequested = true;
     close();
@@ -550,7 +550,7 @@ void frmPackage::SetKeptElements(const AuthorManifest& kept)
         lblKept->hide();
         return;
     }
-    const QString line = QStringLiteral("Also kept from ScriptInfo.xml: ") + names;
+    const QString line = tr("Also kept from ScriptInfo.xml: ") + names;
     // A long list ends in an ellipsis; the whole of it is in the tip.
     lblKept->setText(lblKept->fontMetrics().elidedText(line, Qt::ElideRight, lblKept->width()));
     lblKept->setToolTip(line);
@@ -570,7 +570,7 @@ void frmPackage::ShowPreview()
     preview.lblName->setText(txtScriptName->text());
     preview.lblName->adjustSize();
     const QString description = txtScriptDesc->toPlainText();
-    preview.lblDescription->setText(description.isEmpty() ? QStringLiteral("(none)") : description);
+    preview.lblDescription->setText(description.isEmpty() ? tr("(none)") : description);
     if (txtScriptURL->text().isEmpty()) {
         preview.HasURL = false;
     } else {

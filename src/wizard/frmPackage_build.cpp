@@ -31,6 +31,15 @@ private:
     frmPackage& m_form;
 };
 
+// A caption of the build in the user's language; the log keeps the original.
+QString ShownCaption(const QString& caption)
+{
+    const QString adding = QStringLiteral("Adding File:  ");
+    if (caption.startsWith(adding))
+        return QCoreApplication::translate("PackBuild", "Adding File:  ") + caption.mid(adding.size());
+    return QCoreApplication::translate("PackBuild", caption.toUtf8().constData());
+}
+
 } // namespace
 
 void frmPackage::InitProgressBar()
@@ -54,12 +63,11 @@ void frmPackage::cmdBrowse_Click()
     const QString initDir = txtPackPath->text().isEmpty() ? SaveFolder : GetFolderPath(txtPackPath->text());
     QString filename;
     QString fileTitle;
-    QString filter = QStringLiteral("Script Files (*.plsc)|*.plsc");
+    QString filter = tr("Script Files (*.plsc)|*.plsc");
     long filterIndex = 1;
     long flags = 0;
     if (!CommonDialog().VBGetSaveFileName(filename, fileTitle, true, filter, filterIndex, initDir,
-                                          QStringLiteral("Save Script File"), QStringLiteral("plsc"), this,
-                                          flags))
+                                          tr("Save Script File"), QStringLiteral("plsc"), this, flags))
         return;
     txtPackPath->setText(filename);
     m_browsed = true;
@@ -95,7 +103,7 @@ void frmPackage::FlushProgress(bool force, bool processEvents)
             bar.setValue(bar.Value() + m_progressSteps);
         }
         m_progressSteps = 0;
-        lblProgress->setText(m_progressCaption);
+        lblProgress->setText(ShownCaption(m_progressCaption));
         CentreLabel(lblProgress, m_progressCentreX);
     }
     if (processEvents)
@@ -166,10 +174,10 @@ void frmPackage::BuildPack()
     if (!txtPackPath->text().endsWith(QStringLiteral(".plsc"), Qt::CaseSensitive))
         txtPackPath->setText(txtPackPath->text() + QStringLiteral(".plsc"));
     if (makePack()) {
-        lblHooray->setText(QStringLiteral("Script Pack has succesfully been created."));
+        lblHooray->setText(tr("Script Pack has succesfully been created."));
     } else {
         chkOpen->hide();
-        lblHooray->setText(QStringLiteral("There was an error creating the Script Pack."));
+        lblHooray->setText(tr("There was an error creating the Script Pack."));
         ShowFailureReason(m_packBuild ? m_packBuild->LastError() : QString());
     }
     // The label sizes itself to its caption, as it did for the design text.

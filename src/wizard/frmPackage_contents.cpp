@@ -291,12 +291,11 @@ void frmPackage::cmdAddFile_Click()
     QString filename;
     QString fileTitle;
     bool readOnly = false;
-    QString filter = QStringLiteral("All Files (*.*)|*.*");
+    QString filter = tr("All Files (*.*)|*.*");
     long filterIndex = 1;
     long flags = 0x80000;
     if (CommonDialog().VBGetOpenFileName(filename, fileTitle, true, true, readOnly, true, filter, filterIndex,
-                                         StartFolder, QStringLiteral("Choose Script Files"), QString(), this,
-                                         flags)) {
+                                         StartFolder, tr("Choose Script Files"), QString(), this, flags)) {
         const QStringList paths = clsCommonDialog::SplitFileNames(filename);
         if (!paths.isEmpty())
             StartFolder = FolderOfFile(paths.constFirst());
@@ -373,9 +372,9 @@ void frmPackage::RemoveSelectedNode(int isFolder)
         return;
     const int node = m_filesModel->nodeOf(tvFiles->currentIndex());
     if (node >= 0) {
-        const QString prompt = QStringLiteral("Are you sure you want to remove the ") +
-                               (isFolder == 0 ? QStringLiteral("file") : QStringLiteral("folder")) +
-                               QStringLiteral("  '") + contents->Text(node) + QStringLiteral("' ?");
+        const QString prompt = (isFolder == 0 ? tr("Are you sure you want to remove the file  '%1' ?")
+                                              : tr("Are you sure you want to remove the folder  '%1' ?"))
+                                   .arg(contents->Text(node));
         if (ShowMessage(this, prompt, MsgBox::YesNo | MsgBox::Question) == MsgBox::Yes)
             contents->RemoveNode(node);
     }

@@ -1,6 +1,7 @@
 // Every caption of every page fits its control, at the scale and in the
 // language the test runs with (ctest runs it at 1x, 1.5x and 2x, and in
 // Brazilian Portuguese): a text that is cut off is one the user cannot read.
+#include "platform/Language.h"
 #include "support/TestFiles.h"
 #include "wizard/Fonts.h"
 #include "wizard/frmPackage.h"
@@ -10,6 +11,8 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
+#include <QPushButton>
 #include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
@@ -21,7 +24,11 @@ class tst_Fits : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { Fonts::RegisterWindowFonts(); }
+    void initTestCase()
+    {
+        Fonts::RegisterWindowFonts();
+        Language::InstallTranslations();
+    }
 
     void captionsFit()
     {
@@ -69,6 +76,14 @@ private slots:
             }
         }
         QVERIFY2(cut.isEmpty(), qPrintable(cut.join(u'\n')));
+        // In the language of the system: Brazilian Portuguese translated, English as written.
+        const QString language = QLocale().name();
+        if (language == u"pt_BR"_s)
+            QCOMPARE(QStringList({form.cmdBack->text(), form.cmdNext->text(), form.lblHeadTitle->text()}),
+                     QStringList({u"< &Voltar"_s, u"C&oncluir"_s, u"Concluído"_s}));
+        else if (language == u"C"_s || language.startsWith(u"en"_s))
+            QCOMPARE(QStringList({form.cmdBack->text(), form.cmdNext->text(), form.lblHeadTitle->text()}),
+                     QStringList({u"< &Back"_s, u"&Finish"_s, u"Finished"_s}));
         // Above one device pixel per pixel, no bitmap face is left.
         if (form.devicePixelRatioF() > 1.0)
             QCOMPARE(form.picPack[1]->font().family(), u"Tahoma"_s);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QList>
 #include <QSet>
 #include <QString>
@@ -45,7 +46,7 @@ struct AuthorManifest
         const QStringList names = Names();
         QString line = names.mid(0, most).join(QStringLiteral(", "));
         if (names.size() > most)
-            line += QStringLiteral(" and %1 more").arg(names.size() - most);
+            line += QCoreApplication::translate("AuthorManifest", " and %1 more").arg(names.size() - most);
         return line;
     }
 };

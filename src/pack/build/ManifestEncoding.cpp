@@ -1,7 +1,14 @@
 #include "pack/build/ManifestEncoding.h"
 
+#include <QCoreApplication>
 #include <QRegularExpression>
 #include <QStringDecoder>
+
+// Texts a user reads, in the user's language.
+class Text
+{
+    Q_DECLARE_TR_FUNCTIONS(ScriptPackReader)
+};
 
 namespace {
 
@@ -125,7 +132,7 @@ bool DecodeManifest(const QByteArray& bytes, QString& text, QString& why)
         // lone surrogate: both are looked for here.
         if (Decode(decoder, body, text) && body.size() % u.unit == 0 && text.isValidUtf16())
             return true;
-        why = QStringLiteral("is not valid %1").arg(QLatin1String(u.name));
+        why = Text::tr("is not valid %1").arg(QLatin1String(u.name));
         return false;
     }
     const QString declared = DeclaredEncoding(bytes);
@@ -134,12 +141,12 @@ bool DecodeManifest(const QByteArray& bytes, QString& text, QString& why)
     if (!declared.isEmpty() && !saysUtf8) {
         QStringDecoder decoder(declared.toLatin1().constData());
         if (!decoder.isValid()) {
-            why = QStringLiteral("declares the encoding '%1', which this program cannot read").arg(declared);
+            why = Text::tr("declares the encoding '%1', which this program cannot read").arg(declared);
             return false;
         }
         if (Decode(decoder, bytes, text))
             return true;
-        why = QStringLiteral("is not valid %1, the encoding it declares").arg(declared);
+        why = Text::tr("is not valid %1, the encoding it declares").arg(declared);
         return false;
     }
     // Notepad's "ANSI" under a declaration of UTF-8 is the common slip; the

@@ -4,6 +4,7 @@
 #include "pack/build/ManifestMarkup.h"
 #include "platform/ZipNames.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -13,6 +14,12 @@
 #include <QXmlStreamWriter>
 #include <memory>
 #include <zip.h>
+
+// Texts a user reads, in the user's language.
+class Text
+{
+    Q_DECLARE_TR_FUNCTIONS(ScriptPackReader)
+};
 
 namespace {
 
@@ -144,7 +151,7 @@ public:
     bool parse(ScriptPackInfo& info, QString& why)
     {
         if (IsEmpty(m_source)) {
-            why = QStringLiteral("is empty");
+            why = Text::tr("is empty");
             return false;
         }
         // Where a DTD declares entities, the source's characters are not
@@ -153,12 +160,12 @@ public:
         while (!m_xml.atEnd() && m_xml.readNext() != QXmlStreamReader::StartElement)
             m_hasDtd = m_hasDtd || m_xml.tokenType() == QXmlStreamReader::DTD;
         if (m_xml.tokenType() != QXmlStreamReader::StartElement) {
-            why = m_xml.hasError() ? xmlError() : QStringLiteral("is empty");
+            why = m_xml.hasError() ? xmlError() : Text::tr("is empty");
             return false;
         }
         m_namespace = m_xml.namespaceUri().toString();
         if (m_xml.name() != QLatin1String("ScriptInfo")) {
-            why = QStringLiteral("is not a Script Pack manifest");
+            why = Text::tr("is not a Script Pack manifest");
             return false;
         }
         if (m_xml.attributes().hasAttribute(QLatin1String("Version")))
@@ -192,7 +199,7 @@ private:
         QString reason = m_xml.errorString();
         if (reason.endsWith(QLatin1Char('.')))
             reason.chop(1);
-        return QStringLiteral("is not well-formed XML (line %1: %2)").arg(m_xml.lineNumber()).arg(reason);
+        return Text::tr("is not well-formed XML (line %1: %2)").arg(m_xml.lineNumber()).arg(reason);
     }
 
     QString text() { return m_xml.readElementText(QXmlStreamReader::SkipChildElements); }
@@ -294,16 +301,16 @@ bool ReadManifestFile(const QString& path, ScriptPackInfo& info, QString& why)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        why = QStringLiteral("cannot be read");
+        why = Text::tr("cannot be read");
         return false;
     }
     if (file.size() > MaxManifestBytes) {
-        why = QStringLiteral("is too large to be a manifest");
+        why = Text::tr("is too large to be a manifest");
         return false;
     }
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError) {
-        why = QStringLiteral("cannot be read");
+        why = Text::tr("cannot be read");
         return false;
     }
     return ParseScriptInfo(bytes, info, why);
@@ -343,11 +350,11 @@ bool ReadPack(const QString& path, ScriptPackInfo& info, QString& why)
     std::unique_ptr<zip_t, ZipCloser> za(zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &code));
     if (!za) {
         if (code == ZIP_ER_NOENT)
-            why = QStringLiteral("the file does not exist");
+            why = Text::tr("the file does not exist");
         else if (code == ZIP_ER_OPEN || code == ZIP_ER_READ)
-            why = QStringLiteral("the file cannot be read");
+            why = Text::tr("the file cannot be read");
         else
-            why = QStringLiteral("it is not a zip archive");
+            why = Text::tr("it is not a zip archive");
         return false;
     }
     // The host looks for the manifest at the root only; a copy in a folder is a script file.
@@ -357,25 +364,25 @@ bool ReadPack(const QString& path, ScriptPackInfo& info, QString& why)
     if (index < 0 || zip_stat_index(za.get(), zip_uint64_t(index), 0, &st) != 0 ||
         !(st.valid & ZIP_STAT_SIZE)) {
         const QString inFolder = ManifestInAFolder(za.get());
-        why = inFolder.isEmpty() ? QStringLiteral("it holds no ScriptInfo.xml at its root")
-                                 : QStringLiteral("it holds no ScriptInfo.xml at its root, only '%1' in a "
-                                                  "folder, where the host does not look for it")
+        why = inFolder.isEmpty() ? Text::tr("it holds no ScriptInfo.xml at its root")
+                                 : Text::tr("it holds no ScriptInfo.xml at its root, only '%1' in a "
+                                            "folder, where the host does not look for it")
                                        .arg(inFolder);
         return false;
     }
     if (st.size > zip_uint64_t(MaxManifestBytes)) {
-        why = QStringLiteral("its ScriptInfo.xml is too large to be a manifest");
+        why = Text::tr("its ScriptInfo.xml is too large to be a manifest");
         return false;
     }
     std::unique_ptr<zip_file_t, ZipFileCloser> zf(zip_fopen_index(za.get(), zip_uint64_t(index), 0));
     QByteArray bytes(qsizetype(st.size), Qt::Uninitialized);
     if (!zf || zip_fread(zf.get(), bytes.data(), st.size) != zip_int64_t(st.size)) {
-        why = QStringLiteral("its ScriptInfo.xml cannot be read");
+        why = Text::tr("its ScriptInfo.xml cannot be read");
         return false;
     }
     if (ParseScriptInfo(bytes, info, why))
         return true;
-    why = QStringLiteral("its ScriptInfo.xml ") + why;
+    why = Text::tr("its ScriptInfo.xml ") + why;
     return false;
 }
 
@@ -406,24 +413,24 @@ bool ReadScriptInfo(const QString& path, ScriptPackInfo& info, QString& error)
     if (file.isDir()) {
         const QString manifest = ManifestInFolder(path);
         if (manifest.isEmpty())
-            why = QStringLiteral("it holds no ScriptInfo.xml");
+            why = Text::tr("it holds no ScriptInfo.xml");
         else if (!ReadManifestFile(manifest, read, why))
-            why = QStringLiteral("its ScriptInfo.xml ") + why;
+            why = Text::tr("its ScriptInfo.xml ") + why;
         if (!why.isEmpty()) {
-            error = QStringLiteral("'%1' is not a readable script folder: %2.").arg(path, why);
+            error = Text::tr("'%1' is not a readable script folder: %2.").arg(path, why);
             return false;
         }
         read.ScriptFolder = QDir::cleanPath(file.absoluteFilePath());
         read.ManifestFile = QDir(read.ScriptFolder).filePath(QFileInfo(manifest).fileName());
     } else if (file.isFile() && IsManifestName(file.fileName())) {
         if (!ReadManifestFile(path, read, why)) {
-            error = QStringLiteral("'%1' is not a readable ScriptInfo.xml: it %2.").arg(path, why);
+            error = Text::tr("'%1' is not a readable ScriptInfo.xml: it %2.").arg(path, why);
             return false;
         }
         read.ScriptFolder = QDir::cleanPath(file.absolutePath());
         read.ManifestFile = QDir::cleanPath(file.absoluteFilePath());
     } else if (!ReadPack(path, read, why)) {
-        error = QStringLiteral("'%1' is not a readable Script Pack: %2.").arg(path, why);
+        error = Text::tr("'%1' is not a readable Script Pack: %2.").arg(path, why);
         return false;
     }
     info = read;

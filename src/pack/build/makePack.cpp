@@ -26,6 +26,11 @@ namespace {
 
 const QString AddingPrefix = QStringLiteral("  adding: ");
 const QString AddingCaption = QStringLiteral("Adding File:  ");
+// The build's captions go to the log as they stand; the window shows them in
+// the user's language (frmPackage::ShowProgress).
+[[maybe_unused]] const char* const ShownCaptions[] = {
+    QT_TRANSLATE_NOOP("PackBuild", "Creating Script Info File"),
+    QT_TRANSLATE_NOOP("PackBuild", "Creating Script Pack"), QT_TRANSLATE_NOOP("PackBuild", "Adding File:  ")};
 
 bool IsFolder(const PackContents& contents, int index)
 {
@@ -163,13 +168,13 @@ bool PackBuild::makePack(const PackRequest& request)
     m_lastError.clear();
     const QFileInfo target(request.PackPath);
     if (request.Contents == nullptr || request.PackPath.isEmpty() || target.isDir())
-        return fail(QStringLiteral("There is no Script Pack to write at '%1'.").arg(request.PackPath));
+        return fail(tr("There is no Script Pack to write at '%1'.").arg(request.PackPath));
     // Replacing goes by the folder's permissions, not the file's: a pack the
     // user made read-only would otherwise be replaced all the same.
     constexpr QFileDevice::Permissions anyWrite =
         QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
     if (target.exists() && (!target.isWritable() || !(target.permissions() & anyWrite)))
-        return fail(QStringLiteral("The Script Pack '%1' is read-only.").arg(request.PackPath));
+        return fail(tr("The Script Pack '%1' is read-only.").arg(request.PackPath));
 
     // The pack is written in a private folder beside the target and put in
     // place only at the end, so a failed or cancelled build never costs the
@@ -295,8 +300,7 @@ bool PackBuild::build(const PackRequest& request, const QString& workFolder)
                     reg.HasDotNetFiles, reg.DotNetFiles, request.ScriptVersion, request.Kept);
     // Should what an author wrote not stand in the manifest, no pack the host rejects.
     if (!request.Kept.isEmpty() && !IsWellFormedXml(xml))
-        return fail(
-            QStringLiteral("The script's own ScriptInfo.xml could not be written into the Script Pack."));
+        return fail(tr("The script's own ScriptInfo.xml could not be written into the Script Pack."));
 
     // What the pack must hold, decided here from the contents and handed to
     // the archiver path by path, taken literally: no folder is walked again,
@@ -319,12 +323,11 @@ bool PackBuild::build(const PackRequest& request, const QString& workFolder)
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size() ||
             !file.flush()) {
             WriteLog(QStringLiteral("Manifest:  ") + manifest + QStringLiteral(": ") + file.errorString());
-            return fail(
-                QStringLiteral("Could not write in the folder '%1'.").arg(QFileInfo(workFolder).path()));
+            return fail(tr("Could not write in the folder '%1'.").arg(QFileInfo(workFolder).path()));
         }
     }
     if (m_view.CancelRequested())
-        return fail(QStringLiteral("The build was cancelled."));
+        return fail(tr("The build was cancelled."));
 
     WriteLog(QStringLiteral("XML File:  ") + manifest);
     m_view.ShowProgress(NextStep(), QStringLiteral("Creating Script Pack"));
@@ -354,7 +357,7 @@ bool PackBuild::build(const PackRequest& request, const QString& workFolder)
     SetFolderOptions(m_zip, false);
     m_zip.ClearFileSpecs();
     m_zip.AddFileSpec(manifest);
-    if (!runZip(QStringLiteral("the manifest")))
+    if (!runZip(tr("the manifest")))
         return false;
 
     // One run per top-level folder, its names taken from the folder that holds it.
@@ -371,7 +374,7 @@ bool PackBuild::build(const PackRequest& request, const QString& workFolder)
         WriteLog(QStringLiteral("File Spec:  ") + folder.mid(base.size()));
         m_zip.ClearFileSpecs();
         AddFolderSpecs(contents, top);
-        if (!runZip(QStringLiteral("the folder '%1'").arg(folder)))
+        if (!runZip(tr("the folder '%1'").arg(folder)))
             return false;
     }
 
@@ -379,12 +382,12 @@ bool PackBuild::build(const PackRequest& request, const QString& workFolder)
     m_zip.ClearFileSpecs();
     m_view.DoEvents();
     if (m_view.CancelRequested())
-        return fail(QStringLiteral("The build was cancelled."));
+        return fail(tr("The build was cancelled."));
 
     // The last run writes the pack's directory, with or without loose files.
     m_zip.setHoldDirectory(false);
     AddLooseSpecs(contents);
-    if (!runZip(QStringLiteral("the loose files")))
+    if (!runZip(tr("the loose files")))
         return false;
 
     if (!CheckPack(tempPack, reg))
@@ -393,7 +396,7 @@ bool PackBuild::build(const PackRequest& request, const QString& workFolder)
     // a power cut right after "finished" leaves one pack or the other, whole.
     if (!Durability::current().syncFile(tempPack)) {
         WriteLog(QStringLiteral("Sync:  ") + tempPack);
-        return fail(QStringLiteral("Could not write the Script Pack '%1'.").arg(request.PackPath));
+        return fail(tr("Could not write the Script Pack '%1'.").arg(request.PackPath));
     }
 
     // A rebuilt pack keeps what the user allowed on the old one (a private
@@ -408,7 +411,7 @@ bool PackBuild::build(const PackRequest& request, const QString& workFolder)
     std::filesystem::rename(from, to, ec);
     if (ec) {
         WriteLog(QStringLiteral("Rename:  ") + QString::fromLocal8Bit(ec.message().c_str()));
-        return fail(QStringLiteral("Could not write the Script Pack '%1'.").arg(request.PackPath));
+        return fail(tr("Could not write the Script Pack '%1'.").arg(request.PackPath));
     }
     // The pack is in place and whole; the folder's record of the new name is
     // asked onto the disk too. Should that fail the pack is still there: logged only.
@@ -452,7 +455,7 @@ bool PackBuild::PlanEntries(const PackContents& contents, const QString& packPat
         return true;
     });
     if (!walked)
-        return fail(QStringLiteral("The build was cancelled."));
+        return fail(tr("The build was cancelled."));
     std::sort(leftOut.begin(), leftOut.end());
     m_leftOut = std::move(leftOut);
 
@@ -476,8 +479,7 @@ bool PackBuild::PlanEntries(const PackContents& contents, const QString& packPat
         }
     }
     if (clash != nullptr)
-        return fail(
-            QStringLiteral("Two files would be stored as '%1'.").arg(EntryName(contents, clash->node)));
+        return fail(tr("Two files would be stored as '%1'.").arg(EntryName(contents, clash->node)));
     return true;
 }
 
@@ -567,7 +569,7 @@ void PackBuild::AddLooseSpecs(const PackContents& contents)
 
 bool PackBuild::CheckPack(const QString& pack, const RegistrationEntries& reg)
 {
-    const QString cancelled = QStringLiteral("The build was cancelled.");
+    const QString cancelled = tr("The build was cancelled.");
     if (!Turn(true))
         return fail(cancelled);
     // Both sides as sorted 64-bit hashes of the exact names; names whose
@@ -619,7 +621,7 @@ bool PackBuild::CheckPack(const QString& pack, const RegistrationEntries& reg)
     }
     const Read read = reading.get();
     if (!read.readable)
-        return fail(QStringLiteral("Could not read back the Script Pack just written."));
+        return fail(tr("Could not read back the Script Pack just written."));
     const QStringList& names = read.names;
     const std::vector<Named>& held = read.held;
     auto wantedName = [this](const Named& w) {
@@ -631,7 +633,7 @@ bool PackBuild::CheckPack(const QString& pack, const RegistrationEntries& reg)
             continue;
         for (size_t j = i; j-- > 0 && held[j].hash == held[i].hash;) {
             if (names.at(held[j].at) == names.at(held[i].at))
-                return fail(QStringLiteral("The Script Pack holds a name twice."));
+                return fail(tr("The Script Pack holds a name twice."));
         }
     }
     // Pair each wanted name with the held one of the same hash and text.
@@ -659,14 +661,14 @@ bool PackBuild::CheckPack(const QString& pack, const RegistrationEntries& reg)
         }
     }
     if (lacking != nullptr)
-        return fail(QStringLiteral("The Script Pack lacks '%1'.").arg(wantedName(*lacking)));
+        return fail(tr("The Script Pack lacks '%1'.").arg(wantedName(*lacking)));
     int extra = -1;
     for (size_t k = 0; k < held.size(); ++k) {
         if (!heldMatched[k] && (extra < 0 || held[k].at < extra))
             extra = held[k].at;
     }
     if (extra >= 0)
-        return fail(QStringLiteral("The Script Pack holds '%1', which was not chosen.").arg(names.at(extra)));
+        return fail(tr("The Script Pack holds '%1', which was not chosen.").arg(names.at(extra)));
 
     // The host installs what the manifest names: every name must be there.
     QStringList registered = reg.ComFiles;
@@ -681,8 +683,7 @@ bool PackBuild::CheckPack(const QString& pack, const RegistrationEntries& reg)
         for (; k != held.cend() && k->hash == hash && !found; ++k)
             found = names.at(k->at) == name;
         if (!found)
-            return fail(
-                QStringLiteral("The manifest names '%1', which the Script Pack does not hold.").arg(file));
+            return fail(tr("The manifest names '%1', which the Script Pack does not hold.").arg(file));
     }
     return true;
 }
@@ -692,7 +693,7 @@ bool PackBuild::runZip(const QString& what)
     m_zipError.clear();
     m_zip.Zip();
     if (m_view.CancelRequested())
-        return fail(QStringLiteral("The build was cancelled."));
+        return fail(tr("The build was cancelled."));
     if (!m_zip.Success()) {
         WriteLog(QStringLiteral("Archiving %1 failed with code %2").arg(what).arg(m_zip.LastResult()));
         return fail(PlainZipError(what));
@@ -710,14 +711,15 @@ QString PackBuild::PlainZipError(const QString& what) const
     };
     static const Form forms[] = {
         {"zip error: changed while being read: ",
-         "Could not read '%1': it changed while it was being packed."},
-        {"zip error: could not open for reading: ", "Could not read '%1'."},
-        {"zip error: could not read: ", "Could not read '%1'."},
-        {"zip error: file not found: ", "Could not read '%1': it is no longer there."},
-        {"zip error: not a regular file: ", "Could not read '%1': it is not a regular file."},
-        {"zip error: invalid entry name: ", "The name '%1' can't be used in a Script Pack."},
+         QT_TR_NOOP("Could not read '%1': it changed while it was being packed.")},
+        {"zip error: could not open for reading: ", QT_TR_NOOP("Could not read '%1'.")},
+        {"zip error: could not read: ", QT_TR_NOOP("Could not read '%1'.")},
+        {"zip error: file not found: ", QT_TR_NOOP("Could not read '%1': it is no longer there.")},
+        {"zip error: not a regular file: ", QT_TR_NOOP("Could not read '%1': it is not a regular file.")},
+        {"zip error: invalid entry name: ", QT_TR_NOOP("The name '%1' can't be used in a Script Pack.")},
         {"zip error: the archive being replaced is among the files: ",
-         "'%1' is the Script Pack being replaced, by another name or a link: it can't go into the new one."},
+         QT_TR_NOOP("'%1' is the Script Pack being replaced, by another name or a link: it can't go into the new "
+                    "one.")},
     };
     for (const Form& f : forms) {
         const QString prefix = QString::fromLatin1(f.prefix);
@@ -726,12 +728,12 @@ QString PackBuild::PlainZipError(const QString& what) const
         QString subject = m_zipError.mid(prefix.size());
         if (prefix.contains(QStringLiteral("entry name")))
             subject = subject.left(subject.lastIndexOf(QStringLiteral(" (")));
-        return QString::fromLatin1(f.text).arg(EntryOfPath(subject));
+        return tr(f.text).arg(EntryOfPath(subject));
     }
     if (m_zipError.startsWith(QStringLiteral("zip error: could not")))
-        return QStringLiteral("Could not write the Script Pack's folder '%1'.")
+        return tr("Could not write the Script Pack's folder '%1'.")
             .arg(QFileInfo(QFileInfo(m_zip.ZipFile()).path()).path());
-    return QStringLiteral("Archiving %1 failed (code %2).").arg(what).arg(m_zip.LastResult());
+    return tr("Archiving %1 failed (code %2).").arg(what).arg(m_zip.LastResult());
 }
 
 // The name a packed path goes under, as the user knows it; found only when

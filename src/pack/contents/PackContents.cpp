@@ -50,22 +50,22 @@ QString PackContents::NameProblem(const QString& path)
     // A name that was not UTF-8 on disk comes back with replacement characters
     // and no longer names the file.
     if (path.contains(QChar::ReplacementCharacter) && !QFileInfo::exists(path))
-        return QStringLiteral("its name is not valid UTF-8");
+        return tr("its name is not valid UTF-8");
     // UTF-8 takes at most three bytes per UTF-16 unit: most paths are short
     // enough without encoding them to find out.
     if (path.size() * 3 > ZipNames::PathLimit() && QFile::encodeName(path).size() > ZipNames::PathLimit())
-        return QStringLiteral("its path is too long");
+        return tr("its path is too long");
     return QString();
 }
 
 QString PackContents::SkippedMessage(const QStringList& skipped)
 {
     constexpr qsizetype kShown = 15;
-    QString text = QStringLiteral("These files and folders were left out of the Script Pack:\r\n");
+    QString text = tr("These files and folders were left out of the Script Pack:") + QStringLiteral("\r\n");
     for (qsizetype i = 0; i < skipped.size() && i < kShown; ++i)
         text += QStringLiteral("\r\n") + skipped.at(i);
     if (skipped.size() > kShown)
-        text += QStringLiteral("\r\n... and %1 more.").arg(skipped.size() - kShown);
+        text += QStringLiteral("\r\n") + tr("... and %1 more.").arg(skipped.size() - kShown);
     return text;
 }
 
@@ -84,9 +84,9 @@ QString PackContents::DefaultExclusion(const QString& name)
     static const QStringList desktop = {QStringLiteral("Thumbs.db"), QStringLiteral("desktop.ini"),
                                         QStringLiteral(".DS_Store"), QStringLiteral("__MACOSX")};
     if (versionControl.contains(name, Qt::CaseInsensitive))
-        return QStringLiteral("version-control data is left out");
+        return tr("version-control data is left out");
     if (desktop.contains(name, Qt::CaseInsensitive))
-        return QStringLiteral("files the desktop makes are left out");
+        return tr("files the desktop makes are left out");
     return QString();
 }
 
@@ -276,7 +276,7 @@ QString PackContents::GetIconKey(const QString& path, bool isFolder)
 
 QString PackContents::FolderMessage(const QString& path)
 {
-    return QStringLiteral("The folder '") + path + QStringLiteral("' is already part of the Script Pack.");
+    return tr("The folder '%1' is already part of the Script Pack.").arg(path);
 }
 
 int PackContents::appendNode(PackNode n, const QString& nodeName, const QString& topPath)
@@ -346,23 +346,22 @@ int PackContents::addFile(const QString& path, int parent, const AddHooks& hooks
             skip(path, problem);
             return -1;
         }
-        return refuse(QStringLiteral("The file name '%1' can't be used in a Script Pack: %2.")
-                          .arg(RawName(path), problem));
+        return refuse(
+            tr("The file name '%1' can't be used in a Script Pack: %2.").arg(RawName(path), problem));
     }
     if (atRoot && name.toLower() == ScriptInfoName)
-        return refuse(QStringLiteral("Can't add a file named ScriptInfo.xml."));
+        return refuse(tr("Can't add a file named ScriptInfo.xml."));
 
     // The first node in creation order that meets either test decides the message.
     const int keyHit = findLoose(path);
     const int nameHit = atRoot ? firstWithName(name.toLower()) : -1;
     auto alreadyExists = [&] {
-        return refuse(path + QStringLiteral("\r\n\r\nalready exists in the file list."));
+        return refuse(path + QStringLiteral("\r\n\r\n") + tr("already exists in the file list."));
     };
     if (keyHit >= 0 && (nameHit < 0 || keyHit <= nameHit))
         return alreadyExists();
     if (nameHit >= 0)
-        return refuse(QStringLiteral("A file called '") + name +
-                      QStringLiteral("' already exists in the file list."));
+        return refuse(tr("A file called '%1' already exists in the file list.").arg(name));
     // Keys stay unique whatever the caller passes; a walk's own names are
     // distinct already.
     if (!atRoot && !m_walking && hasChildNamed(parent, RawName(path)))
@@ -418,7 +417,7 @@ PackContents::FolderResult PackContents::AddFolderContents(const QString& path, 
     m_walkBase = ChildPath(p, QString());
     const FolderListing listing = ListFolder(p);
     for (const QString& name : listing.notUtf8)
-        skip(ChildPath(p, name), QStringLiteral("its name is not valid UTF-8"));
+        skip(ChildPath(p, name), tr("its name is not valid UTF-8"));
     FolderResult result = FolderResult::Added;
     const auto leftOut = [&](const QString& name) {
         if (hooks.exclude && hooks.exclude->matches(name))
@@ -493,13 +492,13 @@ QString PackContents::TopFolderRefusal(const QString& path) const
     const QString raw = RawName(path);
     const QString problem = NameProblem(path);
     if (!problem.isEmpty())
-        return QStringLiteral("The folder name '%1' can't be used in a Script Pack: %2.").arg(raw, problem);
+        return tr("The folder name '%1' can't be used in a Script Pack: %2.").arg(raw, problem);
     if (raw.toLower() == ScriptInfoName)
-        return QStringLiteral("Can't add a folder named ScriptInfo.xml.");
+        return tr("Can't add a folder named ScriptInfo.xml.");
     // Windows holds one of two names that differ only in case, whatever their kinds.
     for (int top : m_top) {
         if (Text(top).compare(raw, Qt::CaseInsensitive) == 0)
-            return QStringLiteral("A file or folder called '%1' already exists in the file list.").arg(raw);
+            return tr("A file or folder called '%1' already exists in the file list.").arg(raw);
     }
     return QString();
 }
@@ -558,7 +557,7 @@ PackContents::FolderResult PackContents::walkFolder(const QString& path, int par
     SetTVItemStateImage(PackList::Reg2, folder, NoBox);
 
     for (const QString& name : listing.notUtf8)
-        skip(ChildPath(path, name), QStringLiteral("its name is not valid UTF-8"));
+        skip(ChildPath(path, name), tr("its name is not valid UTF-8"));
     // Windows keeps one of two names that differ only in case: the later one
     // is left out. Names taken so far are held as hashes of their lower-cased
     // text; a hit is confirmed against the names themselves.
@@ -577,7 +576,7 @@ PackContents::FolderResult PackContents::walkFolder(const QString& path, int par
             // Names that differ only in case sort side by side: look back from here.
             for (auto e = accepted.crbegin(); e != accepted.crend(); ++e) {
                 if ((*e)->toLower() == lower) {
-                    problem = QStringLiteral("another name in its folder differs from it only in case");
+                    problem = tr("another name in its folder differs from it only in case");
                     break;
                 }
             }
