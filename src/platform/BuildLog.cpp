@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+#include <atomic>
 
 #ifndef Q_OS_WIN
 #include <sys/stat.h>
@@ -44,10 +45,15 @@ const QByteArray& markerPath()
     return g_markerPath;
 }
 
-// Whether the marker is a normal file now. Looked up on every call, so
-// creating or deleting it takes effect from the next message.
+// What a build's session found when it started: -1 outside a build.
+std::atomic<int> g_sessionMarker{-1};
+
+// Whether the marker is a normal file: as a running build found it, or now.
 bool markerPresent()
 {
+    const int session = g_sessionMarker.load(std::memory_order_relaxed);
+    if (session >= 0)
+        return session == 1;
     const QByteArray& path = markerPath();
     if (path.isEmpty())
         return false;
@@ -72,6 +78,17 @@ void append(const QString& message)
 } // namespace
 
 namespace BuildLog {
+
+Session::Session()
+{
+    g_sessionMarker.store(-1);
+    g_sessionMarker.store(markerPresent() ? 1 : 0);
+}
+
+Session::~Session()
+{
+    g_sessionMarker.store(-1);
+}
 
 QString markerFolder()
 {

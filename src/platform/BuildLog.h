@@ -18,6 +18,19 @@ QString markerFolder();
 // The log file (c:\bundlesmith_log.txt on Windows, ~/bundlesmith_log.txt elsewhere).
 QString logFilePath();
 
+// For the life of a build the marker is looked up once, when it starts:
+// creating or deleting it takes effect from the next build. A look-up for
+// every message cost more than packing a tiny file. Outside a build each
+// message looks.
+class Session
+{
+public:
+    Session();
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+};
+
 // Test hooks: point the marker folder and the log file elsewhere; empty restores the default.
 void setMarkerFolder(const QString& folder);
 void setLogFilePath(const QString& path);

@@ -165,6 +165,7 @@ RegistrationEntries PackBuild::CollectRegistrations(const PackContents& contents
 
 bool PackBuild::makePack(const PackRequest& request)
 {
+    const BuildLog::Session logSession;
     m_lastError.clear();
     const QFileInfo target(request.PackPath);
     if (request.Contents == nullptr || request.PackPath.isEmpty() || target.isDir())

@@ -34,6 +34,17 @@ private slots:
         QVERIFY(lines[1].endsWith("   -   GetTVItemFromNode:   \xc3\xbc"
                                   "ber.js\r"));
 
+        // Within a build the marker counts as it was when the build began.
+        QDir().rmdir(marker);
+        QFile::remove(log);
+        for (const bool there : {false, true}) {
+            const BuildLog::Session build;
+            there ? QFile::remove(marker) : (writeFile(marker, ""), true);
+            WriteLog(there ? u"logged"_s : u"not logged"_s);
+        }
+        QCOMPARE(readAll(log).count("logged"), 1);
+        QVERIFY(!readAll(log).contains("not logged"));
+
         // A log that cannot be written is dropped silently.
         BuildLog::setLogFilePath(dir.filePath(u"no/such/folder/log.txt"_s));
         WriteLog(u"makePack"_s);
