@@ -133,8 +133,8 @@ int List(const ScriptPackInfo& info, const PackContents& contents, QTextStream& 
     return ExitWritten;
 }
 
-int Build(const ScriptPackInfo& info, const QString& target, const PackContents& contents, QTextStream& out,
-          QTextStream& err, int columns, bool quiet)
+int Build(const ScriptPackInfo& info, const QString& target, const QString& reuseFrom,
+          const PackContents& contents, QTextStream& out, QTextStream& err, int columns, bool quiet)
 {
     PackRequest request;
     request.ScriptName = info.Name;
@@ -144,6 +144,7 @@ int Build(const ScriptPackInfo& info, const QString& target, const PackContents&
     request.PackPath = target;
     request.Contents = &contents;
     request.Kept = info.Kept;
+    request.ReuseFrom = reuseFrom;
     clsZip zip;
     bool ok = false;
     QString why;
@@ -265,7 +266,9 @@ int RunPack(const QStringList& arguments, QTextStream& out, QTextStream& err, bo
     if (o.isSet(o.list))
         return List(info, contents, out);
     const int columns = progress && !quiet ? qMax(Console::Columns(), 20) : 0;
-    return Build(info, target, contents, out, err, columns, quiet);
+    // A pack named by --from lends the entries of files unchanged since it was made.
+    const QString reuseFrom = o.isSet(o.from) && info.ScriptFolder.isEmpty() ? o.value(o.from) : QString();
+    return Build(info, target, reuseFrom, contents, out, err, columns, quiet);
 }
 
 } // namespace

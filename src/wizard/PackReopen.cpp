@@ -103,6 +103,7 @@ bool PackReopen::StartFrom(const QString& path)
         return false;
     }
     Fill(info);
+    m_form.ReuseFrom = info.ScriptFolder.isEmpty() ? QFileInfo(path).absoluteFilePath() : QString();
     if (info.ScriptFolder.isEmpty()) {
         // Browse opens where the last release went; the old pack is replaced
         // only when the user picks it there.

@@ -64,6 +64,8 @@ public:
     // and its names in one line on the script-information page.
     void SetKeptElements(const AuthorManifest& kept);
     AuthorManifest KeptElements;
+    // The pack the release started from, which lends its unchanged entries.
+    QString ReuseFrom;
 
     // ---- pack contents (pages 2 to 4) ----
     void StyleTreeViews();

@@ -129,6 +129,7 @@ bool frmPackage::makePack()
     request.PackPath = txtPackPath->text();
     request.Contents = contents;
     request.Kept = KeptElements;
+    request.ReuseFrom = ReuseFrom;
 
     m_building = true;
     m_progressShown.invalidate();

@@ -7,6 +7,7 @@
 #include "pack/build/clsZip.h"
 #include "pack/build/makePack.h"
 #include "pack/contents/PackContents.h"
+#include "platform/BuildLog.h"
 #include "platform/Console.h"
 #include "support/TestFiles.h"
 
@@ -263,8 +264,14 @@ private slots:
         clsZip zip;
         QuietView view;
         PackBuild build(zip, view);
-        QVERIFY(build.makePack(
-            {u"Tom & Jerry"_s, desc, u"http://x.org/?a=1&b"_s, u"2.1"_s, at(u"core.plsc"_s), &contents, {}}));
+        QVERIFY(build.makePack({u"Tom & Jerry"_s,
+                                desc,
+                                u"http://x.org/?a=1&b"_s,
+                                u"2.1"_s,
+                                at(u"core.plsc"_s),
+                                &contents,
+                                {},
+                                {}}));
         QCOMPARE(WithoutTimes(at(u"cli.plsc"_s)), WithoutTimes(at(u"core.plsc"_s)));
 
         // A new release from the old pack: its information and ticks carry over.
@@ -293,6 +300,30 @@ private slots:
         for (const auto& [args, commandLine] : rows)
             QVERIFY2(IsCommandLine(QStringList(u"bundlesmith"_s) << args) == commandLine,
                      qPrintable(args.join(u' ')));
+    }
+
+    // A new release from the last one's pack takes that pack's entries for
+    // files unchanged since, checked as they are taken: a damaged one is
+    // packed afresh, and the log says so.
+    void fromPackLendsItsEntries()
+    {
+        const QString old = at(u"lend-old.plsc"_s), made = at(u"lend-new.plsc"_s),
+                      tool = at(u"script/lib/Tool.dll"_s);
+        QFile::remove(old);
+        QCOMPARE(run({u"pack"_s, u"-q"_s, u"--name"_s, u"N"_s, u"-o"_s, old, tool}), 0);
+        QByteArray bytes = readAll(old);
+        const qsizetype data = bytes.indexOf("Tool.dll") + 8 + 2; // into the deflated data after the name
+        bytes[data] = char(bytes[data] ^ 0x10);
+        writeFile(old, bytes);
+        BuildLog::setMarkerFolder(at(QString()));
+        BuildLog::setLogFilePath(at(u"build.log"_s));
+        writeFile(at(u"makelog"_s), "");
+        QCOMPARE(run({u"pack"_s, u"-q"_s, u"--force"_s, u"--from"_s, old, u"-o"_s, made, tool}), 0);
+        QFile::remove(at(u"makelog"_s));
+        BuildLog::setMarkerFolder({});
+        QVERIFY(readAll(at(u"build.log"_s))
+                    .contains("zip warning: damaged in the old archive, packed afresh: Tool.dll"));
+        QCOMPARE(readArchive(made).data(u"Tool.dll"_s), readAll(tool));
     }
 
     // A pack's default name holds nothing Windows refuses; the progress line

@@ -292,7 +292,13 @@ bool PackBuild::build(const PackRequest& request, const QString& workFolder)
         ~DropPrefetch() { ZpPrefetch(nullptr, 0, nullptr); }
     } dropPrefetch;
     m_leftOut.clear();
-    PrefetchRuns(contents, QFileInfo(request.PackPath).isFile() ? request.PackPath : QString());
+    // Unchanged files' entries come from the pack being replaced, or else from
+    // the one the release started from; either way the pack comes out as a
+    // fresh build would make it.
+    const QString replaced = QFileInfo(request.PackPath).isFile() ? request.PackPath : QString();
+    const QString reuse =
+        !replaced.isEmpty() || !QFileInfo(request.ReuseFrom).isFile() ? replaced : request.ReuseFrom;
+    PrefetchRuns(contents, reuse, replaced);
     const RegistrationEntries reg = CollectRegistrations(contents, turn);
 
     m_view.ShowProgress(NextStep(), QStringLiteral("Creating Script Info File"));
@@ -353,7 +359,7 @@ bool PackBuild::build(const PackRequest& request, const QString& workFolder)
     m_zip.setLiteralSpecs(true);
     m_zip.setHoldDirectory(true);
     // Files unchanged since the old pack was made keep their stored data.
-    m_zip.setReuseArchive(QFileInfo(request.PackPath).isFile() ? request.PackPath : QString());
+    m_zip.setReuseArchive(reuse);
     m_zip.setReplacedArchive(request.PackPath);
     SetFolderOptions(m_zip, false);
     m_zip.ClearFileSpecs();
@@ -511,7 +517,7 @@ void PackBuild::AddSpecsBelow(const PackContents& contents, int folder, QByteArr
     path.truncate(keep);
 }
 
-void PackBuild::PrefetchRuns(const PackContents& contents, const QString& oldPack)
+void PackBuild::PrefetchRuns(const PackContents& contents, const QString& reuse, const QString& replaced)
 {
     // Each run's specs and options as build() will give them: only then are
     // the files read as that run reads them. Runs are added in packing order
@@ -520,8 +526,8 @@ void PackBuild::PrefetchRuns(const PackContents& contents, const QString& oldPac
     qint32 given = 0;
     QString base = m_zip.BasePath();
     auto add = [&](clsZip& probe) {
-        probe.setReuseArchive(oldPack);
-        probe.setReplacedArchive(oldPack);
+        probe.setReuseArchive(reuse);
+        probe.setReplacedArchive(replaced);
         given += probe.FileSpecCount();
         if (!started)
             ZpPrefetch(&probe.Options(), probe.FileSpecCount(), probe.SpecTable().data());
@@ -719,8 +725,9 @@ QString PackBuild::PlainZipError(const QString& what) const
         {"zip error: not a regular file: ", QT_TR_NOOP("Could not read '%1': it is not a regular file.")},
         {"zip error: invalid entry name: ", QT_TR_NOOP("The name '%1' can't be used in a Script Pack.")},
         {"zip error: the archive being replaced is among the files: ",
-         QT_TR_NOOP("'%1' is the Script Pack being replaced, by another name or a link: it can't go into the new "
-                    "one.")},
+         QT_TR_NOOP(
+             "'%1' is the Script Pack being replaced, by another name or a link: it can't go into the new "
+             "one.")},
     };
     for (const Form& f : forms) {
         const QString prefix = QString::fromLatin1(f.prefix);

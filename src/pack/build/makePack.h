@@ -23,6 +23,9 @@ struct PackRequest
     const PackContents* Contents = nullptr;
     // What the script's own manifest holds beyond the fields, written back as it stands.
     AuthorManifest Kept;
+    // The pack this release started from, when it is not the one replaced:
+    // its entries for files unchanged since are copied, not deflated again.
+    QString ReuseFrom;
 };
 
 // What the build needs from the window that runs it.
@@ -100,7 +103,7 @@ private:
     // Adds to zip's specs the paths below folder, up to limit specs in all.
     void AddSpecsBelow(const PackContents& contents, int folder, QByteArray& path, clsZip& zip, qint32 limit);
     // Has the runs' files read while the manifest is made.
-    void PrefetchRuns(const PackContents& contents, const QString& oldPack);
+    void PrefetchRuns(const PackContents& contents, const QString& reuse, const QString& replaced);
     void AddLooseSpecs(const PackContents& contents);
     QString EntryOfPath(const QString& path) const;
     QString PlainZipError(const QString& what) const;

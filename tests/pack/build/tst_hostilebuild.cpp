@@ -40,7 +40,7 @@ class tst_HostileBuild : public QObject
         view.onCaption = std::move(onCaption);
         clsZip zip;
         PackBuild pb(zip, view);
-        PackRequest r{u"Tool"_s, {}, {}, u"1.0"_s, target, &c, {}};
+        PackRequest r{u"Tool"_s, {}, {}, u"1.0"_s, target, &c, {}, {}};
         const bool ok = pb.makePack(r);
         if (why)
             *why = pb.LastError();
