@@ -125,99 +125,6 @@
 <context>
     <name>PackCommand</name>
     <message>
-        <source>Usage: bundlesmith [OLD.plsc | ScriptInfo.xml | FOLDER]
-       bundlesmith pack [OPTION]... PATH...
-       bundlesmith pack --from FOLDER [OPTION]...
-
-Without arguments the wizard starts; with a Script Pack, a ScriptInfo.xml or a
-script folder it starts from that.
-'pack' builds a Script Pack without a display. Each PATH is a folder (stored under
-its own name with everything below it) or a file (stored at the root), in the order
-given; a ScriptInfo.xml among them is the script's own manifest. ENTRY is a file's
-path in the pack, as the manifest names it (lib\x.dll or lib/x.dll).
-
-  --name NAME         script name, 1 to 127 characters
-  --description TEXT  description (optional)
-  --url URL           about URL (optional)
-  --version V         script version (default 1.0)
-  --com ENTRY         register ENTRY as a COM object (repeatable)
-  --dotnet ENTRY      register ENTRY with the .NET utility (repeatable)
-  --from SOURCE       take name, description, URL, version, registrations and the
-                      rest of the manifest from an earlier pack, a ScriptInfo.xml
-                      or a script folder; the options above override them. Without
-                      PATH, a folder's contents (or the ScriptInfo.xml's folder's)
-                      are packed at the root, as its author lays them out
-  --exclude PATTERN   leave out what matches, by its path in the pack: '*.bak'
-                      (a name at any depth), 'docs/**' (a path); repeatable
-  --no-default-excludes
-                      keep version-control data (.git, .svn, .hg, CVS) and desktop
-                      files (Thumbs.db, desktop.ini, .DS_Store, __MACOSX), which
-                      are otherwise left out of folders
-  --strict            a name left out or a registration not carried over is an
-                      error (exit 3), not a warning
-  --list              print the entries the pack would hold, with their sizes, and
-                      its manifest; write nothing
-  -o, --output OUT    the pack to write (".plsc" is appended when missing); a
-                      folder: NAME-VERSION.plsc in it; default: NAME-VERSION.plsc
-                      in the current folder
-  --force             replace OUT when it exists
-  -q, --quiet         print nothing but errors
-  -h, --help          show this text
-
-'bundlesmith --version' shows the program's version.
-
-Exit status: 0 written (or listed), 2 bad arguments, 3 refused input, 4 build
-failed, 5 output exists (no --force), 130 or 143 interrupted (the old pack is
-untouched).
-</source>
-        <translation>Uso: bundlesmith [ANTIGO.plsc | ScriptInfo.xml | PASTA]
-     bundlesmith pack [OPÇÃO]... CAMINHO...
-     bundlesmith pack --from PASTA [OPÇÃO]...
-
-Sem argumentos, o assistente abre; com um Script Pack, um ScriptInfo.xml ou uma
-pasta de script, ele começa a partir deles.
-'pack' cria um Script Pack sem tela. Cada CAMINHO é uma pasta (guardada com o
-próprio nome, com tudo o que tem dentro) ou um arquivo (guardado na raiz), na
-ordem dada; um ScriptInfo.xml entre eles é o manifesto do próprio script. ENTRADA
-é o caminho de um arquivo no pack, como o manifesto o chama (lib\x.dll ou lib/x.dll).
-
-  --name NOME          nome do script, de 1 a 127 caracteres
-  --description TEXTO  descrição (opcional)
-  --url URL            URL de ajuda (opcional)
-  --version V          versão do script (padrão 1.0)
-  --com ENTRADA        registra ENTRADA como objeto COM (pode repetir)
-  --dotnet ENTRADA     registra ENTRADA com o utilitário .NET (pode repetir)
-  --from ORIGEM        toma nome, descrição, URL, versão, registros e o resto do
-                       manifesto de um pack anterior, de um ScriptInfo.xml ou de
-                       uma pasta de script; as opções acima têm precedência. Sem
-                       CAMINHO, o conteúdo da pasta (ou da pasta do ScriptInfo.xml)
-                       vai para a raiz, como o autor o organiza
-  --exclude PADRÃO     deixa de fora o que combina, pelo caminho no pack: '*.bak'
-                       (um nome em qualquer nível), 'docs/**' (um caminho); pode
-                       repetir
-  --no-default-excludes
-                       mantém dados de controle de versão (.git, .svn, .hg, CVS) e
-                       arquivos da área de trabalho (Thumbs.db, desktop.ini,
-                       .DS_Store, __MACOSX), que de outro modo ficam de fora
-  --strict             um nome deixado de fora ou um registro não mantido é um
-                       erro (saída 3), não um aviso
-  --list               mostra as entradas que o pack teria, com seus tamanhos, e
-                       seu manifesto; não grava nada
-  -o, --output SAÍDA   o pack a gravar (".plsc" é acrescentado se faltar); uma
-                       pasta: NOME-VERSÃO.plsc dentro dela; padrão: NOME-VERSÃO.plsc
-                       na pasta atual
-  --force              substitui SAÍDA se ela existir
-  -q, --quiet          não mostra nada além de erros
-  -h, --help           mostra este texto
-
-'bundlesmith --version' mostra a versão do programa.
-
-Códigos de saída: 0 gravado (ou listado), 2 argumentos inválidos, 3 entrada
-recusada, 4 falha na criação, 5 a saída existe (sem --force), 130 ou 143
-interrompido (o pack antigo fica intacto).
-</translation>
-    </message>
-    <message>
         <source>bundlesmith pack: interrupted; no pack was written, and an old one is as it was.</source>
         <translation>bundlesmith pack: interrompido; nenhum pack foi gravado, e um pack antigo ficou como estava.</translation>
     </message>
@@ -299,6 +206,117 @@ Experimente 'bundlesmith pack --help'.</translation>
         <source>the output '%1' is also one of the inputs.</source>
         <translation>a saída '%1' também é uma das entradas.</translation>
     </message>
+    <message>
+        <source>Usage: bundlesmith [OLD.plsc | ScriptInfo.xml | FOLDER]
+       bundlesmith pack [OPTION]... PATH...
+       bundlesmith pack --from FOLDER [OPTION]...
+
+Without arguments the wizard starts; with a Script Pack, a ScriptInfo.xml or a
+script folder it starts from that.
+'pack' builds a Script Pack without a display. Each PATH is a folder (stored under
+its own name with everything below it) or a file (stored at the root); the pack
+holds the folders first, then the files, each in the order given. A ScriptInfo.xml
+among them is the script's own manifest. ENTRY is a file's path in the pack, as
+the manifest names it (lib\x.dll or lib/x.dll).
+
+  --name NAME         script name, 1 to 127 characters
+  --description TEXT  description (optional)
+  --url URL           about URL (optional)
+  --version V         script version (default 1.0)
+  --com ENTRY         register ENTRY as a COM object (repeatable)
+  --dotnet ENTRY      register ENTRY with the .NET utility (repeatable)
+  --from SOURCE       take name, description, URL, version, registrations and the
+                      rest of the manifest from an earlier pack, a ScriptInfo.xml
+                      or a script folder; the options above override them. Without
+                      PATH, a folder's contents (or the ScriptInfo.xml's folder's)
+                      are packed at the root, as its author lays them out
+  --exclude PATTERN   leave out what matches, by its path in the pack: '*.bak'
+                      (a name at any depth), 'docs/**' (a path); repeatable
+  --no-default-excludes
+                      keep version-control data (.git, .svn, .hg, CVS) and desktop
+                      files (Thumbs.db, desktop.ini, .DS_Store, __MACOSX), which
+                      are otherwise left out of folders
+  --strict            a name left out or a registration not carried over is an
+                      error (exit 3), not a warning
+  --list              print the entries the pack would hold, with their sizes, and
+                      its manifest; write nothing
+  -o, --output OUT    the pack to write (".plsc" is appended when missing); a
+                      folder: NAME-VERSION.plsc in it; default: NAME-VERSION.plsc
+                      in the current folder
+  --force             replace OUT when it exists
+  -q, --quiet         print nothing but errors
+  -h, --help          show this text
+
+'bundlesmith --version' shows the program's version.
+
+Exit status: 0 written (or listed), 2 bad arguments, 3 refused input, 4 build
+failed, 5 output exists (no --force), 130 or 143 interrupted (the old pack is
+untouched).
+</source>
+        <translation>Uso: bundlesmith [ANTIGO.plsc | ScriptInfo.xml | PASTA]
+     bundlesmith pack [OPÇÃO]... CAMINHO...
+     bundlesmith pack --from PASTA [OPÇÃO]...
+
+Sem argumentos, o assistente abre; com um Script Pack, um ScriptInfo.xml ou uma
+pasta de script, ele começa a partir deles.
+'pack' cria um Script Pack sem tela. Cada CAMINHO é uma pasta (guardada com o
+próprio nome, com tudo o que tem dentro) ou um arquivo (guardado na raiz); o pack
+contém primeiro as pastas, depois os arquivos, cada um na ordem dada. Um
+ScriptInfo.xml entre eles é o manifesto do próprio script. ENTRADA é o caminho de
+um arquivo no pack, como o manifesto o chama (lib\x.dll ou lib/x.dll).
+
+  --name NOME          nome do script, de 1 a 127 caracteres
+  --description TEXTO  descrição (opcional)
+  --url URL            URL de ajuda (opcional)
+  --version V          versão do script (padrão 1.0)
+  --com ENTRADA        registra ENTRADA como objeto COM (pode repetir)
+  --dotnet ENTRADA     registra ENTRADA com o utilitário .NET (pode repetir)
+  --from ORIGEM        toma nome, descrição, URL, versão, registros e o resto do
+                       manifesto de um pack anterior, de um ScriptInfo.xml ou de
+                       uma pasta de script; as opções acima têm precedência. Sem
+                       CAMINHO, o conteúdo da pasta (ou da pasta do ScriptInfo.xml)
+                       vai para a raiz, como o autor o organiza
+  --exclude PADRÃO     deixa de fora o que combina, pelo caminho no pack: '*.bak'
+                       (um nome em qualquer nível), 'docs/**' (um caminho); pode
+                       repetir
+  --no-default-excludes
+                       mantém dados de controle de versão (.git, .svn, .hg, CVS) e
+                       arquivos da área de trabalho (Thumbs.db, desktop.ini,
+                       .DS_Store, __MACOSX), que de outro modo ficam de fora
+  --strict             um nome deixado de fora ou um registro não mantido é um
+                       erro (saída 3), não um aviso
+  --list               mostra as entradas que o pack teria, com seus tamanhos, e
+                       seu manifesto; não grava nada
+  -o, --output SAÍDA   o pack a gravar (".plsc" é acrescentado se faltar); uma
+                       pasta: NOME-VERSÃO.plsc dentro dela; padrão: NOME-VERSÃO.plsc
+                       na pasta atual
+  --force              substitui SAÍDA se ela existir
+  -q, --quiet          não mostra nada além de erros
+  -h, --help           mostra este texto
+
+'bundlesmith --version' mostra a versão do programa.
+
+Códigos de saída: 0 gravado (ou listado), 2 argumentos inválidos, 3 entrada
+recusada, 4 falha na criação, 5 a saída existe (sem --force), 130 ou 143
+interrompido (o pack antigo fica intacto).
+</translation>
+    </message>
+    <message>
+        <source>bundlesmith: '%1' is neither a command nor an option; 'bundlesmith --help' lists them.</source>
+        <translation>bundlesmith: '%1' não é um comando nem uma opção; 'bundlesmith --help' lista os dois.</translation>
+    </message>
+    <message>
+        <source>'%1' is not a regular file.</source>
+        <translation>'%1' não é um arquivo comum.</translation>
+    </message>
+    <message>
+        <source>--%1 given more than once.</source>
+        <translation>--%1 dado mais de uma vez.</translation>
+    </message>
+    <message>
+        <source>the folder of the output '%1' does not exist.</source>
+        <translation>a pasta da saída '%1' não existe.</translation>
+    </message>
 </context>
 <context>
     <name>PackContents</name>
@@ -361,6 +379,10 @@ Experimente 'bundlesmith pack --help'.</translation>
     <message>
         <source>already exists in the file list.</source>
         <translation>já existe na lista de arquivos.</translation>
+    </message>
+    <message>
+        <source>it is a link to a folder, which is not followed</source>
+        <translation>é um link para uma pasta, que não é seguido</translation>
     </message>
 </context>
 <context>

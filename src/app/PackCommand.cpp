@@ -33,9 +33,10 @@ const char* const Usage = QT_TRANSLATE_NOOP(
                    "Without arguments the wizard starts; with a Script Pack, a ScriptInfo.xml or a\n"
                    "script folder it starts from that.\n"
                    "'pack' builds a Script Pack without a display. Each PATH is a folder (stored under\n"
-                   "its own name with everything below it) or a file (stored at the root), in the order\n"
-                   "given; a ScriptInfo.xml among them is the script's own manifest. ENTRY is a file's\n"
-                   "path in the pack, as the manifest names it (lib\\x.dll or lib/x.dll).\n"
+                   "its own name with everything below it) or a file (stored at the root); the pack\n"
+                   "holds the folders first, then the files, each in the order given. A ScriptInfo.xml\n"
+                   "among them is the script's own manifest. ENTRY is a file's path in the pack, as\n"
+                   "the manifest names it (lib\\x.dll or lib/x.dll).\n"
                    "\n"
                    "  --name NAME         script name, 1 to 127 characters\n"
                    "  --description TEXT  description (optional)\n"
@@ -309,6 +310,9 @@ int RunCommandLine(const QStringList& arguments, QTextStream& out, QTextStream& 
             << Qt::endl;
         return ExitBadArguments;
     }
-    err << Text::tr(Usage) << Qt::flush;
+    const QString unknown = rest.size() > 1 ? rest.at(1) : arguments.value(1);
+    err << Text::tr("bundlesmith: '%1' is neither a command nor an option; 'bundlesmith --help' lists them.")
+               .arg(unknown)
+        << Qt::endl;
     return ExitBadArguments;
 }

@@ -167,6 +167,8 @@ void AddInputs(const PackOptions& o, const ScriptPackInfo& info, const QString& 
                 contents.AddFolderToTree(NormalizeFolderPath(fi.absoluteFilePath()), -1, hooks);
             if (result == PackContents::FolderResult::Unreadable)
                 hooks.refuse(Text::tr("The folder '%1' cannot be read.").arg(path));
+        } else if (!fi.isFile()) {
+            hooks.refuse(Text::tr("'%1' is not a regular file.").arg(path));
         } else if (!hooks.exclude || !hooks.exclude->matches(fi.fileName())) {
             contents.AddFileToTree(fi.absoluteFilePath(), -1, hooks);
         }

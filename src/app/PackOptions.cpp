@@ -1,5 +1,7 @@
 #include "app/PackOptions.h"
 
+#include <QCoreApplication>
+
 PackOptions::PackOptions()
 {
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -16,7 +18,8 @@ QString PackOptions::Parse(QStringList arguments)
         return QString();
     for (const QCommandLineOption* single : {&name, &description, &url, &version, &from, &output}) {
         if (parser.values(*single).size() > 1)
-            return QStringLiteral("--%1 given more than once.").arg(single->names().constLast());
+            return QCoreApplication::translate("PackCommand", "--%1 given more than once.")
+                .arg(single->names().constLast());
     }
     return QString();
 }

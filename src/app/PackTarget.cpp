@@ -49,6 +49,10 @@ QString PackTarget(const QString* output, const QString& name, const QString& ve
         if (!target.endsWith(QStringLiteral(".plsc"), Qt::CaseSensitive))
             target += QStringLiteral(".plsc");
     }
+    if (!QFileInfo(QFileInfo(target).absolutePath()).isDir()) {
+        error = Text::tr("the folder of the output '%1' does not exist.").arg(target);
+        return QString();
+    }
     const QString canonical = QFileInfo(target).canonicalFilePath();
     for (const QString& input : inputs) {
         if (!canonical.isEmpty() && QFileInfo(input).canonicalFilePath() == canonical) {

@@ -99,8 +99,12 @@ FolderListing ListFolder(const QString& folder)
         }
         // A link to anything there but a folder is listed with the files;
         // what it leads to is for the adding of the file to judge.
-        if (type == DT_LNK)
-            type = ::fstatat(dirfd(dir), raw, &st, 0) == 0 && !S_ISDIR(st.st_mode) ? DT_REG : DT_UNKNOWN;
+        if (type == DT_LNK) {
+            const bool there = ::fstatat(dirfd(dir), raw, &st, 0) == 0;
+            if (there && S_ISDIR(st.st_mode))
+                listing.folderLinks << name;
+            type = there && !S_ISDIR(st.st_mode) ? DT_REG : DT_UNKNOWN;
+        }
         if (type != DT_REG && type != DT_DIR)
             continue;
         QString lower = name.toLower();

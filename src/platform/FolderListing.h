@@ -13,6 +13,7 @@ struct FolderListing
     QStringList files;
     QStringList folders;
     QStringList notUtf8;
+    QStringList folderLinks; // links to folders: never followed, so named to the user
 };
 
 // Empty when the folder cannot be read.

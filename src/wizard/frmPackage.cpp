@@ -389,8 +389,10 @@ void frmPackage::ShowPage(int page)
     SetPageHeader(page);
     SetTabOrder(page);
     // Where each page starts; never Cancel, where Enter would ask to close the wizard.
-    QWidget* const first[PageCount] = {cmdNext, txtScriptName, cmdAddFile,  tvReg1,
-                                       tvReg2,  cmdBrowse,     picProgress, cmdNext};
+    // After a failed build Finish would close the window and lose the work: Back is where Enter goes.
+    QWidget* const first[PageCount] = {
+        cmdNext, txtScriptName, cmdAddFile,  tvReg1,
+        tvReg2,  cmdBrowse,     picProgress, m_buildFailed ? cmdBack : cmdNext};
     first[page]->setFocus();
 }
 
@@ -399,7 +401,7 @@ void frmPackage::UpdateButtons()
     const int page = CurrentPage;
     // A folder walk holds the window on its page until it ends; the build
     // page is left by the build itself, and the finish page only closes.
-    cmdBack->setEnabled(page >= 1 && page <= 5 && !m_walking);
+    cmdBack->setEnabled(((page >= 1 && page <= 5) || (page == 7 && m_buildFailed)) && !m_walking);
     cmdNext->setEnabled(!m_walking && PageComplete(page));
     cmdNext->setText(page == 7 ? tr("&Finish") : tr("&Next >"));
     cmdCancel->setEnabled(page != 7);
@@ -518,7 +520,11 @@ void frmPackage::cmdNext_Click()
 
 void frmPackage::cmdBack_Click()
 {
-    if (CurrentPage > 0)
+    // After a failed build, back past the build to the save page: everything
+    // gathered is still there, for another try.
+    if (CurrentPage == 7)
+        ShowPage(5);
+    else if (CurrentPage > 0)
         ShowPage(CurrentPage - 1);
 }
 

@@ -229,6 +229,8 @@ private:
     bool ScriptNameFits() const;
     // A pack path was chosen since the save page was last shown.
     bool m_browsed = false;
+    // The last build failed: the finish page offers Back to try again.
+    bool m_buildFailed = false;
 
     // pack contents
     void SetupContents();

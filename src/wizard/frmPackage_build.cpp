@@ -174,8 +174,12 @@ void frmPackage::BuildPack()
 {
     if (!txtPackPath->text().endsWith(QStringLiteral(".plsc"), Qt::CaseSensitive))
         txtPackPath->setText(txtPackPath->text() + QStringLiteral(".plsc"));
-    if (makePack()) {
+    m_buildFailed = !makePack();
+    if (!m_buildFailed) {
         lblHooray->setText(tr("Script Pack has succesfully been created."));
+        chkOpen->show();
+        if (auto* reason = picPack[7]->findChild<QLabel*>(QStringLiteral("lblReason")))
+            reason->hide();
     } else {
         chkOpen->hide();
         lblHooray->setText(tr("There was an error creating the Script Pack."));

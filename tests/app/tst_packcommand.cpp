@@ -144,7 +144,7 @@ private slots:
         };
         row("help", u"pack --help"_s, 0, u"Usage: bundlesmith"_s);
         row("unknown option", u"pack --name N --bogus -o @a @script"_s, 2, {}, u"Unknown option 'bogus'"_s);
-        row("unknown word", u"-V"_s, 2, {}, u"Usage: bundlesmith"_s);
+        row("unknown word", u"-V"_s, 2, {}, u"'-V' is neither a command nor an option"_s);
         row("no path", u"pack --name N -o @a"_s, 2, {}, u"no file or folder to pack"_s);
         row("no name", u"pack -o @a @script"_s, 2, {}, u"no script name"_s);
         row("name too long", u"pack --name LONG -o @a @script"_s, 2);
@@ -166,7 +166,8 @@ private slots:
         row("entry names no file", u"pack --name N --com lib/tool.dl -o @a @script"_s, 3, {},
             u"Nearest: script\\lib\\Tool.dll."_s);
         row("output exists", u"pack --name N -o @exists @script"_s, 5);
-        row("no such folder", u"pack --name N -o @none/a.plsc @script"_s, 4, {}, {}, u"none/a.plsc"_s);
+        row("no such folder", u"pack --name N -o @none/a.plsc @script"_s, 2, {}, u"does not exist"_s,
+            u"none/a.plsc"_s);
         row("entry with slashes", u"pack --name N --com script/lib/Tool.dll -o @a @script"_s, 0, u"a.plsc"_s,
             {}, u"a.plsc"_s, script);
         row("named for the script", u"pack --name My:Tool? --version 1.2 @script"_s, 0,

@@ -5,6 +5,7 @@
 #include "support/TestFiles.h"
 #include "wizard/frmPackage.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -61,6 +62,12 @@ private slots:
         QVERIFY(reason && reason->isVisible());
         QCOMPARE(reason->text(), u"The Script Pack '%1' is read-only."_s.arg(pack));
         QCOMPARE(readAll(pack), QByteArray("old"));
+        // Enter after a failure goes back to the save page with all the work, not out of the wizard.
+        QApplication::setActiveWindow(&form);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QCOMPARE(form.CurrentPage, 5);
+        QVERIFY(form.isVisible());
+        QCOMPARE(form.contents->FileCount(), 2);
     }
 };
 

@@ -418,6 +418,8 @@ PackContents::FolderResult PackContents::AddFolderContents(const QString& path, 
     const FolderListing listing = ListFolder(p);
     for (const QString& name : listing.notUtf8)
         skip(ChildPath(p, name), tr("its name is not valid UTF-8"));
+    for (const QString& name : listing.folderLinks)
+        skip(ChildPath(p, name), tr("it is a link to a folder, which is not followed"));
     FolderResult result = FolderResult::Added;
     const auto leftOut = [&](const QString& name) {
         if (hooks.exclude && hooks.exclude->matches(name))
@@ -558,6 +560,8 @@ PackContents::FolderResult PackContents::walkFolder(const QString& path, int par
 
     for (const QString& name : listing.notUtf8)
         skip(ChildPath(path, name), tr("its name is not valid UTF-8"));
+    for (const QString& name : listing.folderLinks)
+        skip(ChildPath(path, name), tr("it is a link to a folder, which is not followed"));
     // Windows keeps one of two names that differ only in case: the later one
     // is left out. Names taken so far are held as hashes of their lower-cased
     // text; a hit is confirmed against the names themselves.

@@ -40,6 +40,8 @@ QRegularExpression ToExpression(QStringView glob)
 PathPatterns::PathPatterns(const QStringList& globs)
 {
     for (QString glob : globs) {
+        // Typed on Windows as the host names paths: its '\\' is a folder's end here too.
+        glob.replace(u'\\', u'/');
         // A folder's pattern may end in '/': it names the folder itself.
         while (glob.size() > 1 && glob.endsWith(u'/'))
             glob.chop(1);

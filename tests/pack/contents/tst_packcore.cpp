@@ -77,9 +77,11 @@ private slots:
             << QStringList() << 5;
         QTest::newRow("a folder gone adds nothing")
             << QStringList{u"d:gone"_s} << QStringList() << QStringList() << 0;
-        QTest::newRow("links to folders are not followed, nor links to nothing; pipes are no files")
+        QTest::newRow("links to folders are not followed, and said; nor links to nothing; pipes are no files")
             << QStringList{u"d:loop"_s} << QStringList{u"loop [0]"_s, u"  a.js [1]"_s, u"  alias.js [1]"_s}
-            << QStringList() << 2;
+            << QStringList{u"These files and folders were left out of the Script Pack:\r\n\r\n"
+                           u"loop/back: it is a link to a folder, which is not followed"_s}
+            << 2;
     }
 
     void additions()
