@@ -399,17 +399,22 @@ bool PackBuild::build(const PackRequest& request, const QString& workFolder)
 
     if (!CheckPack(tempPack, reg))
         return false;
+    return PutInPlace(tempPack, request.PackPath);
+}
+
+bool PackBuild::PutInPlace(const QString& tempPack, const QString& packPath)
+{
     // On the disk before it takes the old pack's place, and the new name after:
     // a power cut right after "finished" leaves one pack or the other, whole.
     if (!Durability::current().syncFile(tempPack)) {
         WriteLog(QStringLiteral("Sync:  ") + tempPack);
-        return fail(tr("Could not write the Script Pack '%1'.").arg(request.PackPath));
+        return fail(tr("Could not write the Script Pack '%1'.").arg(packPath));
     }
 
     // A rebuilt pack keeps what the user allowed on the old one (a private
     // pack stays private).
     const std::filesystem::path from(QFile::encodeName(tempPack).toStdString());
-    const std::filesystem::path to(QFile::encodeName(request.PackPath).toStdString());
+    const std::filesystem::path to(QFile::encodeName(packPath).toStdString());
     std::error_code ec;
     const std::filesystem::file_status old = std::filesystem::status(to, ec);
     if (!ec && std::filesystem::exists(old))
@@ -418,11 +423,11 @@ bool PackBuild::build(const PackRequest& request, const QString& workFolder)
     std::filesystem::rename(from, to, ec);
     if (ec) {
         WriteLog(QStringLiteral("Rename:  ") + QString::fromLocal8Bit(ec.message().c_str()));
-        return fail(tr("Could not write the Script Pack '%1'.").arg(request.PackPath));
+        return fail(tr("Could not write the Script Pack '%1'.").arg(packPath));
     }
     // The pack is in place and whole; the folder's record of the new name is
     // asked onto the disk too. Should that fail the pack is still there: logged only.
-    const QString folder = QFileInfo(request.PackPath).absolutePath();
+    const QString folder = QFileInfo(packPath).absolutePath();
     if (!Durability::current().syncFolder(folder))
         WriteLog(QStringLiteral("Sync:  ") + folder);
     return true;

@@ -92,6 +92,8 @@ private:
     bool runZip(const QString& what);
     bool fail(const QString& reason);
     bool CheckPack(const QString& pack, const RegistrationEntries& reg);
+    // Replaces whatever is at packPath by the finished pack, on the disk first.
+    bool PutInPlace(const QString& tempPack, const QString& packPath);
     // Leaves out the old pack and refuses two names Windows would take as one.
     bool PlanEntries(const PackContents& contents, const QString& packPath);
     // Every entry of the pack in packing order: visit(node, order, name hash)
