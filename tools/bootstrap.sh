@@ -36,8 +36,8 @@ case "$mode" in
     cmake --preset default
     cmake --build --preset default --target bundlesmith -j "$jobs"
     if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-      echo "No display found: starting the wizard on a virtual one (xvfb-run)."
-      exec xvfb-run -a ./build/default/src/bundlesmith
+      echo "No display found: starting the wizard on a virtual one (Xvfb)."
+      exec ./tools/with-display.sh ./build/default/src/bundlesmith
     fi
     exec ./build/default/src/bundlesmith
     ;;
@@ -51,7 +51,7 @@ case "$mode" in
     echo "== install =="
     ./tools/check-install.sh build/default
     echo "== accessibility =="
-    xvfb-run -a dbus-run-session -- /usr/bin/python3 tools/check-accessibility.py build/default/src/bundlesmith
+    ./tools/with-display.sh dbus-run-session -- /usr/bin/python3 tools/check-accessibility.py build/default/src/bundlesmith
     ;;
   *)
     echo "usage: $0 [run|test]" >&2

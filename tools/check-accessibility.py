@@ -7,7 +7,7 @@ field, list, button and check box a user can reach has a name, the lists a
 description, and the fields the names of their labels. Prints the tree of
 each page it visits. Run it inside a display and a D-Bus session:
 
-    xvfb-run -a dbus-run-session tools/check-accessibility.py BIN [FOLDER]
+    tools/with-display.sh dbus-run-session tools/check-accessibility.py BIN [FOLDER]
 
 Without FOLDER it makes a small script folder of its own.
 """
@@ -32,9 +32,9 @@ EXPECTED = {  # page: names that must be there
 }
 
 
-def app_named(name, timeout=20):
+def app_named(name, proc, timeout=20):
     end = time.time() + timeout
-    while time.time() < end:
+    while time.time() < end and proc.poll() is None:
         desktop = pyatspi.Registry.getDesktop(0)
         for app in desktop:
             if app is not None and app.name and app.name.lower().startswith(name):
@@ -86,9 +86,11 @@ def main():
     proc = subprocess.Popen([binary, folder], env=env)
     problems = []
     try:
-        app = app_named("bundlesmith")
+        app = app_named("bundlesmith", proc)
         if app is None:
-            print("check-accessibility: the wizard never appeared on the accessibility bus", file=sys.stderr)
+            ended = proc.poll()
+            why = f"it ended with exit code {ended}" if ended is not None else "it is still running"
+            print(f"check-accessibility: the wizard never appeared on the accessibility bus ({why})", file=sys.stderr)
             return 1
         time.sleep(1.5)
         # The left-out message of the folder's .git comes first: OK closes it.
