@@ -54,15 +54,16 @@ struct DecompressorFree
     void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
 };
 
-bool WholeMatches(int fd, const ZipDirectory::Record& rec, quint64 at, bool stored)
+bool WholeMatches(int fd, const ZipDirectory::Record& rec, quint64 at, bool stored, quint32& dataCrc)
 {
     const auto csize = qsizetype(rec.csize);
     QByteArray largeIn, largeOut;
     QByteArray& in = Buffer(0, csize, largeIn);
     if (!ReadAt(fd, in.data(), csize, at))
         return false;
+    dataCrc = Crc32(0, in.constData(), csize);
     if (stored)
-        return rec.csize == rec.usize && Crc32(0, in.constData(), csize) == rec.crc;
+        return rec.csize == rec.usize && dataCrc == rec.crc;
     // One per worker thread, made with its first check.
     thread_local std::unique_ptr<libdeflate_decompressor, DecompressorFree> d(
         libdeflate_alloc_decompressor());
@@ -76,8 +77,9 @@ bool WholeMatches(int fd, const ZipDirectory::Record& rec, quint64 at, bool stor
            got == rec.usize && Crc32(0, out.constData(), usize) == rec.crc;
 }
 
-bool PiecesMatch(int fd, const ZipDirectory::Record& rec, quint64 at, bool stored)
+bool PiecesMatch(int fd, const ZipDirectory::Record& rec, quint64 at, bool stored, quint32& dataCrc)
 {
+    dataCrc = 0;
     QByteArray in(kPiece, Qt::Uninitialized);
     QByteArray out(kPiece, Qt::Uninitialized);
     z_stream zs = {};
@@ -92,6 +94,7 @@ bool PiecesMatch(int fd, const ZipDirectory::Record& rec, quint64 at, bool store
         if (!ReadAt(fd, in.data(), n, at + read))
             return false;
         read += quint64(n);
+        dataCrc = Crc32(dataCrc, in.constData(), n);
         if (stored) {
             crc = Crc32(crc, in.constData(), n);
             produced += quint64(n);
@@ -115,12 +118,73 @@ bool PiecesMatch(int fd, const ZipDirectory::Record& rec, quint64 at, bool store
 
 } // namespace
 
-bool StoredDataMatches(int fd, const ZipDirectory::Record& rec)
+bool StoredDataMatches(int fd, const ZipDirectory::Record& rec, quint32* dataCrc)
 {
+    quint32 ignored = 0;
+    quint32& crc = dataCrc != nullptr ? *dataCrc : ignored;
+    crc = 0;
     if (rec.flags & ZipDirectory::Dir)
         return true;
     const quint64 at = DataOffset(rec);
     const bool stored = (rec.flags & ZipDirectory::Stored) != 0;
-    return rec.usize <= kWhole && rec.csize <= kWhole ? WholeMatches(fd, rec, at, stored)
-                                                      : PiecesMatch(fd, rec, at, stored);
+    return rec.usize <= kWhole && rec.csize <= kWhole ? WholeMatches(fd, rec, at, stored, crc)
+                                                      : PiecesMatch(fd, rec, at, stored, crc);
+}
+
+bool StoredBytesHaveCrc(int fd, const ZipDirectory& dir, quint32 i,
+                        const std::function<bool(quint32 record, quint32& crc)>& expected,
+                        std::atomic<quint8>* checked)
+{
+    if (checked != nullptr && checked[i].load(std::memory_order_relaxed) != 0)
+        return checked[i].load(std::memory_order_relaxed) == 1;
+    const ZipDirectory::Record& rec = dir.at(i);
+    quint32 want = 0;
+    if (!expected(i, want))
+        return false;
+    // Small entries lie side by side: one read for the data of those within
+    // 64 KiB costs less than a read each.
+    constexpr quint64 kReach = 64 * 1024;
+    const quint64 from = DataOffset(rec);
+    quint64 to = from + rec.csize;
+    quint32 last = i;
+    while (checked != nullptr && rec.csize <= kReach && last + 1 < dir.size()) {
+        const ZipDirectory::Record& next = dir.at(last + 1);
+        const quint64 end = DataOffset(next) + next.csize;
+        quint32 ignored = 0;
+        if (DataOffset(next) < to || end - from > kReach ||
+            checked[last + 1].load(std::memory_order_relaxed) != 0 || !expected(last + 1, ignored))
+            break;
+        to = end;
+        ++last;
+    }
+    bool ok = false;
+    if (last == i && rec.csize > kReach) {
+        QByteArray piece(kPiece, Qt::Uninitialized);
+        quint32 crc = 0;
+        ok = true;
+        for (quint64 read = 0; ok && read < rec.csize;) {
+            const qint64 n = qint64(qMin<quint64>(quint64(kPiece), rec.csize - read));
+            ok = ReadAt(fd, piece.data(), n, from + read);
+            crc = Crc32(crc, piece.constData(), n);
+            read += quint64(n);
+        }
+        ok = ok && crc == want;
+    } else {
+        thread_local QByteArray window;
+        window.resize(qsizetype(to - from));
+        const bool read = ReadAt(fd, window.data(), window.size(), from);
+        for (quint32 k = i; k <= last; ++k) {
+            const ZipDirectory::Record& r = dir.at(k);
+            quint32 crc = 0;
+            const bool same = read && expected(k, crc) &&
+                              Crc32(0, window.constData() + (DataOffset(r) - from), qint64(r.csize)) == crc;
+            if (k == i)
+                ok = same;
+            else if (checked != nullptr)
+                checked[k].store(same ? 1 : 2, std::memory_order_relaxed);
+        }
+    }
+    if (checked != nullptr)
+        checked[i].store(ok ? 1 : 2, std::memory_order_relaxed);
+    return ok;
 }

@@ -32,7 +32,7 @@ WorkFolder::WorkFolder(const QString& parentFolder)
     if (mkdtemp(name.data()) == nullptr) {
         const int err = errno;
         m_error = QString::fromLocal8Bit(std::strerror(err));
-        m_failure = err == ENOENT || err == ENOTDIR               ? Failure::Missing
+        m_failure = err == ENOENT || err == ENOTDIR                 ? Failure::Missing
                     : err == EACCES || err == EROFS || err == EPERM ? Failure::ReadOnly
                                                                     : Failure::Other;
         return;
@@ -118,9 +118,10 @@ WorkFolder::WorkFolder(const QString& parentFolder)
         if (QDir(parentFolder).mkdir(name))
             m_path = QDir(parentFolder).filePath(name);
     }
-    if (m_path.isEmpty())
+    if (m_path.isEmpty()) {
         m_error = QStringLiteral("cannot create a folder");
         m_failure = QFileInfo::exists(parentFolder) ? Failure::ReadOnly : Failure::Missing;
+    }
 }
 
 WorkFolder::~WorkFolder()

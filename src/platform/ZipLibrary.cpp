@@ -2,6 +2,7 @@
 
 #include "platform/Deflater.h"
 #include "platform/ParallelDeflate.h"
+#include "platform/StatCache.h"
 #include "platform/StoredData.h"
 #include "platform/ZipNames.h"
 #include "platform/ZipWriter.h"
@@ -21,11 +22,13 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <ctime>
 #include <deque>
 #include <fcntl.h>
 #include <future>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -67,6 +70,11 @@ struct HeldArchive
 {
     ZipWriter writer;
     QByteArray comment; // the last one a run asked for: the finishing run writes it
+    // What the next build may know of the files without reading them: the
+    // runs so far, and the one under way (kept apart, for its rollback).
+    // An entry without a file stat is one that must be read again.
+    StatCache made;
+    std::vector<std::pair<QByteArray, std::optional<StatCache::Entry>>> running;
 };
 
 // An earlier archive whose stored data may be copied. Read once for all the
@@ -81,6 +89,10 @@ struct ReuseSource
     // this writer writes (see IsWrittenLocalHeader).
     std::unique_ptr<std::atomic<quint8>[]> checked;
     QByteArray comment;
+    std::unique_ptr<StatCache> cache; // of the build that wrote it, when it is still the file that build left
+    // Per record of dir: whether its stored bytes have the CRC the cache
+    // gives (see StoredBytesHaveCrc).
+    std::unique_ptr<std::atomic<quint8>[]> bytesChecked;
     ReuseSource() = default;
     ReuseSource(const ReuseSource&) = delete;
     ReuseSource& operator=(const ReuseSource&) = delete;
@@ -211,6 +223,38 @@ struct Stamp
     }
 };
 
+qint64 Nanoseconds(const timespec& t)
+{
+    return qint64(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+StatCache::FileStat FileStatOf(const Stamp& s, dev_t dev, ino_t ino)
+{
+    return {s.size, Nanoseconds(s.mtime), Nanoseconds(s.ctime), quint64(dev), quint64(ino)};
+}
+
+std::atomic<quint64> g_filesRead{0};
+std::atomic<qint64> g_settleClockAhead{0};
+
+// The clock the kernel stamps files with, read before a file is: it ticks
+// every few milliseconds, and a file system may keep whole seconds or two.
+qint64 FileClockNow()
+{
+    timespec t = {};
+    ::clock_gettime(CLOCK_REALTIME_COARSE, &t);
+    return t.tv_sec + g_settleClockAhead.load(std::memory_order_relaxed);
+}
+
+// Whether a file last changed well before it was read (at readAt, by
+// FileClockNow): one changed within the clock's granularity of its read
+// could change again and keep the same stat, so a later build must read it.
+// Three seconds cover the coarsest stamps (two seconds) and a part second.
+bool Settled(const Stamp& s, qint64 readAt)
+{
+    constexpr qint64 kMargin = 3;
+    return s.mtime.tv_sec + kMargin < readAt && s.ctime.tv_sec + kMargin < readAt;
+}
+
 // What the workers need to turn a path into an entry; lives as long as the run.
 struct EntryContext
 {
@@ -264,9 +308,11 @@ struct Packed
     quint32 dosTime = 0;
     Fd fd;
     qint64 budget = 0; // bytes counted against the read-ahead limit
-    Stamp stamp;       // a large file's, when it was opened: the writer checks it after reading
+    Stamp stamp;       // as read; a large file's when opened, which the writer checks after reading
     dev_t dev = 0;     // the file read, to tell it from an archive made after it was read
     ino_t ino = 0;
+    bool settled = false; // its stamp may vouch for its bytes to the next build (see Settled)
+    quint32 dataCrc = 0;  // of the stored bytes; a large file's is taken as the writer writes them
     // For a Copy: its entry in the run's reuse archive.
     const ZipDirectory::Record* reuse = nullptr;
 };
@@ -670,11 +716,67 @@ private:
         const ReuseSource& src = *ctx.reuse;
         if (src.dir.at(i).crc != crc || !IsWrittenLocalHeader(src.fd, src.dir, i, src.checked.get()))
             return false;
-        if (StoredDataMatches(src.fd, src.dir.at(i)))
+        if (StoredDataMatches(src.fd, src.dir.at(i), &p.dataCrc))
             return true;
         p.note = QStringLiteral("zip warning: damaged in the old archive, packed afresh: ") +
                  ZipNames::Utf8Text(p.name);
         return false;
+    }
+
+    // The old entry i may be copied without reading the file: the build that
+    // wrote it saw the file with the very stat it has now, when it had long
+    // stopped changing, and the stored bytes are still the ones it wrote.
+    static bool vouched(const EntryContext& ctx, quint32 i, Packed& p)
+    {
+        const ReuseSource& src = *ctx.reuse;
+        const StatCache::Entry* e = src.cache ? src.cache->find(p.name) : nullptr;
+        const ZipDirectory::Record& rec = src.dir.at(i);
+        if (e == nullptr || !(e->file == FileStatOf(p.stamp, p.dev, p.ino)) || e->crc != rec.crc ||
+            e->csize != rec.csize || !IsWrittenLocalHeader(src.fd, src.dir, i, src.checked.get()) ||
+            !StoredBytesHaveCrc(
+                src.fd, src.dir, i,
+                [&src](quint32 k, quint32& crc) {
+                    const ZipDirectory::Record& r = src.dir.at(k);
+                    const StatCache::Entry* v = src.cache->find(src.dir.name(r));
+                    crc = v != nullptr ? v->dataCrc : 0;
+                    return v != nullptr && v->crc == r.crc && v->csize == r.csize;
+                },
+                src.bytesChecked.get()))
+            return false;
+        p.crc = rec.crc;
+        p.dataCrc = e->dataCrc;
+        p.reuse = &rec;
+        return true;
+    }
+
+    // A file whose name is known before it is opened, and which the old
+    // archive's cache vouches for, costs one stat: it is neither opened nor
+    // read. Anything unusual about it is left to the full path, which says
+    // what is wrong.
+    static bool copiedUnread(const EntryJob& job, QByteArrayView plain, const char* at, Packed& p)
+    {
+        const EntryContext& ctx = *job.ctx;
+        if (ctx.reuse == nullptr || !ctx.reuse->cache)
+            return false;
+        QByteArray name = plain.isNull() ? job.name.toUtf8() : plain.toByteArray();
+        struct stat st = {};
+        if (ctx.reuse->cache->find(name) == nullptr || ::stat(at, &st) != 0 || !S_ISREG(st.st_mode) ||
+            (!job.spec && job.isDir) || (st.st_dev == ctx.archiveDev && st.st_ino == ctx.archiveIno) ||
+            (st.st_dev == ctx.replacedDev && st.st_ino == ctx.replacedIno) ||
+            (job.expected >= 0 && job.expected != qint64(st.st_size)))
+            return false;
+        p.name = std::move(name);
+        p.dev = st.st_dev;
+        p.ino = st.st_ino;
+        p.dosTime = ZipDosTime(job.spec ? st.st_mtim.tv_sec : job.mtime);
+        p.size = qint64(st.st_size);
+        p.stamp = Stamp::of(st);
+        quint32 old = ZipDirectory::kNone;
+        if (!reuse(ctx, p, old, p.size) || !vouched(ctx, old, p))
+            return false;
+        p.settled = true;
+        p.kind = Packed::Copy;
+        return true;
     }
 
     // The entry name of a spec that is a plain absolute path below the base,
@@ -729,6 +831,9 @@ private:
                 p.path = ZipNames::Utf8Text(job.spec);
             return p.path;
         };
+        if ((!job.spec || !plain.isNull()) && copiedUnread(job, plain, at, p))
+            return;
+        const qint64 readAt = FileClockNow();
         Fd fd(::open(at, O_RDONLY | O_CLOEXEC | O_NONBLOCK));
         struct stat st = {};
         if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) {
@@ -801,13 +906,19 @@ private:
         p.size = expected;
         quint32 old = ZipDirectory::kNone;
         const bool candidate = reuse(ctx, p, old, expected);
+        p.stamp = Stamp::of(st);
+        p.settled = Settled(p.stamp, readAt);
+        if (candidate && vouched(ctx, old, p)) {
+            p.kind = Packed::Copy;
+            return;
+        }
+        g_filesRead.fetch_add(1, std::memory_order_relaxed);
         if (expected > kPrepackLimit) {
             p.kind = Packed::Large;
             // Counted as a small file's most, so the files held open stay few
             // however many are in flight.
             acquire(job.seq, kPrepackLimit);
             p.budget = kPrepackLimit;
-            p.stamp = Stamp::of(st);
             if (candidate) {
                 // Checking costs one read of the file; deflating it again costs far more.
                 in.resize(1 << 20);
@@ -847,8 +958,10 @@ private:
                 return fail(p, ZpErrRead, QStringLiteral("zip error: could not read: ") + path());
             if (got != expected)
                 return fail(p, ZpErrRead, QStringLiteral("zip error: changed while being read: ") + path());
-            if (::fstat(fd.get(), &st) == 0 && Stamp::of(st) == before)
+            if (::fstat(fd.get(), &st) == 0 && Stamp::of(st) == before) {
+                p.stamp = before;
                 break;
+            }
             if (attempt == 2 || ::lseek(fd.get(), 0, SEEK_SET) != 0 || qint64(st.st_size) != expected)
                 return fail(p, ZpErrRead, QStringLiteral("zip error: changed while being read: ") + path());
         }
@@ -865,6 +978,9 @@ private:
             p.data.resize(static_cast<qsizetype>(got));
             std::memcpy(p.data.data(), in.constData(), static_cast<size_t>(got));
             p.stored = true;
+            p.dataCrc = p.crc;
+        } else {
+            p.dataCrc = Crc32(0, p.data.constData(), p.data.size());
         }
         p.kind = Packed::Small;
     }
@@ -903,6 +1019,9 @@ struct Prefetch
         const ZipDirectory::Record* reuse = nullptr; // a Copy's entry in the old archive
         Packed::Kind kind = Packed::Failed;
         bool stored = false;
+        bool settled = false;
+        quint32 dataCrc = 0;
+        Stamp stamp;
     };
 
     std::vector<std::unique_ptr<Segment>> segments;
@@ -957,6 +1076,9 @@ struct Prefetch
             p.note.isEmpty()) {
             h.reuse = p.reuse;
             h.crc = p.crc;
+            h.settled = p.settled;
+            h.dataCrc = p.dataCrc;
+            h.stamp = p.stamp;
             h.dosTime = p.dosTime;
             h.stored = p.stored;
             h.nameSize = quint32(p.name.size());
@@ -984,6 +1106,9 @@ struct Prefetch
         p.dosTime = h.dosTime;
         p.stored = h.stored;
         p.reuse = h.reuse;
+        p.settled = h.settled;
+        p.dataCrc = h.dataCrc;
+        p.stamp = h.stamp;
         p.name = h.bytes.left(qsizetype(h.nameSize));
         if (h.kind == Packed::Small) {
             p.data = std::move(h.bytes);
@@ -1050,6 +1175,9 @@ std::shared_ptr<ReuseSource> loadReuseSource(const QByteArray& path, const std::
         !ReadZipDirectory(src->fd, src->dir, src->comment, turn))
         return nullptr;
     src->checked = std::make_unique<std::atomic<quint8>[]>(src->dir.size());
+    src->cache = StatCache::load(StatCache::archiveOf(src->dir, qint64(src->st.st_size)));
+    if (src->cache)
+        src->bytesChecked = std::make_unique<std::atomic<quint8>[]>(src->dir.size());
     return src;
 }
 
@@ -1382,8 +1510,11 @@ private:
         HeldArchive& h = *m_lib.held;
         // A cancel here comes too late to matter: the directory is the last step.
         const bool ok = h.writer.finish(h.comment, [this] { idle(); });
+        struct stat st = {};
         if (!ok)
             h.writer.remove();
+        else if (h.made.size() > 0 && ::stat(QFile::encodeName(m_zipPath).constData(), &st) == 0)
+            h.made.save(StatCache::archiveOf(h.writer.directory(), qint64(st.st_size)));
         m_lib.held.reset();
         return ok;
     }
@@ -1494,6 +1625,9 @@ private:
         if (m_code == ZpOk) {
             if (commentGiven)
                 held.comment = comment;
+            for (auto& [name, e] : held.running)
+                e ? held.made.add(name, *e) : held.made.remove(name);
+            held.running.clear();
             if (m_opt.fHold != 0 ? w.flush() : finishHeld())
                 return ZpOk;
             fail(ZpErrWrite, QStringLiteral("zip error: could not write the archive: ") + m_zipPath);
@@ -1502,6 +1636,7 @@ private:
         }
         // All or nothing: the archive goes back to what the earlier runs made
         // of it, or away when this run made it.
+        held.running.clear();
         if (!continuing || !w.rollbackRun()) {
             w.remove();
             m_lib.held.reset();
@@ -1750,7 +1885,24 @@ private:
         }
         if (ok && replacing)
             w.supersede(prev);
+        if (ok && p.kind != Packed::Dir)
+            remember(w, p);
         return ok;
+    }
+
+    // What the next build over this archive may take on trust: the entry just
+    // written and the file's stat, when the file had settled before it was read.
+    void remember(const ZipWriter& w, const Packed& p)
+    {
+        if (!m_lib.held)
+            return;
+        std::optional<StatCache::Entry> e;
+        const ZipDirectory& dir = w.directory();
+        if (p.settled && dir.size() > 0) {
+            const ZipDirectory::Record& r = dir.at(dir.size() - 1);
+            e = StatCache::Entry{FileStatOf(p.stamp, p.dev, p.ino), r.crc, p.dataCrc, r.csize};
+        }
+        m_lib.held->running.emplace_back(p.name, e);
     }
 
     // An unchanged file's entry, header and data, from the reuse archive. The
@@ -1792,8 +1944,10 @@ private:
             return w.endStream(r.crc, quint64(stored ? r.inSize : r.outSize), quint64(r.inSize), stored);
         if (!w.rewindStream())
             return false;
-        if (stored)
+        if (stored) {
+            p.dataCrc = r.crc;
             return writeStoredCopy(w, p, r.crc, r.inSize);
+        }
         DeflateResult again;
         if (::lseek(p.fd.get(), 0, SEEK_SET) != 0) {
             fail(ZpErrRead, QStringLiteral("zip error: could not read: ") + p.path);
@@ -1816,12 +1970,14 @@ private:
         bool writeFailed = false;
         bool first = true;
         raw = false;
+        p.dataCrc = 0;
         r = DeflateFile(
             p.fd.get(), p.size,
             [&](QByteArrayView deflated, QByteArrayView read) {
                 raw = first ? guess && deflated.size() >= read.size() : raw;
                 first = false;
                 const QByteArrayView out = raw ? read : deflated;
+                p.dataCrc = Crc32(p.dataCrc, out.data(), out.size());
                 writeFailed = !w.append(out.data(), out.size());
                 return !writeFailed;
             },
@@ -2398,6 +2554,16 @@ void ZpDiscardHeld()
         return;
     lib.held->writer.remove();
     lib.held.reset();
+}
+
+quint64 ZpFilesRead()
+{
+    return g_filesRead.load();
+}
+
+void ZpSetSettleClockAhead(qint64 seconds)
+{
+    g_settleClockAhead.store(seconds);
 }
 
 bool ZpListEntries(const QString& zipFile, QStringList& names, const std::function<void()>& turn)

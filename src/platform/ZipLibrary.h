@@ -150,7 +150,9 @@ struct ZpOptions
     qint32 fLiteral = 0;             // 31 1: specs are exact paths (no pattern, '\' is part of a name)
     qint32 fHold = 0;                // 32 1: more runs on this archive follow (see ZpArchive)
     // Not one of the 32 fields: an earlier archive whose stored data may be
-    // copied for files found unchanged (same name, size, time and CRC).
+    // copied for files found unchanged (same name, size, time and CRC). Where
+    // the build that wrote it kept a cache of the files' stat (see StatCache),
+    // a file showing the same stat is copied without being read.
     const char* szReuse = nullptr;
     // Nor this: the archive the one being written will replace. Found among
     // the files, whatever name or link leads to it, it fails the run
@@ -197,6 +199,13 @@ void ZpPrefetchTurn();
 // file, which has no directory yet, is deleted, and what ZpPrefetch read is
 // dropped. Nothing happens from inside a run.
 void ZpDiscardHeld();
+
+// For tests and benchmarks: how many files the runs have read since the
+// program started; and a clock that runs seconds ahead when a run judges
+// whether a file had settled before it was read, so that files made a moment
+// ago count as long unchanged.
+quint64 ZpFilesRead();
+void ZpSetSettleClockAhead(qint64 seconds);
 
 // The entry names of the archive at zipFile, in stored order; false when it
 // cannot be opened as a zip archive. turn, when given, is called once per entry.

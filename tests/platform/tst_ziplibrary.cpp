@@ -1,3 +1,4 @@
+#include "platform/StatCache.h"
 #include "platform/ZipLibrary.h"
 #include "platform/ZipWriter.h"
 #include "support/TestFiles.h"
@@ -116,6 +117,7 @@ class tst_ZipLibrary : public QObject
 private slots:
     void initTestCase()
     {
+        QStandardPaths::setTestModeEnabled(true); // the stat caches of the archives made here
         QVERIFY(m_dir.isValid());
         writeFile(tree() + u"/top/b.js"_s, "var b;\n");
         writeFile(tree() + u"/top/a.txt"_s, QByteArray(5000, 'a'));
@@ -152,6 +154,7 @@ private slots:
         m_opt.fNoDirEntries = 1;
         m_root.clear();
         QDir(m_dir.filePath(u"out"_s)).removeRecursively();
+        QDir(StatCache::folder()).removeRecursively();
         QDir().mkpath(m_dir.filePath(u"out"_s));
     }
 
@@ -520,25 +523,32 @@ a whole path that reads as a drive | base | =C:drive | 16 | <no file> | it start
         QVERIFY(made[0].contains(u"  adding: x.txt"_s));
     }
 
-    // An archive this library wrote lends its stored data for files found unchanged, and the
-    // result is what a fresh run makes. Columns: the byte of each file's entry damaged (data: its
-    // stored data, which a copy carries along; header: its local header, which stops the copy) |
-    // a file rewritten with the same size and time | the new run's comment | the old archive copied.
+    // An archive this library wrote (here a copy of it) lends its stored data for files found
+    // unchanged, and the result is what a fresh run makes. Columns: the byte of each file's entry
+    // damaged (data: its stored data, which a copy carries along; header: its local header, which
+    // stops the copy) | a file rewritten with the same size and time | the new run's comment |
+    // the files had settled when the old archive was made, so its stat cache vouches for them |
+    // the old archive copied | files the new run read (the cache spares the others).
     void reuse_data()
     {
         QTest::addColumn<int>("damage");
         QTest::addColumn<bool>("rewrite");
         QTest::addColumn<QByteArray>("comment");
+        QTest::addColumn<bool>("settled");
         QTest::addColumn<bool>("copied");
+        QTest::addColumn<int>("read");
         const int data = 12, header = -20, none = 0, older = 1000 + data; // older: made by 6.3 too
+        const QByteArray here("made here");
+        QTest::newRow("unchanged, settled: copied unread") << none << false << here << true << true << 0;
+        QTest::newRow("unchanged, made a moment ago: read") << none << false << here << false << true << 5;
         QTest::newRow("unchanged files, damaged data: packed afresh")
-            << data << false << QByteArray("made here") << false;
+            << data << false << here << true << false << 4;
         QTest::newRow("same size and time, other bytes: deflated")
-            << none << true << QByteArray("made here") << false;
-        QTest::newRow("another comment: not used") << data << false << QByteArray("made there") << false;
-        QTest::newRow("an earlier build's: not used") << older << false << QByteArray("made here") << false;
-        QTest::newRow("a damaged local header: deflated")
-            << header << false << QByteArray("made here") << false;
+            << none << true << here << true << false << 1;
+        QTest::newRow("another comment: not used")
+            << data << false << QByteArray("made there") << true << false << 5;
+        QTest::newRow("an earlier build's: not used") << older << false << here << true << false << 5;
+        QTest::newRow("a damaged local header: deflated") << header << false << here << true << false << 4;
     }
 
     void reuse()
@@ -546,7 +556,9 @@ a whole path that reads as a drive | base | =C:drive | 16 | <no file> | it start
         QFETCH(int, damage);
         QFETCH(bool, rewrite);
         QFETCH(QByteArray, comment);
+        QFETCH(bool, settled);
         QFETCH(bool, copied);
+        QFETCH(int, read);
         const QString small = m_dir.filePath(u"out/in/small.txt"_s),
                       big = m_dir.filePath(u"out/in/big.bin"_s);
         writeFile(small, QByteArray(3000, 's') + "tail");
@@ -556,7 +568,9 @@ a whole path that reads as a drive | base | =C:drive | 16 | <no file> | it start
         m_opt.fComment = 1;
         m_calls.comment = "made here";
         const QString old = m_dir.filePath(u"out/old.plsc"_s), fresh = m_dir.filePath(u"out/fresh.plsc"_s);
+        ZpSetSettleClockAhead(settled ? 3600 : 0);
         QCOMPARE(run(specs, old), ZpOk);
+        ZpSetSettleClockAhead(0);
         QByteArray oldBytes = readAll(old);
         if (damage != 0) { // one byte of each file's entry, counted from its name in the local header
             for (const char* name : {"small.txt", "big.bin", "noise.bin", "noise.dat"})
@@ -565,11 +579,12 @@ a whole path that reads as a drive | base | =C:drive | 16 | <no file> | it start
                 oldBytes.replace("PK\x01\x02\x1e\x03", "PK\x01\x02\x3f\x03");
             writeFile(old, oldBytes);
         }
-        if (rewrite) {
-            const QDateTime time = QFileInfo(small).lastModified();
+        if (rewrite) { // in place, its time put back to the nanosecond: only the change time tells
+            struct stat st = {};
+            QVERIFY(::stat(QFile::encodeName(small).constData(), &st) == 0);
             writeFile(small, QByteArray(3000, 'S') + "tail");
-            QFile f(small);
-            QVERIFY(f.open(QIODevice::ReadWrite) && f.setFileTime(time, QFileDevice::FileModificationTime));
+            const timespec times[2] = {st.st_atim, st.st_mtim};
+            QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(small).constData(), times, 0) == 0);
         }
         m_calls.comment = comment;
         QCOMPARE(run(specs, fresh), ZpOk);
@@ -583,7 +598,8 @@ a whole path that reads as a drive | base | =C:drive | 16 | <no file> | it start
             QCOMPARE(made.data(name), readAll(tree() + u'/' + name));
         }
         zip_discard(za);
-        const QByteArray reuseFrom = old.toUtf8();
+        const QByteArray reuseFrom = (old + u".copy"_s).toUtf8();
+        QVERIFY(QFile::copy(old, QString::fromUtf8(reuseFrom)));
         m_opt.szReuse = reuseFrom.constData();
         m_opt.fLiteral = 1;
         const qsizetype openFiles = QDir(u"/proc/self/fd"_s).count();
@@ -591,7 +607,10 @@ a whole path that reads as a drive | base | =C:drive | 16 | <no file> | it start
             QFile::remove(zipPath());
             if (ahead)
                 run(specs, {}, true);
+            const quint64 readBefore = ZpFilesRead();
             QCOMPARE(run(specs), ZpOk);
+            if (!ahead)
+                QCOMPARE(int(ZpFilesRead() - readBefore), read);
             QCOMPARE(QDir(u"/proc/self/fd"_s).count(), openFiles); // the old archive is let go with the run
             QCOMPARE(readAll(zipPath()), copied ? oldBytes : readAll(fresh));
         }
