@@ -6,9 +6,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
+#include <QTemporaryFile>
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -158,12 +159,21 @@ bool StatCache::save(const Archive& archive) const
         Put(out, e.csize);
     }
     Put(out, Crc32(0, out.constData(), out.size()));
-    // The names of an author's files are theirs alone.
-    QSaveFile file(FileFor(archive));
-    if (!file.open(QIODevice::WriteOnly) ||
-        !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
-        file.write(out) != out.size() || !file.commit())
+    // Written aside and renamed into place, unsynced: a cache torn by a crash
+    // fails its CRC and costs one build a read, which is cheaper than
+    // waiting for the disk at every build. A temporary file is the user's
+    // own (0600): the names of an author's files are theirs alone.
+    QTemporaryFile file(folder + QStringLiteral("/XXXXXX.part"));
+    file.setAutoRemove(false);
+    if (!file.open())
         return false;
+    const bool written = file.write(out) == out.size() && file.flush();
+    file.close();
+    if (!written || ::rename(QFile::encodeName(file.fileName()).constData(),
+                             QFile::encodeName(FileFor(archive)).constData()) != 0) {
+        QFile::remove(file.fileName());
+        return false;
+    }
     Prune(folder);
     return true;
 }

@@ -641,13 +641,15 @@ private:
 
     // Reads fd to its end into in; false on a read error. One byte more than
     // expected is asked for, so a file that grew since it was listed shows.
-    static bool readAll(int fd, qint64 expected, QByteArray& in, qint64& got)
+    static bool readAll(int fd, qint64 expected, QByteArray& in, qint64& got, int* calls = nullptr)
     {
         in.resize(static_cast<qsizetype>(expected + 1));
         got = 0;
         for (;;) {
             if (got == in.size())
                 in.resize(in.size() * 2);
+            if (calls != nullptr)
+                ++*calls;
             const ssize_t n = ::read(fd, in.data() + got, size_t(in.size() - got));
             if (n < 0 && errno == EINTR)
                 continue;
@@ -954,11 +956,17 @@ private:
         // half new. It is read again while it keeps still for one whole read.
         for (int attempt = 0;; ++attempt) {
             const Stamp before = Stamp::of(st);
-            if (!readAll(fd.get(), expected, in, got))
+            int calls = 0;
+            if (!readAll(fd.get(), expected, in, got, &calls))
                 return fail(p, ZpErrRead, QStringLiteral("zip error: could not read: ") + path());
             if (got != expected)
                 return fail(p, ZpErrRead, QStringLiteral("zip error: changed while being read: ") + path());
-            if (::fstat(fd.get(), &st) == 0 && Stamp::of(st) == before) {
+            // A file that had long stopped changing when it was opened, and
+            // came in one read, is not looked at again: a write would have to
+            // begin within that one system call to tear it. Anything written
+            // lately is checked, which is where writes go on.
+            if ((attempt == 0 && p.settled && calls == 1) ||
+                (::fstat(fd.get(), &st) == 0 && Stamp::of(st) == before)) {
                 p.stamp = before;
                 break;
             }
