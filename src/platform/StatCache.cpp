@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QTemporaryFile>
+#include <QtEndian>
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -23,12 +24,37 @@ QString FileFor(const StatCache::Archive& a)
     return StatCache::folder() + QStringLiteral("/%1").arg(a.key, 16, 16, QLatin1Char('0'));
 }
 
+template <typename T> char* Put(char* at, T v)
+{
+    qToLittleEndian(v, at);
+    return at + sizeof(T);
+}
+
 template <typename T> void Put(QByteArray& out, T v)
 {
     char b[sizeof(T)];
-    for (size_t i = 0; i < sizeof(T); ++i)
-        b[i] = char(quint64(v) >> (8 * i));
+    Put(b, v);
     out.append(b, qsizetype(sizeof(T)));
+}
+
+// One entry's record: its name's length, its fields, then its name. A size
+// of -1 says the name is to be read again, whatever an earlier record said.
+constexpr qsizetype kRecord = 4 + 8 * 5 + 4 + 4 + 8;
+
+void PutRecord(QByteArray& out, QByteArrayView name, const StatCache::Entry& e)
+{
+    char b[kRecord];
+    char* p = Put(b, quint32(name.size()));
+    p = Put(p, e.file.size);
+    p = Put(p, e.file.mtimeNs);
+    p = Put(p, e.file.ctimeNs);
+    p = Put(p, e.file.dev);
+    p = Put(p, e.file.ino);
+    p = Put(p, e.crc);
+    p = Put(p, e.dataCrc);
+    Put(p, e.csize);
+    out.append(b, kRecord);
+    out.append(name.data(), name.size());
 }
 
 // Reads little-endian fields off the front of a byte range; false once it runs out.
@@ -122,42 +148,52 @@ std::unique_ptr<StatCache> StatCache::load(const Archive& archive)
     cache->m_entries.reserve(qsizetype(count));
     for (quint32 i = 0; i < count; ++i) {
         quint32 nameLen = 0;
-        if (!r.get(nameLen) || r.end - r.at < qsizetype(nameLen))
+        Entry e;
+        if (!r.get(nameLen) || !r.get(e.file.size) || !r.get(e.file.mtimeNs) || !r.get(e.file.ctimeNs) ||
+            !r.get(e.file.dev) || !r.get(e.file.ino) || !r.get(e.crc) || !r.get(e.dataCrc) ||
+            !r.get(e.csize) || r.end - r.at < qsizetype(nameLen))
             return nullptr;
         const QByteArray name(r.at, qsizetype(nameLen));
         r.at += nameLen;
-        Entry e;
-        if (!r.get(e.file.size) || !r.get(e.file.mtimeNs) || !r.get(e.file.ctimeNs) || !r.get(e.file.dev) ||
-            !r.get(e.file.ino) || !r.get(e.crc) || !r.get(e.dataCrc) || !r.get(e.csize))
-            return nullptr;
-        cache->m_entries.insert(name, e);
+        if (e.file.size < 0)
+            cache->m_entries.remove(name);
+        else
+            cache->m_entries.insert(name, e);
     }
     return r.at == r.end ? std::move(cache) : nullptr;
 }
 
-bool StatCache::save(const Archive& archive) const
+void StatCache::Writer::add(QByteArrayView name, const Entry& entry)
+{
+    PutRecord(m_bytes, name, entry);
+    ++m_count;
+}
+
+void StatCache::Writer::forget(QByteArrayView name)
+{
+    if (m_count == 0)
+        return; // nothing earlier to outdo
+    PutRecord(m_bytes, name, Entry{});
+    ++m_count;
+}
+
+void StatCache::Writer::rollback(Mark m)
+{
+    m_bytes.truncate(m.bytes);
+    m_count = m.count;
+}
+
+bool StatCache::Writer::save(const Archive& archive) const
 {
     const QString folder = StatCache::folder();
     if (!QDir().mkpath(folder))
         return false;
     QByteArray out;
-    out.reserve(64 + m_entries.size() * 96);
+    out.reserve(sizeof kMagic + 16 + 4 + m_bytes.size() + 4);
     out.append(kMagic, sizeof kMagic);
     PutArchive(out, archive);
-    Put(out, quint32(m_entries.size()));
-    for (auto it = m_entries.cbegin(); it != m_entries.cend(); ++it) {
-        const Entry& e = it.value();
-        Put(out, quint32(it.key().size()));
-        out.append(it.key());
-        Put(out, e.file.size);
-        Put(out, e.file.mtimeNs);
-        Put(out, e.file.ctimeNs);
-        Put(out, e.file.dev);
-        Put(out, e.file.ino);
-        Put(out, e.crc);
-        Put(out, e.dataCrc);
-        Put(out, e.csize);
-    }
+    Put(out, m_count);
+    out.append(m_bytes);
     Put(out, Crc32(0, out.constData(), out.size()));
     // Written aside and renamed into place, unsynced: a cache torn by a crash
     // fails its CRC and costs one build a read, which is cheaper than

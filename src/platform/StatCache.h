@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QHash>
 #include <QString>
 #include <memory>
@@ -50,13 +51,33 @@ public:
 
     // The cache kept for archive, when there is one made for it as it is now.
     static std::unique_ptr<StatCache> load(const Archive& archive);
-    // Writes the cache for archive; a failure only costs the next build a read.
-    bool save(const Archive& archive) const;
-
     const Entry* find(QByteArrayView name) const;
-    void add(const QByteArray& name, const Entry& entry) { m_entries.insert(name, entry); }
-    void remove(const QByteArray& name) { m_entries.remove(name); }
-    qsizetype size() const { return m_entries.size(); }
+
+    // The cache as a build makes it, entry by entry as the archive is
+    // written: each is stored as it will be saved, so the writing thread
+    // pays an append per file and no more.
+    class Writer
+    {
+    public:
+        void add(QByteArrayView name, const Entry& entry);
+        // A later entry of name that the next build must read: it outdoes an earlier add.
+        void forget(QByteArrayView name);
+        // Where the entries stand, to go back to when a run is taken back.
+        struct Mark
+        {
+            qsizetype bytes = 0;
+            quint32 count = 0;
+        };
+        Mark mark() const { return {m_bytes.size(), m_count}; }
+        void rollback(Mark m);
+        bool isEmpty() const { return m_count == 0; }
+        // Writes the cache for archive; a failure only costs the next build a read.
+        bool save(const Archive& archive) const;
+
+    private:
+        QByteArray m_bytes;
+        quint32 m_count = 0;
+    };
 
     // Where the caches live: the user's cache folder (XDG_CACHE_HOME), under bundlesmith/packs.
     static QString folder();

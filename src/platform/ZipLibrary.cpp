@@ -28,7 +28,6 @@
 #include <future>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -70,11 +69,10 @@ struct HeldArchive
 {
     ZipWriter writer;
     QByteArray comment; // the last one a run asked for: the finishing run writes it
-    // What the next build may know of the files without reading them: the
-    // runs so far, and the one under way (kept apart, for its rollback).
-    // An entry without a file stat is one that must be read again.
-    StatCache made;
-    std::vector<std::pair<QByteArray, std::optional<StatCache::Entry>>> running;
+    // What the next build may know of the files without reading them, and
+    // where it stood when the run under way began, for that run's rollback.
+    StatCache::Writer made;
+    StatCache::Writer::Mark runStart;
 };
 
 // An earlier archive whose stored data may be copied. Read once for all the
@@ -1521,7 +1519,7 @@ private:
         struct stat st = {};
         if (!ok)
             h.writer.remove();
-        else if (h.made.size() > 0 && ::stat(QFile::encodeName(m_zipPath).constData(), &st) == 0)
+        else if (!h.made.isEmpty() && ::stat(QFile::encodeName(m_zipPath).constData(), &st) == 0)
             h.made.save(StatCache::archiveOf(h.writer.directory(), qint64(st.st_size)));
         m_lib.held.reset();
         return ok;
@@ -1625,6 +1623,7 @@ private:
         HeldArchive& held = *m_lib.held;
         ZipWriter& w = held.writer;
         w.beginRun();
+        held.runStart = held.made.mark();
         if (direct)
             w.reserve(quint32(count));
         const qint32 code = writeEntries(w, count, names, direct, commentGiven ? comment : held.comment);
@@ -1633,9 +1632,6 @@ private:
         if (m_code == ZpOk) {
             if (commentGiven)
                 held.comment = comment;
-            for (auto& [name, e] : held.running)
-                e ? held.made.add(name, *e) : held.made.remove(name);
-            held.running.clear();
             if (m_opt.fHold != 0 ? w.flush() : finishHeld())
                 return ZpOk;
             fail(ZpErrWrite, QStringLiteral("zip error: could not write the archive: ") + m_zipPath);
@@ -1644,7 +1640,7 @@ private:
         }
         // All or nothing: the archive goes back to what the earlier runs made
         // of it, or away when this run made it.
-        held.running.clear();
+        held.made.rollback(held.runStart);
         if (!continuing || !w.rollbackRun()) {
             w.remove();
             m_lib.held.reset();
@@ -1894,23 +1890,23 @@ private:
         if (ok && replacing)
             w.supersede(prev);
         if (ok && p.kind != Packed::Dir)
-            remember(w, p);
+            remember(w, p, replacing);
         return ok;
     }
 
     // What the next build over this archive may take on trust: the entry just
     // written and the file's stat, when the file had settled before it was read.
-    void remember(const ZipWriter& w, const Packed& p)
+    void remember(const ZipWriter& w, const Packed& p, bool replacing)
     {
-        if (!m_lib.held)
-            return;
-        std::optional<StatCache::Entry> e;
         const ZipDirectory& dir = w.directory();
-        if (p.settled && dir.size() > 0) {
+        if (!m_lib.held || dir.size() == 0)
+            return;
+        if (p.settled) {
             const ZipDirectory::Record& r = dir.at(dir.size() - 1);
-            e = StatCache::Entry{FileStatOf(p.stamp, p.dev, p.ino), r.crc, p.dataCrc, r.csize};
+            m_lib.held->made.add(p.name, {FileStatOf(p.stamp, p.dev, p.ino), r.crc, p.dataCrc, r.csize});
+        } else if (replacing) {
+            m_lib.held->made.forget(p.name);
         }
-        m_lib.held->running.emplace_back(p.name, e);
     }
 
     // An unchanged file's entry, header and data, from the reuse archive. The
