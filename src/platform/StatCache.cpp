@@ -9,15 +9,17 @@
 #include <QStandardPaths>
 #include <QTemporaryFile>
 #include <QtEndian>
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
 namespace {
 
-constexpr char kMagic[8] = {'B', 'S', 'S', 'T', 'A', 'T', 'S', '1'};
+constexpr char kMagic[8] = {'B', 'S', 'S', 'T', 'A', 'T', 'S', '2'};
 // Far more entries than any pack holds: a count above it is a damaged file.
 constexpr quint32 kMostEntries = 1u << 24;
+// A record: its name's length, the file's stat, the entry's CRC, stored
+// size and stored bytes' CRC, then its name.
+constexpr qsizetype kRecord = 4 + 8 * 5 + 4 + 8 + 4;
 
 QString FileFor(const StatCache::Archive& a)
 {
@@ -30,62 +32,22 @@ template <typename T> char* Put(char* at, T v)
     return at + sizeof(T);
 }
 
-template <typename T> void Put(QByteArray& out, T v)
+template <typename T> const char* Get(const char* at, T& v)
 {
-    char b[sizeof(T)];
-    Put(b, v);
-    out.append(b, qsizetype(sizeof(T)));
+    v = qFromLittleEndian<T>(at);
+    return at + sizeof(T);
 }
 
-// One entry's record: its name's length, its fields, then its name. A size
-// of -1 says the name is to be read again, whatever an earlier record said.
-constexpr qsizetype kRecord = 4 + 8 * 5 + 4 + 4 + 8;
-
-void PutRecord(QByteArray& out, QByteArrayView name, const StatCache::Entry& e)
+// Only the entries a reader would copy: folders and Zip64 entries are read past.
+bool Copyable(const ZipDirectory::Record& r)
 {
-    char b[kRecord];
-    char* p = Put(b, quint32(name.size()));
-    p = Put(p, e.file.size);
-    p = Put(p, e.file.mtimeNs);
-    p = Put(p, e.file.ctimeNs);
-    p = Put(p, e.file.dev);
-    p = Put(p, e.file.ino);
-    p = Put(p, e.crc);
-    p = Put(p, e.dataCrc);
-    Put(p, e.csize);
-    out.append(b, kRecord);
-    out.append(name.data(), name.size());
-}
-
-// Reads little-endian fields off the front of a byte range; false once it runs out.
-struct Reader
-{
-    const char* at;
-    const char* end;
-    template <typename T> bool get(T& v)
-    {
-        if (end - at < qsizetype(sizeof(T)))
-            return false;
-        quint64 x = 0;
-        for (size_t i = 0; i < sizeof(T); ++i)
-            x |= quint64(uchar(at[i])) << (8 * i);
-        v = T(x);
-        at += sizeof(T);
-        return true;
-    }
-};
-
-void PutArchive(QByteArray& out, const StatCache::Archive& a)
-{
-    Put(out, a.key);
-    Put(out, a.size);
+    return (r.flags & (ZipDirectory::Dead | ZipDirectory::Dir | ZipDirectory::Zip64Local)) == 0;
 }
 
 // Keeps the folder to kKept caches: packs come and go, and a cache outlives its pack.
 void Prune(const QString& folder)
 {
-    QDir dir(folder);
-    const QFileInfoList files = dir.entryInfoList(QDir::Files | QDir::Hidden, QDir::Time);
+    const QFileInfoList files = QDir(folder).entryInfoList(QDir::Files | QDir::Hidden, QDir::Time);
     for (qsizetype i = StatCache::kKept; i < files.size(); ++i)
         QFile::remove(files[i].absoluteFilePath());
 }
@@ -105,8 +67,7 @@ StatCache::Archive StatCache::archiveOf(const ZipDirectory& dir, qint64 size)
     auto mix = [&h](quint64 v) { h = (h ^ v) * 0x100000001b3ull; };
     for (quint32 i = 0; i < dir.size(); ++i) {
         const ZipDirectory::Record& r = dir.at(i);
-        // Only the entries a reader would copy: folders and Zip64 entries are read past.
-        if (r.flags & (ZipDirectory::Dead | ZipDirectory::Dir | ZipDirectory::Zip64Local))
+        if (!Copyable(r))
             continue;
         const QByteArrayView name = dir.name(r);
         mix(Crc32(0, name.data(), name.size()) | (quint64(name.size()) << 32));
@@ -118,83 +79,76 @@ StatCache::Archive StatCache::archiveOf(const ZipDirectory& dir, qint64 size)
     return {h, size};
 }
 
-const StatCache::Entry* StatCache::find(QByteArrayView name) const
+std::unique_ptr<StatCache> StatCache::load(const ZipDirectory& dir, qint64 size)
 {
-    // A raw view: the look-up is made for every file of a build, and must not allocate.
-    const auto it = m_entries.constFind(QByteArray::fromRawData(name.data(), name.size()));
-    return it == m_entries.cend() ? nullptr : &*it;
-}
-
-std::unique_ptr<StatCache> StatCache::load(const Archive& archive)
-{
+    const Archive archive = archiveOf(dir, size);
     QFile file(FileFor(archive));
     if (!file.open(QIODevice::ReadOnly))
         return nullptr;
     const QByteArray bytes = file.readAll();
     // The last four bytes are the CRC of all before them: a torn or damaged cache is no cache.
-    if (bytes.size() < qsizetype(sizeof kMagic) + 20 + 4 ||
-        std::memcmp(bytes.constData(), kMagic, sizeof kMagic) != 0)
+    constexpr qsizetype kHead = sizeof kMagic + 8 + 8 + 4;
+    if (bytes.size() < kHead + 4 || std::memcmp(bytes.constData(), kMagic, sizeof kMagic) != 0)
         return nullptr;
-    Reader tail{bytes.constData() + bytes.size() - 4, bytes.constData() + bytes.size()};
+    const char* const end = bytes.constData() + bytes.size() - 4;
     quint32 sum = 0;
-    if (!tail.get(sum) || sum != Crc32(0, bytes.constData(), bytes.size() - 4))
+    Get(end, sum);
+    if (sum != Crc32(0, bytes.constData(), bytes.size() - 4))
         return nullptr;
-    Reader r{bytes.constData() + sizeof kMagic, bytes.constData() + bytes.size() - 4};
     Archive made;
     quint32 count = 0;
-    if (!r.get(made.key) || !r.get(made.size) || !(made == archive) || !r.get(count) || count > kMostEntries)
+    const char* p = Get(Get(Get(bytes.constData() + sizeof kMagic, made.key), made.size), count);
+    if (!(made == archive) || count > kMostEntries)
         return nullptr;
     auto cache = std::make_unique<StatCache>();
-    cache->m_entries.reserve(qsizetype(count));
-    for (quint32 i = 0; i < count; ++i) {
-        quint32 nameLen = 0;
-        Entry e;
-        if (!r.get(nameLen) || !r.get(e.file.size) || !r.get(e.file.mtimeNs) || !r.get(e.file.ctimeNs) ||
-            !r.get(e.file.dev) || !r.get(e.file.ino) || !r.get(e.crc) || !r.get(e.dataCrc) ||
-            !r.get(e.csize) || r.end - r.at < qsizetype(nameLen))
+    cache->m_entries.resize(dir.size());
+    for (quint32 n = 0; n < count; ++n) {
+        if (end - p < kRecord)
             return nullptr;
-        const QByteArray name(r.at, qsizetype(nameLen));
-        r.at += nameLen;
-        if (e.file.size < 0)
-            cache->m_entries.remove(name);
-        else
-            cache->m_entries.insert(name, e);
+        quint32 nameLen = 0, crc = 0;
+        quint64 csize = 0;
+        Entry e;
+        p = Get(p, nameLen);
+        p = Get(Get(Get(Get(Get(p, e.file.size), e.file.mtimeNs), e.file.ctimeNs), e.file.dev), e.file.ino);
+        p = Get(Get(Get(p, crc), csize), e.dataCrc);
+        if (end - p < qsizetype(nameLen))
+            return nullptr;
+        // Kept only for the record it was made for: same name, CRC and stored size.
+        const quint32 i = dir.find(QByteArrayView(p, qsizetype(nameLen)));
+        p += nameLen;
+        if (i != ZipDirectory::kNone && dir.at(i).crc == crc && dir.at(i).csize == csize)
+            cache->m_entries[i] = e;
     }
-    return r.at == r.end ? std::move(cache) : nullptr;
+    return p == end ? std::move(cache) : nullptr;
 }
 
-void StatCache::Writer::add(QByteArrayView name, const Entry& entry)
+void StatCache::Writer::note(quint32 record, const Entry& entry)
 {
-    PutRecord(m_bytes, name, entry);
-    ++m_count;
+    if (m_entries.size() <= record)
+        m_entries.resize(size_t(record) + 1);
+    m_known += (entry.file.size >= 0) - (m_entries[record].file.size >= 0);
+    m_entries[record] = entry;
 }
 
-void StatCache::Writer::forget(QByteArrayView name)
+void StatCache::Writer::truncate(quint32 records)
 {
-    if (m_count == 0)
-        return; // nothing earlier to outdo
-    PutRecord(m_bytes, name, Entry{});
-    ++m_count;
+    for (size_t i = records; i < m_entries.size(); ++i)
+        m_known -= m_entries[i].file.size >= 0;
+    if (m_entries.size() > records)
+        m_entries.resize(records);
 }
 
-void StatCache::Writer::rollback(Mark m)
-{
-    m_bytes.truncate(m.bytes);
-    m_count = m.count;
-}
-
-bool StatCache::Writer::save(const Archive& archive) const
+bool StatCache::Writer::save(const ZipDirectory& dir, qint64 size) const
 {
     const QString folder = StatCache::folder();
     if (!QDir().mkpath(folder))
         return false;
-    QByteArray out;
-    out.reserve(sizeof kMagic + 16 + 4 + m_bytes.size() + 4);
-    out.append(kMagic, sizeof kMagic);
-    PutArchive(out, archive);
-    Put(out, m_count);
-    out.append(m_bytes);
-    Put(out, Crc32(0, out.constData(), out.size()));
+    quint32 count = 0;
+    auto kept = [&](quint32 i) {
+        return i < m_entries.size() && Copyable(dir.at(i)) && m_entries[i].file.size >= 0;
+    };
+    for (quint32 i = 0; i < dir.size(); ++i)
+        count += kept(i);
     // Written aside and renamed into place, unsynced: a cache torn by a crash
     // fails its CRC and costs one build a read, which is cheaper than
     // waiting for the disk at every build. A temporary file is the user's
@@ -203,7 +157,37 @@ bool StatCache::Writer::save(const Archive& archive) const
     file.setAutoRemove(false);
     if (!file.open())
         return false;
-    const bool written = file.write(out) == out.size() && file.flush();
+    const Archive archive = archiveOf(dir, size);
+    QByteArray out(sizeof kMagic + 8 + 8 + 4, Qt::Uninitialized);
+    std::memcpy(out.data(), kMagic, sizeof kMagic);
+    Put(Put(Put(out.data() + sizeof kMagic, archive.key), archive.size), count);
+    // Out a piece at a time, so a large cache is never held whole.
+    constexpr qsizetype kPiece = 256 * 1024;
+    quint32 sum = 0;
+    bool written = true;
+    auto flush = [&] {
+        sum = Crc32(sum, out.constData(), out.size());
+        written = written && file.write(out) == out.size();
+        out.resize(0);
+    };
+    for (quint32 i = 0; i < dir.size(); ++i) {
+        if (!kept(i))
+            continue;
+        const ZipDirectory::Record& r = dir.at(i);
+        const Entry& e = m_entries[i];
+        const QByteArrayView name = dir.name(r);
+        char b[kRecord];
+        char* p = Put(b, quint32(name.size()));
+        p = Put(Put(Put(Put(Put(p, e.file.size), e.file.mtimeNs), e.file.ctimeNs), e.file.dev), e.file.ino);
+        Put(Put(Put(p, r.crc), r.csize), e.dataCrc);
+        out.append(b, kRecord).append(name.data(), name.size());
+        if (out.size() >= kPiece)
+            flush();
+    }
+    flush();
+    char tail[4];
+    Put(tail, sum);
+    written = written && file.write(tail, 4) == 4 && file.flush();
     file.close();
     if (!written || ::rename(QFile::encodeName(file.fileName()).constData(),
                              QFile::encodeName(FileFor(archive)).constData()) != 0) {

@@ -1,21 +1,20 @@
 #pragma once
 
 #include <QByteArray>
-#include <QByteArrayView>
-#include <QHash>
 #include <QString>
 #include <memory>
+#include <vector>
 
 class ZipDirectory;
 
 // What the build that wrote a pack knew of each file it packed: the file as
-// it was when read (size, times to the nanosecond, inode and device), the
-// CRC of its bytes and the CRC of the entry's stored bytes. Kept in a file of
-// the program's own outside the pack, found by what the pack holds: a copy
-// of the pack, or the pack moved elsewhere, finds it too. A later build whose file
-// shows the very same stat has the same bytes, as git's index assumes: its
-// entry is copied without reading the file, and the copied bytes are checked
-// by their CRC instead of being inflated.
+// it was when read (size, times to the nanosecond, inode and device), with
+// the CRC of the entry's stored bytes. Kept in a file of the program's own
+// outside the pack, found by what the pack holds: a copy of the pack, or the
+// pack moved elsewhere, finds it too. A later build whose file shows the
+// very same stat has the same bytes, as git's index assumes: its entry is
+// copied without reading the file, and the copied bytes are checked by
+// their CRC instead of being inflated.
 //
 // Only files whose times lay well before they were read are kept: one
 // changed again within the clock's granularity of the read would show the
@@ -32,12 +31,11 @@ public:
         quint64 ino = 0;
         bool operator==(const FileStat& o) const = default;
     };
+    // What is known of one entry of the archive. size -1: nothing.
     struct Entry
     {
         FileStat file;
-        quint32 crc = 0;     // of the file's bytes: the entry's CRC
         quint32 dataCrc = 0; // of the entry's stored (deflated or stored) bytes
-        quint64 csize = 0;
     };
     // The archive itself, as the build that wrote it left it: a cache made
     // for another archive, or for this one before it changed, is not used.
@@ -49,34 +47,33 @@ public:
     };
     static Archive archiveOf(const ZipDirectory& dir, qint64 size);
 
-    // The cache kept for archive, when there is one made for it as it is now.
-    static std::unique_ptr<StatCache> load(const Archive& archive);
-    const Entry* find(QByteArrayView name) const;
+    // The cache kept for the archive of directory dir and size, when there is
+    // one made for it as it is now; its entries are dir's records'.
+    static std::unique_ptr<StatCache> load(const ZipDirectory& dir, qint64 size);
+    // What is known of record i of the directory it was loaded for; null: nothing.
+    const Entry* find(quint32 i) const
+    {
+        return i < m_entries.size() && m_entries[i].file.size >= 0 ? &m_entries[i] : nullptr;
+    }
 
-    // The cache as a build makes it, entry by entry as the archive is
-    // written: each is stored as it will be saved, so the writing thread
-    // pays an append per file and no more.
+    // The cache as a build makes it: an entry per record of the archive
+    // being written, noted as each is written and saved with the archive's
+    // directory, which holds the names, sizes and CRCs.
     class Writer
     {
     public:
-        void add(QByteArrayView name, const Entry& entry);
-        // A later entry of name that the next build must read: it outdoes an earlier add.
-        void forget(QByteArrayView name);
-        // Where the entries stand, to go back to when a run is taken back.
-        struct Mark
-        {
-            qsizetype bytes = 0;
-            quint32 count = 0;
-        };
-        Mark mark() const { return {m_bytes.size(), m_count}; }
-        void rollback(Mark m);
-        bool isEmpty() const { return m_count == 0; }
-        // Writes the cache for archive; a failure only costs the next build a read.
-        bool save(const Archive& archive) const;
+        void note(quint32 record, const Entry& entry);
+        void reserve(quint32 records) { m_entries.reserve(records); }
+        // Forgets the records from index records on, as the writer's directory does.
+        void truncate(quint32 records);
+        bool isEmpty() const { return m_known == 0; }
+        // Writes the cache for the archive finished with directory dir; a
+        // failure only costs the next build a read.
+        bool save(const ZipDirectory& dir, qint64 size) const;
 
     private:
-        QByteArray m_bytes;
-        quint32 m_count = 0;
+        std::vector<Entry> m_entries;
+        quint32 m_known = 0;
     };
 
     // Where the caches live: the user's cache folder (XDG_CACHE_HOME), under bundlesmith/packs.
@@ -85,5 +82,5 @@ public:
     static constexpr int kKept = 64;
 
 private:
-    QHash<QByteArray, Entry> m_entries;
+    std::vector<Entry> m_entries; // by record of the directory it was loaded for
 };

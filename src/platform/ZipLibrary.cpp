@@ -70,9 +70,9 @@ struct HeldArchive
     ZipWriter writer;
     QByteArray comment; // the last one a run asked for: the finishing run writes it
     // What the next build may know of the files without reading them, and
-    // where it stood when the run under way began, for that run's rollback.
+    // the records there were when the run under way began, for its rollback.
     StatCache::Writer made;
-    StatCache::Writer::Mark runStart;
+    quint32 runStart = 0;
 };
 
 // An earlier archive whose stored data may be copied. Read once for all the
@@ -729,17 +729,16 @@ private:
     static bool vouched(const EntryContext& ctx, quint32 i, Packed& p)
     {
         const ReuseSource& src = *ctx.reuse;
-        const StatCache::Entry* e = src.cache ? src.cache->find(p.name) : nullptr;
+        const StatCache::Entry* e = src.cache ? src.cache->find(i) : nullptr;
         const ZipDirectory::Record& rec = src.dir.at(i);
-        if (e == nullptr || !(e->file == FileStatOf(p.stamp, p.dev, p.ino)) || e->crc != rec.crc ||
-            e->csize != rec.csize || !IsWrittenLocalHeader(src.fd, src.dir, i, src.checked.get()) ||
+        if (e == nullptr || !(e->file == FileStatOf(p.stamp, p.dev, p.ino)) ||
+            !IsWrittenLocalHeader(src.fd, src.dir, i, src.checked.get()) ||
             !StoredBytesHaveCrc(
                 src.fd, src.dir, i,
                 [&src](quint32 k, quint32& crc) {
-                    const ZipDirectory::Record& r = src.dir.at(k);
-                    const StatCache::Entry* v = src.cache->find(src.dir.name(r));
+                    const StatCache::Entry* v = src.cache->find(k);
                     crc = v != nullptr ? v->dataCrc : 0;
-                    return v != nullptr && v->crc == r.crc && v->csize == r.csize;
+                    return v != nullptr;
                 },
                 src.bytesChecked.get()))
             return false;
@@ -760,8 +759,9 @@ private:
             return false;
         QByteArray name = plain.isNull() ? job.name.toUtf8() : plain.toByteArray();
         struct stat st = {};
-        if (ctx.reuse->cache->find(name) == nullptr || ::stat(at, &st) != 0 || !S_ISREG(st.st_mode) ||
-            (!job.spec && job.isDir) || (st.st_dev == ctx.archiveDev && st.st_ino == ctx.archiveIno) ||
+        if (ctx.reuse->cache->find(ctx.reuse->dir.find(name)) == nullptr || ::stat(at, &st) != 0 ||
+            !S_ISREG(st.st_mode) || (!job.spec && job.isDir) ||
+            (st.st_dev == ctx.archiveDev && st.st_ino == ctx.archiveIno) ||
             (st.st_dev == ctx.replacedDev && st.st_ino == ctx.replacedIno) ||
             (job.expected >= 0 && job.expected != qint64(st.st_size)))
             return false;
@@ -1181,7 +1181,7 @@ std::shared_ptr<ReuseSource> loadReuseSource(const QByteArray& path, const std::
         !ReadZipDirectory(src->fd, src->dir, src->comment, turn))
         return nullptr;
     src->checked = std::make_unique<std::atomic<quint8>[]>(src->dir.size());
-    src->cache = StatCache::load(StatCache::archiveOf(src->dir, qint64(src->st.st_size)));
+    src->cache = StatCache::load(src->dir, qint64(src->st.st_size));
     if (src->cache)
         src->bytesChecked = std::make_unique<std::atomic<quint8>[]>(src->dir.size());
     return src;
@@ -1520,7 +1520,7 @@ private:
         if (!ok)
             h.writer.remove();
         else if (!h.made.isEmpty() && ::stat(QFile::encodeName(m_zipPath).constData(), &st) == 0)
-            h.made.save(StatCache::archiveOf(h.writer.directory(), qint64(st.st_size)));
+            h.made.save(h.writer.directory(), qint64(st.st_size));
         m_lib.held.reset();
         return ok;
     }
@@ -1623,9 +1623,11 @@ private:
         HeldArchive& held = *m_lib.held;
         ZipWriter& w = held.writer;
         w.beginRun();
-        held.runStart = held.made.mark();
-        if (direct)
+        held.runStart = w.directory().size();
+        if (direct) {
             w.reserve(quint32(count));
+            held.made.reserve(w.directory().size() + quint32(count));
+        }
         const qint32 code = writeEntries(w, count, names, direct, commentGiven ? comment : held.comment);
         if (code == ZpOk && !continuing && w.directory().size() == 0)
             fail(ZpErrNothing, QStringLiteral("zip error: Nothing to do! (") + m_zipPath + u')');
@@ -1640,7 +1642,7 @@ private:
         }
         // All or nothing: the archive goes back to what the earlier runs made
         // of it, or away when this run made it.
-        held.made.rollback(held.runStart);
+        held.made.truncate(held.runStart);
         if (!continuing || !w.rollbackRun()) {
             w.remove();
             m_lib.held.reset();
@@ -1890,23 +1892,19 @@ private:
         if (ok && replacing)
             w.supersede(prev);
         if (ok && p.kind != Packed::Dir)
-            remember(w, p, replacing);
+            remember(w, p);
         return ok;
     }
 
     // What the next build over this archive may take on trust: the entry just
     // written and the file's stat, when the file had settled before it was read.
-    void remember(const ZipWriter& w, const Packed& p, bool replacing)
+    void remember(const ZipWriter& w, const Packed& p)
     {
         const ZipDirectory& dir = w.directory();
-        if (!m_lib.held || dir.size() == 0)
-            return;
-        if (p.settled) {
-            const ZipDirectory::Record& r = dir.at(dir.size() - 1);
-            m_lib.held->made.add(p.name, {FileStatOf(p.stamp, p.dev, p.ino), r.crc, p.dataCrc, r.csize});
-        } else if (replacing) {
-            m_lib.held->made.forget(p.name);
-        }
+        if (m_lib.held && dir.size() > 0)
+            m_lib.held->made.note(dir.size() - 1,
+                                  p.settled ? StatCache::Entry{FileStatOf(p.stamp, p.dev, p.ino), p.dataCrc}
+                                            : StatCache::Entry{});
     }
 
     // An unchanged file's entry, header and data, from the reuse archive. The
