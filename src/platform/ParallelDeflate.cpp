@@ -41,7 +41,8 @@ struct Piece
     bool last = false;
     std::vector<char> out;
     qsizetype outLen = 0;
-    quint32 crc = 0;
+    quint32 crc = 0;    // of in
+    quint32 outCrc = 0; // of out, as sent
     State state = Free;
 };
 
@@ -127,8 +128,10 @@ bool deflatePiece(Piece& p, PieceTools& tools)
     p.crc = Crc32(0, p.in.data(), p.len);
     if (p.outLen == 0)
         return false;
-    if (p.last)
+    if (p.last) {
+        p.outCrc = Crc32(0, p.out.data(), p.outLen);
         return true;
+    }
     if (!tools.inflaterReady) {
         tools.inflaterReady = inflateInit2(&tools.inflater, -MAX_WBITS) == Z_OK;
         if (!tools.inflaterReady)
@@ -136,6 +139,7 @@ bool deflatePiece(Piece& p, PieceTools& tools)
     }
     p.outLen = ReopenDeflateEnd(tools.inflater, reinterpret_cast<unsigned char*>(p.out.data()), p.outLen,
                                 tools.scratch.data(), tools.scratch.size());
+    p.outCrc = Crc32(0, p.out.data(), p.outLen);
     return p.outLen > 0;
 }
 
@@ -332,6 +336,8 @@ DeflateResult DeflateFileTuned(const DeflateTuning& tuning, int fd, qint64 expec
         if (state == Piece::Done) {
             const Piece& p = ring[slot];
             r.crc = static_cast<quint32>(crc32_combine(r.crc, p.crc, static_cast<z_off_t>(p.len)));
+            r.outCrc =
+                static_cast<quint32>(crc32_combine(r.outCrc, p.outCrc, static_cast<z_off_t>(p.outLen)));
             r.outSize += p.outLen;
             if (!sink(QByteArrayView(p.out.data(), p.outLen), QByteArrayView(p.in.data(), p.len)))
                 return fail(DeflateResult::Abandoned);

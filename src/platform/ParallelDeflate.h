@@ -18,6 +18,7 @@ struct DeflateResult
     quint32 crc = 0;    // CRC-32 of the bytes read
     qint64 inSize = 0;  // bytes read
     qint64 outSize = 0; // deflated bytes handed to the sink
+    quint32 outCrc = 0; // CRC-32 of those, taken on the workers
     bool ok() const { return failure == None; }
 };
 

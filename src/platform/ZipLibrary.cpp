@@ -1972,18 +1972,17 @@ private:
         bool writeFailed = false;
         bool first = true;
         raw = false;
-        p.dataCrc = 0;
         r = DeflateFile(
             p.fd.get(), p.size,
             [&](QByteArrayView deflated, QByteArrayView read) {
                 raw = first ? guess && deflated.size() >= read.size() : raw;
                 first = false;
                 const QByteArrayView out = raw ? read : deflated;
-                p.dataCrc = Crc32(p.dataCrc, out.data(), out.size());
                 writeFailed = !w.append(out.data(), out.size());
                 return !writeFailed;
             },
             [this] { return idle(); });
+        p.dataCrc = raw ? r.crc : r.outCrc;
         switch (r.failure) {
         case DeflateResult::None:
             return true;
