@@ -56,8 +56,12 @@ void Prune(const QString& folder)
 
 QString StatCache::folder()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
-           QStringLiteral("/bundlesmith/packs");
+    // A relative XDG_CACHE_HOME is to be ignored; taken as it stands, it would
+    // put the cache in the folder being packed, and so into the pack.
+    QString base = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    if (QDir::isRelativePath(base))
+        base = QDir::homePath() + QStringLiteral("/.cache");
+    return base + QStringLiteral("/bundlesmith/packs");
 }
 
 StatCache::Archive StatCache::archiveOf(const ZipDirectory& dir, qint64 size)
