@@ -14,12 +14,12 @@
 
 namespace {
 
-constexpr char kMagic[8] = {'B', 'S', 'S', 'T', 'A', 'T', 'S', '2'};
+constexpr char kMagic[8] = {'B', 'S', 'S', 'T', 'A', 'T', 'S', '3'};
 // Far more entries than any pack holds: a count above it is a damaged file.
 constexpr quint32 kMostEntries = 1u << 24;
-// A record: its name's length, the file's stat, the entry's CRC, stored
-// size and stored bytes' CRC, then its name.
-constexpr qsizetype kRecord = 4 + 8 * 5 + 4 + 8 + 4;
+// A record: its name's length, the file's times, inode and device, the
+// entry's CRC, stored size and stored bytes' CRC, then its name.
+constexpr qsizetype kRecord = 4 + 8 + 8 + 8 + 4 + 4 + 8 + 4;
 
 QString FileFor(const StatCache::Archive& a)
 {
@@ -83,121 +83,141 @@ StatCache::Archive StatCache::archiveOf(const ZipDirectory& dir, qint64 size)
     return {h, size};
 }
 
+// The last bytes of a cache: the archive's key and size, the count of
+// records before them, the magic, and the CRC of every byte before the CRC.
+constexpr qsizetype kTrailer = 8 + 8 + 4 + sizeof kMagic + 4;
+
 std::unique_ptr<StatCache> StatCache::load(const ZipDirectory& dir, qint64 size)
 {
     const Archive archive = archiveOf(dir, size);
     QFile file(FileFor(archive));
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly) || file.size() < kTrailer || !file.seek(file.size() - kTrailer))
         return nullptr;
-    const QByteArray bytes = file.readAll();
-    // The last four bytes are the CRC of all before them: a torn or damaged cache is no cache.
-    constexpr qsizetype kHead = sizeof kMagic + 8 + 8 + 4;
-    if (bytes.size() < kHead + 4 || std::memcmp(bytes.constData(), kMagic, sizeof kMagic) != 0)
-        return nullptr;
-    const char* const end = bytes.constData() + bytes.size() - 4;
-    quint32 sum = 0;
-    Get(end, sum);
-    if (sum != Crc32(0, bytes.constData(), bytes.size() - 4))
-        return nullptr;
+    char trailer[kTrailer];
     Archive made;
-    quint32 count = 0;
-    const char* p = Get(Get(Get(bytes.constData() + sizeof kMagic, made.key), made.size), count);
-    if (!(made == archive) || count > kMostEntries)
+    quint32 count = 0, stored = 0;
+    if (file.read(trailer, kTrailer) != kTrailer)
         return nullptr;
+    Get(Get(Get(trailer, made.key), made.size), count);
+    Get(trailer + kTrailer - 4, stored);
+    if (std::memcmp(trailer + 20, kMagic, sizeof kMagic) != 0 || !(made == archive) || count > kMostEntries ||
+        !file.seek(0))
+        return nullptr;
+    // Read a record at a time, never whole: at a hundred thousand files the
+    // file is megabytes. A torn or damaged cache fails its CRC and is no cache.
+    quint32 sum = 0;
+    auto read = [&](char* into, qint64 n) {
+        if (file.read(into, n) != n)
+            return false;
+        sum = Crc32(sum, into, n);
+        return true;
+    };
     auto cache = std::make_unique<StatCache>();
     cache->m_entries.resize(dir.size());
+    QByteArray name;
     for (quint32 n = 0; n < count; ++n) {
-        if (end - p < kRecord)
-            return nullptr;
+        char b[kRecord];
         quint32 nameLen = 0, crc = 0;
         quint64 csize = 0;
         Entry e;
-        p = Get(p, nameLen);
-        p = Get(Get(Get(Get(Get(p, e.file.size), e.file.mtimeNs), e.file.ctimeNs), e.file.dev), e.file.ino);
-        p = Get(Get(Get(p, crc), csize), e.dataCrc);
-        if (end - p < qsizetype(nameLen))
+        if (!read(b, kRecord))
+            return nullptr;
+        const char* p = Get(Get(Get(Get(Get(b, nameLen), e.mtimeNs), e.ctimeNs), e.ino), e.dev);
+        Get(Get(Get(p, crc), csize), e.dataCrc);
+        if (nameLen > 0xFFFF)
+            return nullptr;
+        name.resize(qsizetype(nameLen));
+        if (!read(name.data(), name.size()))
             return nullptr;
         // Kept only for the record it was made for: same name, CRC and stored size.
-        const quint32 i = dir.find(QByteArrayView(p, qsizetype(nameLen)));
-        p += nameLen;
-        if (i != ZipDirectory::kNone && dir.at(i).crc == crc && dir.at(i).csize == csize)
+        const quint32 i = dir.find(name);
+        if (e.known() && i != ZipDirectory::kNone && dir.at(i).crc == crc && dir.at(i).csize == csize)
             cache->m_entries[i] = e;
     }
-    return p == end ? std::move(cache) : nullptr;
+    if (file.pos() != file.size() - kTrailer)
+        return nullptr;
+    return Crc32(sum, trailer, kTrailer - 4) == stored ? std::move(cache) : nullptr;
 }
 
-void StatCache::Writer::note(quint32 record, const Entry& entry)
+StatCache::Writer::Writer() = default;
+
+StatCache::Writer::~Writer()
 {
-    if (m_entries.size() <= record)
-        m_entries.resize(size_t(record) + 1);
-    m_known += (entry.file.size >= 0) - (m_entries[record].file.size >= 0);
-    m_entries[record] = entry;
+    if (m_file)
+        m_file->remove();
 }
 
-void StatCache::Writer::truncate(quint32 records)
+bool StatCache::Writer::flush()
 {
-    for (size_t i = records; i < m_entries.size(); ++i)
-        m_known -= m_entries[i].file.size >= 0;
-    if (m_entries.size() > records)
-        m_entries.resize(records);
+    if (m_failed || m_buffer.isEmpty())
+        return !m_failed;
+    m_failed = m_file->write(m_buffer) != m_buffer.size();
+    m_written += m_buffer.size();
+    m_buffer.resize(0);
+    return !m_failed;
 }
 
-bool StatCache::Writer::save(const ZipDirectory& dir, qint64 size) const
+void StatCache::Writer::note(QByteArrayView name, const ZipDirectory::Record& r, const Entry& e)
 {
-    const QString folder = StatCache::folder();
-    if (!QDir().mkpath(folder))
-        return false;
-    quint32 count = 0;
-    auto kept = [&](quint32 i) {
-        return i < m_entries.size() && Copyable(dir.at(i)) && m_entries[i].file.size >= 0;
-    };
-    for (quint32 i = 0; i < dir.size(); ++i)
-        count += kept(i);
-    // Written aside and renamed into place, unsynced: a cache torn by a crash
-    // fails its CRC and costs one build a read, which is cheaper than
-    // waiting for the disk at every build. A temporary file is the user's
-    // own (0600): the names of an author's files are theirs alone.
-    QTemporaryFile file(folder + QStringLiteral("/XXXXXX.part"));
-    file.setAutoRemove(false);
-    if (!file.open())
+    if (m_failed || !e.known())
+        return;
+    if (!m_file) {
+        // A name of its own beside the caches, so that the rename is within one folder.
+        const QString folder = StatCache::folder();
+        auto file = std::make_unique<QTemporaryFile>(folder + QStringLiteral("/XXXXXX.part"));
+        file->setAutoRemove(false);
+        if (!QDir().mkpath(folder) || !file->open()) {
+            m_failed = true;
+            return;
+        }
+        m_file = std::move(file);
+    }
+    char b[kRecord];
+    char* p = Put(b, quint32(name.size()));
+    p = Put(Put(Put(Put(p, e.mtimeNs), e.ctimeNs), e.ino), e.dev);
+    Put(Put(Put(p, r.crc), r.csize), e.dataCrc);
+    const qsizetype from = m_buffer.size();
+    m_buffer.append(b, kRecord).append(name.data(), name.size());
+    m_sum = Crc32(m_sum, m_buffer.constData() + from, m_buffer.size() - from);
+    ++m_count;
+    if (m_buffer.size() >= 64 * 1024)
+        flush();
+}
+
+void StatCache::Writer::rollback(Mark m)
+{
+    if (m_failed || !m_file)
+        return;
+    if (m.bytes >= m_written) {
+        m_buffer.truncate(m.bytes - m_written);
+    } else {
+        m_buffer.resize(0);
+        m_failed = !m_file->resize(m.bytes) || !m_file->seek(m.bytes);
+        m_written = m.bytes;
+    }
+    m_sum = m.sum;
+    m_count = m.count;
+}
+
+bool StatCache::Writer::save(const ZipDirectory& dir, qint64 size)
+{
+    if (!m_file || !flush())
         return false;
     const Archive archive = archiveOf(dir, size);
-    QByteArray out(sizeof kMagic + 8 + 8 + 4, Qt::Uninitialized);
-    std::memcpy(out.data(), kMagic, sizeof kMagic);
-    Put(Put(Put(out.data() + sizeof kMagic, archive.key), archive.size), count);
-    // Out a piece at a time, so a large cache is never held whole.
-    constexpr qsizetype kPiece = 256 * 1024;
-    quint32 sum = 0;
-    bool written = true;
-    auto flush = [&] {
-        sum = Crc32(sum, out.constData(), out.size());
-        written = written && file.write(out) == out.size();
-        out.resize(0);
-    };
-    for (quint32 i = 0; i < dir.size(); ++i) {
-        if (!kept(i))
-            continue;
-        const ZipDirectory::Record& r = dir.at(i);
-        const Entry& e = m_entries[i];
-        const QByteArrayView name = dir.name(r);
-        char b[kRecord];
-        char* p = Put(b, quint32(name.size()));
-        p = Put(Put(Put(Put(Put(p, e.file.size), e.file.mtimeNs), e.file.ctimeNs), e.file.dev), e.file.ino);
-        Put(Put(Put(p, r.crc), r.csize), e.dataCrc);
-        out.append(b, kRecord).append(name.data(), name.size());
-        if (out.size() >= kPiece)
-            flush();
-    }
-    flush();
-    char tail[4];
-    Put(tail, sum);
-    written = written && file.write(tail, 4) == 4 && file.flush();
-    file.close();
-    if (!written || ::rename(QFile::encodeName(file.fileName()).constData(),
-                             QFile::encodeName(FileFor(archive)).constData()) != 0) {
-        QFile::remove(file.fileName());
-        return false;
-    }
-    Prune(folder);
+    char trailer[kTrailer];
+    char* p = Put(Put(Put(trailer, archive.key), archive.size), m_count);
+    std::memcpy(p, kMagic, sizeof kMagic);
+    Put(p + sizeof kMagic, Crc32(m_sum, trailer, kTrailer - 4));
+    // Renamed into place unsynced: a cache torn by a crash fails its CRC and
+    // costs one build a read, which is cheaper than waiting for the disk at
+    // every build. The temporary file is the user's own (0600): the names of
+    // an author's files are theirs alone.
+    const bool written = m_file->write(trailer, kTrailer) == kTrailer && m_file->flush();
+    m_file->close();
+    if (!written || ::rename(QFile::encodeName(m_file->fileName()).constData(),
+                             QFile::encodeName(FileFor(archive)).constData()) != 0)
+        return false; // the destructor removes it
+    m_file.reset();
+    Prune(StatCache::folder());
     return true;
 }

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "platform/ZipWriter.h"
+
 #include <QByteArray>
+#include <QFile>
 #include <QString>
+#include <limits>
 #include <memory>
 #include <vector>
-
-class ZipDirectory;
 
 // What the build that wrote a pack knew of each file it packed: the file as
 // it was when read (size, times to the nanosecond, inode and device), with
@@ -22,20 +24,23 @@ class ZipDirectory;
 class StatCache
 {
 public:
-    struct FileStat
-    {
-        qint64 size = -1;
-        qint64 mtimeNs = 0;
-        qint64 ctimeNs = 0;
-        quint64 dev = 0;
-        quint64 ino = 0;
-        bool operator==(const FileStat& o) const = default;
-    };
-    // What is known of one entry of the archive. size -1: nothing.
+    // What is known of one entry of the archive: the file's times, inode and
+    // device when it was read (its size is the entry's), and the CRC of the
+    // entry's stored bytes. A device number is kept in 32 bits, as git keeps it.
     struct Entry
     {
-        FileStat file;
+        static constexpr qint64 kUnknown = std::numeric_limits<qint64>::min();
+        qint64 mtimeNs = kUnknown;
+        qint64 ctimeNs = 0;
+        quint64 ino = 0;
+        quint32 dev = 0;
         quint32 dataCrc = 0; // of the entry's stored (deflated or stored) bytes
+        bool known() const { return mtimeNs != kUnknown; }
+        bool sameFile(const Entry& o) const
+        {
+            return mtimeNs == o.mtimeNs && ctimeNs == o.ctimeNs && ino == o.ino && dev == o.dev;
+        }
+        static quint32 foldDevice(quint64 dev) { return quint32(dev ^ (dev >> 32)); }
     };
     // The archive itself, as the build that wrote it left it: a cache made
     // for another archive, or for this one before it changed, is not used.
@@ -53,27 +58,44 @@ public:
     // What is known of record i of the directory it was loaded for; null: nothing.
     const Entry* find(quint32 i) const
     {
-        return i < m_entries.size() && m_entries[i].file.size >= 0 ? &m_entries[i] : nullptr;
+        return i < m_entries.size() && m_entries[i].known() ? &m_entries[i] : nullptr;
     }
 
-    // The cache as a build makes it: an entry per record of the archive
-    // being written, noted as each is written and saved with the archive's
-    // directory, which holds the names, sizes and CRCs.
+    // The cache as a build makes it: a record per entry, written out to a
+    // file of its own as the archive is written, so that a build holds a few
+    // kilobytes of it whatever the number of files. Saving adds the archive's
+    // key and puts the file in place; a writer never saved leaves nothing.
     class Writer
     {
     public:
-        void note(quint32 record, const Entry& entry);
-        void reserve(quint32 records) { m_entries.reserve(records); }
-        // Forgets the records from index records on, as the writer's directory does.
-        void truncate(quint32 records);
-        bool isEmpty() const { return m_known == 0; }
-        // Writes the cache for the archive finished with directory dir; a
-        // failure only costs the next build a read.
-        bool save(const ZipDirectory& dir, qint64 size) const;
+        Writer();
+        ~Writer();
+        Writer(const Writer&) = delete;
+        Writer& operator=(const Writer&) = delete;
+        // The entry just written to the archive as record r, named name.
+        void note(QByteArrayView name, const ZipDirectory::Record& r, const Entry& entry);
+        // Where the records stand, to go back to when a run is taken back.
+        struct Mark
+        {
+            qint64 bytes = 0;
+            quint32 sum = 0;
+            quint32 count = 0;
+        };
+        Mark mark() const { return {m_written + m_buffer.size(), m_sum, m_count}; }
+        void rollback(Mark m);
+        bool isEmpty() const { return m_count == 0; }
+        // Puts the cache in place for the archive finished with directory
+        // dir; a failure only costs the next build a read.
+        bool save(const ZipDirectory& dir, qint64 size);
 
     private:
-        std::vector<Entry> m_entries;
-        quint32 m_known = 0;
+        std::unique_ptr<QFile> m_file; // null until the first record, or after a failure
+        QByteArray m_buffer;
+        qint64 m_written = 0;
+        quint32 m_sum = 0; // CRC of every record so far
+        quint32 m_count = 0;
+        bool m_failed = false;
+        bool flush();
     };
 
     // Where the caches live: the user's cache folder (XDG_CACHE_HOME), under bundlesmith/packs.

@@ -70,9 +70,9 @@ struct HeldArchive
     ZipWriter writer;
     QByteArray comment; // the last one a run asked for: the finishing run writes it
     // What the next build may know of the files without reading them, and
-    // the records there were when the run under way began, for its rollback.
+    // where it stood when the run under way began, for that run's rollback.
     StatCache::Writer made;
-    quint32 runStart = 0;
+    StatCache::Writer::Mark runStart;
 };
 
 // An earlier archive whose stored data may be copied. Read once for all the
@@ -226,9 +226,20 @@ qint64 Nanoseconds(const timespec& t)
     return qint64(t.tv_sec) * 1000000000 + t.tv_nsec;
 }
 
-StatCache::FileStat FileStatOf(const Stamp& s, dev_t dev, ino_t ino)
+timespec FromNanoseconds(qint64 ns)
 {
-    return {s.size, Nanoseconds(s.mtime), Nanoseconds(s.ctime), quint64(dev), quint64(ino)};
+    return {time_t(ns / 1000000000), long(ns % 1000000000)};
+}
+
+StatCache::Entry EntryOf(const Stamp& s, dev_t dev, ino_t ino, quint32 dataCrc = 0)
+{
+    StatCache::Entry e;
+    e.mtimeNs = Nanoseconds(s.mtime);
+    e.ctimeNs = Nanoseconds(s.ctime);
+    e.ino = quint64(ino);
+    e.dev = StatCache::Entry::foldDevice(quint64(dev));
+    e.dataCrc = dataCrc;
+    return e;
 }
 
 std::atomic<quint64> g_filesRead{0};
@@ -731,7 +742,7 @@ private:
         const ReuseSource& src = *ctx.reuse;
         const StatCache::Entry* e = src.cache ? src.cache->find(i) : nullptr;
         const ZipDirectory::Record& rec = src.dir.at(i);
-        if (e == nullptr || !(e->file == FileStatOf(p.stamp, p.dev, p.ino)) ||
+        if (e == nullptr || !e->sameFile(EntryOf(p.stamp, p.dev, p.ino)) ||
             !IsWrittenLocalHeader(src.fd, src.dir, i, src.checked.get()) ||
             !StoredBytesHaveCrc(
                 src.fd, src.dir, i,
@@ -1027,7 +1038,8 @@ struct Prefetch
         bool stored = false;
         bool settled = false;
         quint32 dataCrc = 0;
-        Stamp stamp;
+        qint64 mtimeNs = 0; // the file's times as read; its size is size
+        qint64 ctimeNs = 0;
     };
 
     std::vector<std::unique_ptr<Segment>> segments;
@@ -1084,7 +1096,8 @@ struct Prefetch
             h.crc = p.crc;
             h.settled = p.settled;
             h.dataCrc = p.dataCrc;
-            h.stamp = p.stamp;
+            h.mtimeNs = Nanoseconds(p.stamp.mtime);
+            h.ctimeNs = Nanoseconds(p.stamp.ctime);
             h.dosTime = p.dosTime;
             h.stored = p.stored;
             h.nameSize = quint32(p.name.size());
@@ -1114,7 +1127,7 @@ struct Prefetch
         p.reuse = h.reuse;
         p.settled = h.settled;
         p.dataCrc = h.dataCrc;
-        p.stamp = h.stamp;
+        p.stamp = {h.size, FromNanoseconds(h.mtimeNs), FromNanoseconds(h.ctimeNs)};
         p.name = h.bytes.left(qsizetype(h.nameSize));
         if (h.kind == Packed::Small) {
             p.data = std::move(h.bytes);
@@ -1623,11 +1636,9 @@ private:
         HeldArchive& held = *m_lib.held;
         ZipWriter& w = held.writer;
         w.beginRun();
-        held.runStart = w.directory().size();
-        if (direct) {
+        held.runStart = held.made.mark();
+        if (direct)
             w.reserve(quint32(count));
-            held.made.reserve(w.directory().size() + quint32(count));
-        }
         const qint32 code = writeEntries(w, count, names, direct, commentGiven ? comment : held.comment);
         if (code == ZpOk && !continuing && w.directory().size() == 0)
             fail(ZpErrNothing, QStringLiteral("zip error: Nothing to do! (") + m_zipPath + u')');
@@ -1642,7 +1653,7 @@ private:
         }
         // All or nothing: the archive goes back to what the earlier runs made
         // of it, or away when this run made it.
-        held.made.truncate(held.runStart);
+        held.made.rollback(held.runStart);
         if (!continuing || !w.rollbackRun()) {
             w.remove();
             m_lib.held.reset();
@@ -1901,10 +1912,8 @@ private:
     void remember(const ZipWriter& w, const Packed& p)
     {
         const ZipDirectory& dir = w.directory();
-        if (m_lib.held && dir.size() > 0)
-            m_lib.held->made.note(dir.size() - 1,
-                                  p.settled ? StatCache::Entry{FileStatOf(p.stamp, p.dev, p.ino), p.dataCrc}
-                                            : StatCache::Entry{});
+        if (m_lib.held && p.settled && dir.size() > 0)
+            m_lib.held->made.note(p.name, dir.at(dir.size() - 1), EntryOf(p.stamp, p.dev, p.ino, p.dataCrc));
     }
 
     // An unchanged file's entry, header and data, from the reuse archive. The
