@@ -49,8 +49,9 @@ constexpr int kDeflateLevel = 6; // zip's own default, so archives compare fairl
 // a cold disk, past the 50 ms a person notices. A call with nothing to do is cheap.
 constexpr qint64 kIdleIntervalMs = 5;
 // Files up to this size are read and deflated on worker threads, a few ahead
-// of the one libzip is writing, and handed to libzip already compressed;
-// larger ones are streamed through libzip's own deflate, so memory stays bounded.
+// of the entry being written, and handed to the writer already compressed;
+// larger ones are deflated a piece at a time (DeflateFile) as they are
+// written, so memory stays bounded.
 constexpr qint64 kPrepackLimit = 4 * 1024 * 1024;
 // How far the workers may run ahead of the writing: small files need many
 // in flight to keep both cores busy, while the bytes held stay bounded.
@@ -136,17 +137,6 @@ quint32 crc32Update(quint32 crc, const char* data, qint64 size)
 
 // The time as a zip entry holds it (local time, two-second steps); equal
 // values mean "same time" for the purpose of keeping an entry.
-quint32 dosTime(time_t t)
-{
-    const QDateTime dt = QDateTime::fromSecsSinceEpoch(static_cast<qint64>(t));
-    const QDate d = dt.date();
-    const QTime tm = dt.time();
-    if (d.year() < 1980)
-        return (1u << 21) | (1u << 16);
-    return (quint32(d.year() - 1980) << 25) | (quint32(d.month()) << 21) | (quint32(d.day()) << 16) |
-           (quint32(tm.hour()) << 11) | (quint32(tm.minute()) << 5) | (quint32(tm.second()) >> 1);
-}
-
 bool isUnder(const QString& path, const QString& root)
 {
     return ZipNames::IsUnder(path, root, kPathCase);
@@ -2223,7 +2213,7 @@ private:
         if ((st.valid & ZIP_STAT_SIZE) == 0 || (st.valid & ZIP_STAT_CRC) == 0 ||
             (st.valid & ZIP_STAT_MTIME) == 0)
             return false;
-        if (st.size != static_cast<zip_uint64_t>(item.size) || dosTime(st.mtime) != dosTime(item.mtime))
+        if (st.size != static_cast<zip_uint64_t>(item.size) || ZipDosTime(st.mtime) != ZipDosTime(item.mtime))
             return false;
         QFile f(item.path);
         if (!f.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
@@ -2256,7 +2246,7 @@ private:
                 zip_stat_t st;
                 zip_stat_init(&st);
                 if (zip_stat_index(za, static_cast<zip_uint64_t>(idx), 0, &st) == 0) {
-                    const bool newer = dosTime(item.mtime) > dosTime(st.mtime);
+                    const bool newer = ZipDosTime(item.mtime) > ZipDosTime(st.mtime);
                     const bool keep =
                         ((m_opt.fUpdate != 0 || m_opt.fFreshen != 0) && !newer) || sameAsStored(item, st);
                     if (m_abandoned)

@@ -5,7 +5,9 @@
 #include <functional>
 
 // The zip library the archiver drives: three calls, an option record, a
-// callback record and a table of file specs, written over libzip. All texts
+// callback record and a table of file specs. New archives are written by this
+// library's own writer (ZipWriter); libzip reads archives of other tools and
+// updates an existing archive in place (see below). All texts
 // are NUL-terminated UTF-8; a null text pointer counts as the empty text.
 //
 // Specs: with fLiteral set, each spec is an exact path, taken as it stands
