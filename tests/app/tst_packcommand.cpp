@@ -9,6 +9,7 @@
 #include "pack/contents/PackContents.h"
 #include "platform/BuildLog.h"
 #include "platform/Console.h"
+#include "support/FakeBuildView.h"
 #include "support/TestFiles.h"
 
 #include <QProcess>
@@ -20,13 +21,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-struct QuietView final : BuildView
-{
-    void ShowProgress(qint16, const QString&) override {}
-    void DoEvents() override {}
-    bool CancelRequested() const override { return false; }
-};
 
 // The pack's bytes with the DOS time and date of every local and central header zeroed.
 QByteArray WithoutTimes(const QString& path)
@@ -263,7 +257,7 @@ private slots:
         contents.SetChecked(PackList::Reg1, contents.findKey(u"sub-"_s + script + u"/lib/Tool.dll"_s), true);
         contents.SetChecked(PackList::Reg2, loose, true);
         clsZip zip;
-        QuietView view;
+        FakeBuildView view;
         PackBuild build(zip, view);
         QVERIFY(build.makePack({u"Tom & Jerry"_s,
                                 desc,

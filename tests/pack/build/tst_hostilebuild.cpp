@@ -5,6 +5,7 @@
 #include "pack/contents/PackContents.h"
 #include "platform/WorkFolder.h"
 #include "platform/ZipLibrary.h"
+#include "support/FakeBuildView.h"
 #include "support/TestFiles.h"
 
 #include <QTemporaryDir>
@@ -14,14 +15,6 @@
 #include <functional>
 
 using namespace Qt::StringLiterals;
-
-struct View final : BuildView
-{
-    std::function<void(const QString&)> onCaption;
-    void ShowProgress(qint16, const QString& caption) override { onCaption(caption); }
-    void DoEvents() override {}
-    bool CancelRequested() const override { return false; }
-};
 
 class tst_HostileBuild : public QObject
 {
@@ -36,7 +29,7 @@ class tst_HostileBuild : public QObject
     {
         for (int i : c.liveNodes())
             c.SetChecked(PackList::Reg1, i, true); // every file named by the manifest
-        View view;
+        FakeBuildView view;
         view.onCaption = std::move(onCaption);
         clsZip zip;
         PackBuild pb(zip, view);

@@ -5,6 +5,7 @@
 #include "pack/build/makePack.h"
 #include "pack/contents/PackContents.h"
 #include "platform/Durability.h"
+#include "support/FakeBuildView.h"
 #include "support/TestFiles.h"
 
 #include <QTemporaryDir>
@@ -15,23 +16,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-class RecordingView final : public BuildView
-{
-public:
-    void ShowProgress(qint16, const QString& caption) override
-    {
-        captions << caption;
-        if (onCaption)
-            onCaption(caption);
-    }
-    void DoEvents() override {}
-    bool CancelRequested() const override { return cancel; }
-
-    QStringList captions;
-    bool cancel = false;
-    std::function<void(const QString&)> onCaption;
-};
 
 } // namespace
 
@@ -49,7 +33,7 @@ class tst_makePack : public QObject
         return QDir(m_dir.filePath(u"out"_s)).entryList(QDir::Files | QDir::Hidden);
     }
 
-    bool build(PackContents& contents, RecordingView& view, const QString& name = u"Tool"_s,
+    bool build(PackContents& contents, FakeBuildView& view, const QString& name = u"Tool"_s,
                const QString& path = {})
     {
         clsZip zip;
@@ -94,7 +78,7 @@ private slots:
             QVERIFY2(c.SetChecked(list, c.findKey(key), true), qPrintable(key));
 
         writeFile(target(), "an older pack");
-        RecordingView view;
+        FakeBuildView view;
         QVERIFY2(build(c, view, u"Tom & Jerry <\u00fc>"_s), qPrintable(m_lastError));
 
         const Archive a = readArchive(target());
@@ -133,7 +117,7 @@ private slots:
     {
         PackContents c;
         c.AddFolderToTree(src(u"other"_s), -1);
-        RecordingView view;
+        FakeBuildView view;
         QVERIFY2(build(c, view), qPrintable(m_lastError));
         QCOMPARE(readArchive(target()).names, (QStringList{u"ScriptInfo.xml"_s, u"other/x.dll"_s}));
     }
@@ -190,7 +174,7 @@ private slots:
             bool syncFolder(const QString&) override { return false; }
         } disk;
         ScopedSeam<Durability> seam(how == u"sync"_s ? &disk : Durability::installed());
-        RecordingView view;
+        FakeBuildView view;
         view.onCaption = [&](const QString& caption) {
             view.cancel = view.cancel || how == u"cancel-early"_s ||
                           (how == u"cancel"_s && caption.startsWith(u"Adding File:  top\\"_s));
