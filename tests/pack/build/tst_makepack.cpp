@@ -15,10 +15,6 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-} // namespace
-
 class tst_makePack : public QObject
 {
     Q_OBJECT
