@@ -220,6 +220,7 @@ bool ZipWriter::create(const QString& path)
     m_end = 0;
     m_buf.clear();
     m_copyLen = 0;
+    m_writebackFrom = 0;
     m_path = path;
     m_fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     struct stat st = {};
@@ -305,7 +306,22 @@ bool ZipWriter::pwriteAll(const char* data, qsizetype size, quint64 at)
         size -= n;
         at += quint64(n);
     }
+    wroteUpTo(at);
     return true;
+}
+
+void ZipWriter::wroteUpTo(quint64 end)
+{
+    // The archive goes to the disk before it takes the old one's place; begun
+    // as it is written, that leaves the end of the build little more than the
+    // last few megabytes to wait for.
+    constexpr quint64 kWriteback = 8 * 1024 * 1024;
+    if (end < m_writebackFrom + kWriteback)
+        return;
+#ifdef Q_OS_LINUX
+    ::sync_file_range(m_fd, off64_t(m_writebackFrom), off64_t(end - m_writebackFrom), SYNC_FILE_RANGE_WRITE);
+#endif
+    m_writebackFrom = end;
 }
 
 bool ZipWriter::flush()
@@ -507,6 +523,7 @@ bool ZipWriter::copyOut(quint64 bytes)
             if (n > 0) {
                 m_copyFrom += quint64(n);
                 at += quint64(n);
+                wroteUpTo(at);
                 continue;
             }
             if (n < 0 && errno == EINTR)

@@ -161,6 +161,8 @@ private:
     int m_copyFd = -1;
     quint64 m_copyFrom = 0;
     quint64 m_copyLen = 0;
+    quint64 m_writebackFrom = 0; // the disk has been asked to write the archive up to here
+    void wroteUpTo(quint64 end);
     bool m_copyInKernel = true; // until the kernel says it cannot between these files
 
     bool put(const char* data, qsizetype size);
