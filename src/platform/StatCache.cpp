@@ -61,7 +61,8 @@ QString StatCache::folder()
     QString base = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
     if (QDir::isRelativePath(base))
         base = QDir::homePath() + QStringLiteral("/.cache");
-    return base + QStringLiteral("/bundlesmith/packs");
+    // With a relative HOME too there is nowhere that is surely outside the folder: no cache.
+    return QDir::isAbsolutePath(base) ? base + QStringLiteral("/bundlesmith/packs") : QString();
 }
 
 StatCache::Archive StatCache::archiveOf(const ZipDirectory& dir, qint64 size)
@@ -89,9 +90,13 @@ constexpr qsizetype kTrailer = 8 + 8 + 4 + sizeof kMagic + 4;
 
 std::unique_ptr<StatCache> StatCache::load(const ZipDirectory& dir, qint64 size)
 {
+    if (StatCache::folder().isEmpty())
+        return nullptr;
     const Archive archive = archiveOf(dir, size);
     QFile file(FileFor(archive));
-    if (!file.open(QIODevice::ReadOnly) || file.size() < kTrailer || !file.seek(file.size() - kTrailer))
+    // Only a regular file: opening a pipe left in its place would wait for a writer for ever.
+    if (!QFileInfo(file.fileName()).isFile() || !file.open(QIODevice::ReadOnly) || file.size() < kTrailer ||
+        !file.seek(file.size() - kTrailer))
         return nullptr;
     char trailer[kTrailer];
     Archive made;
@@ -166,7 +171,7 @@ void StatCache::Writer::note(QByteArrayView name, const ZipDirectory::Record& r,
         const QString folder = StatCache::folder();
         auto file = std::make_unique<QTemporaryFile>(folder + QStringLiteral("/XXXXXX.part"));
         file->setAutoRemove(false);
-        if (!QDir().mkpath(folder) || !file->open()) {
+        if (folder.isEmpty() || !QDir().mkpath(folder) || !file->open()) {
             m_failed = true;
             return;
         }
@@ -199,10 +204,10 @@ void StatCache::Writer::rollback(Mark m)
     m_count = m.count;
 }
 
-bool StatCache::Writer::save(const ZipDirectory& dir, qint64 size)
+QString StatCache::Writer::save(const ZipDirectory& dir, qint64 size)
 {
     if (!m_file || !flush())
-        return false;
+        return QString();
     const Archive archive = archiveOf(dir, size);
     char trailer[kTrailer];
     char* p = Put(Put(Put(trailer, archive.key), archive.size), m_count);
@@ -214,10 +219,11 @@ bool StatCache::Writer::save(const ZipDirectory& dir, qint64 size)
     // an author's files are theirs alone.
     const bool written = m_file->write(trailer, kTrailer) == kTrailer && m_file->flush();
     m_file->close();
-    if (!written || ::rename(QFile::encodeName(m_file->fileName()).constData(),
-                             QFile::encodeName(FileFor(archive)).constData()) != 0)
-        return false; // the destructor removes it
+    const QString path = FileFor(archive);
+    if (!written ||
+        ::rename(QFile::encodeName(m_file->fileName()).constData(), QFile::encodeName(path).constData()) != 0)
+        return QString(); // the destructor removes it
     m_file.reset();
     Prune(StatCache::folder());
-    return true;
+    return path;
 }

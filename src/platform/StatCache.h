@@ -85,8 +85,9 @@ public:
         void rollback(Mark m);
         bool isEmpty() const { return m_count == 0; }
         // Puts the cache in place for the archive finished with directory
-        // dir; a failure only costs the next build a read.
-        bool save(const ZipDirectory& dir, qint64 size);
+        // dir, and gives its path; a failure (an empty path) only costs the
+        // next build a read.
+        QString save(const ZipDirectory& dir, qint64 size);
 
     private:
         std::unique_ptr<QFile> m_file; // null until the first record, or after a failure
@@ -98,7 +99,8 @@ public:
         bool flush();
     };
 
-    // Where the caches live: the user's cache folder (XDG_CACHE_HOME), under bundlesmith/packs.
+    // Where the caches live: the user's cache folder (XDG_CACHE_HOME), under
+    // bundlesmith/packs; empty when there is no absolute one.
     static QString folder();
     // How many caches are kept; the least recently written go first.
     static constexpr int kKept = 64;

@@ -116,6 +116,7 @@ struct Library
     QByteArray rootDir;
     QByteArray reuse;
     QByteArray replace;
+    QString savedCache; // the stat cache the last finished archive left
     bool running = false;
     // Since the last idle callback of any run: a caller making run after run
     // gets its first turn of a run as soon as it is due, not 20 ms into it.
@@ -780,17 +781,18 @@ private:
         return true;
     }
 
-    // The entry name of a spec that is a plain absolute path below the base,
-    // all ASCII: such a spec is its own clean path, and its name is what
-    // follows the base, so neither needs converting or checking. Null for
-    // any other spec.
+    // The entry name of a spec that is a plain absolute path, all ASCII: such
+    // a spec is its own clean path, and its name is what follows the base
+    // (or, with junked folder names, its last part), so neither needs
+    // converting or checking. Null for any other spec.
     static QByteArrayView plainName(const char* spec, const EntryContext& ctx)
     {
-        if (kPathCase != Qt::CaseSensitive || ctx.junk || ctx.baseBytes.isEmpty() || spec[0] != '/')
+        if (kPathCase != Qt::CaseSensitive || ctx.baseBytes.isEmpty() || spec[0] != '/')
             return {};
         const size_t size = std::strlen(spec);
         const auto base = size_t(ctx.baseBytes.size());
-        if (size <= base + 1 || spec[base] != '/' || std::memcmp(spec, ctx.baseBytes.constData(), base) != 0)
+        if (!ctx.junk && (size <= base + 1 || spec[base] != '/' ||
+                          std::memcmp(spec, ctx.baseBytes.constData(), base) != 0))
             return {};
         // Every part non-empty, neither "." nor "..", and no backslash.
         size_t partStart = 1;
@@ -804,12 +806,14 @@ private:
             if (len == 0 ||
                 (spec[partStart] == '.' && (len == 1 || (len == 2 && spec[partStart + 1] == '.'))))
                 return {};
+            if (c == '\0')
+                break;
             partStart = i + 1;
         }
-        const char* name = spec + base + 1;
-        if (name[1] == ':' && std::isalpha(uchar(name[0])))
+        const char* name = ctx.junk ? spec + partStart : spec + base + 1;
+        if (name[0] != '\0' && name[1] == ':' && std::isalpha(uchar(name[0])))
             return {}; // reads as a drive letter
-        return QByteArrayView(name, qsizetype(size - base - 1));
+        return QByteArrayView(name, qsizetype(spec + size - name));
     }
 
     void prepare(const EntryJob& job, Deflater& zs, QByteArray& in, Packed& p)
@@ -1514,16 +1518,19 @@ private:
     }
 
     // The held archive gets its directory and is closed; false when that failed.
-    bool finishHeld()
+    // keepCache: whether the stat cache of the files is saved with it; not
+    // for an archive finished after its run failed, which the caller drops.
+    bool finishHeld(bool keepCache = true)
     {
         HeldArchive& h = *m_lib.held;
         // A cancel here comes too late to matter: the directory is the last step.
         const bool ok = h.writer.finish(h.comment, [this] { idle(); });
+        m_lib.savedCache.clear();
         struct stat st = {};
         if (!ok)
             h.writer.remove();
-        else if (!h.made.isEmpty() && ::stat(QFile::encodeName(m_zipPath).constData(), &st) == 0)
-            h.made.save(h.writer.directory(), qint64(st.st_size));
+        else if (keepCache && !h.made.isEmpty() && ::stat(QFile::encodeName(m_zipPath).constData(), &st) == 0)
+            m_lib.savedCache = h.made.save(h.writer.directory(), qint64(st.st_size));
         m_lib.held.reset();
         return ok;
     }
@@ -1648,7 +1655,7 @@ private:
             w.remove();
             m_lib.held.reset();
         } else if (m_opt.fHold == 0) {
-            finishHeld();
+            finishHeld(false);
         } else {
             w.flush();
         }
@@ -2554,6 +2561,14 @@ void ZpDiscardHeld()
         return;
     lib.held->writer.remove();
     lib.held.reset();
+}
+
+void ZpForgetStatCache()
+{
+    Library& lib = library();
+    if (!lib.savedCache.isEmpty())
+        QFile::remove(lib.savedCache);
+    lib.savedCache.clear();
 }
 
 quint64 ZpFilesRead()

@@ -202,6 +202,11 @@ void ZpPrefetchTurn();
 // dropped. Nothing happens from inside a run.
 void ZpDiscardHeld();
 
+// Drops the stat cache the last finished archive left (see szReuse): for a
+// caller whose build fails after that, so that no cache outlives an archive
+// that was never kept.
+void ZpForgetStatCache();
+
 // For tests and benchmarks: how many files the runs have read since the
 // program started; and a clock that runs seconds ahead when a run judges
 // whether a file had settled before it was read, so that files made a moment

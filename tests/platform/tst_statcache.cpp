@@ -10,26 +10,37 @@ class tst_StatCache : public QObject
     Q_OBJECT
 
 private slots:
-    // Where the caches go for each XDG_CACHE_HOME: a relative one is ignored,
-    // or a build packing the current folder would pack its own cache.
+    // Where the caches go for each XDG_CACHE_HOME and HOME: a relative one is
+    // ignored, or a build packing the current folder would pack its own cache;
+    // with no absolute place at all there is no cache.
     void folder_data()
     {
         QTest::addColumn<QByteArray>("xdg");
+        QTest::addColumn<QByteArray>("home");
         QTest::addColumn<QString>("expected");
-        const QString home = QDir::homePath();
-        QTest::newRow("absolute") << QByteArray("/tmp/xdg-cache") << u"/tmp/xdg-cache/bundlesmith/packs"_s;
-        QTest::newRow("relative: ignored") << QByteArray("cache") << home + u"/.cache/bundlesmith/packs"_s;
-        QTest::newRow("unset") << QByteArray() << home + u"/.cache/bundlesmith/packs"_s;
+        const QByteArray home = qgetenv("HOME");
+        const QString packs = QString::fromLocal8Bit(home) + u"/.cache/bundlesmith/packs"_s;
+        QTest::newRow("absolute") << QByteArray("/tmp/xdg-cache") << home
+                                  << u"/tmp/xdg-cache/bundlesmith/packs"_s;
+        QTest::newRow("relative: ignored") << QByteArray("cache") << home << packs;
+        QTest::newRow("unset") << QByteArray() << home << packs;
+        QTest::newRow("relative, and HOME too: none")
+            << QByteArray("cache") << QByteArray("here") << QString();
     }
     void folder()
     {
         QFETCH(QByteArray, xdg);
+        QFETCH(QByteArray, home);
         QFETCH(QString, expected);
+        const QByteArray realHome = qgetenv("HOME");
+        qputenv("HOME", home);
         if (xdg.isNull())
             qunsetenv("XDG_CACHE_HOME");
         else
             qputenv("XDG_CACHE_HOME", xdg);
-        QCOMPARE(StatCache::folder(), expected);
+        const QString folder = StatCache::folder();
+        qputenv("HOME", realHome);
+        QCOMPARE(folder, expected);
     }
 };
 

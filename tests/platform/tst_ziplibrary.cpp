@@ -619,6 +619,28 @@ a whole path that reads as a drive | base | =C:drive | 16 | <no file> | it start
             QCOMPARE(readArchive(zipPath()).data(u"small.txt"_s), readAll(small));
     }
 
+    // A pipe where an archive's stat cache should be is no cache: the run reads
+    // the files instead of waiting for a writer that never comes.
+    void aCacheThatIsNoFileIsNone()
+    {
+        const QStringList specs{tree() + u"/loose.txt"_s, tree() + u"/noise.bin"_s};
+        const QString old = m_dir.filePath(u"out/old.plsc"_s);
+        ZpSetSettleClockAhead(3600);
+        QCOMPARE(run(specs, old), ZpOk);
+        ZpSetSettleClockAhead(0);
+        const QStringList caches = QDir(StatCache::folder()).entryList(QDir::Files);
+        QCOMPARE(caches.size(), 1);
+        const QByteArray cache = QFile::encodeName(StatCache::folder() + u'/' + caches[0]);
+        QVERIFY(QFile::remove(QString::fromLocal8Bit(cache)) && ::mkfifo(cache.constData(), 0600) == 0);
+        const QByteArray reuseFrom = old.toUtf8();
+        m_opt.szReuse = reuseFrom.constData();
+        m_opt.fLiteral = 1;
+        const quint64 readBefore = ZpFilesRead();
+        QCOMPARE(run(specs), ZpOk);
+        QCOMPARE(ZpFilesRead() - readBefore, quint64(2));
+        m_opt.szReuse = nullptr;
+    }
+
     // An unchanged file's entry is copied as the old archive holds it (here a
     // stream zlib made, so a copy shows), unless its data no longer inflates
     // to the file: then it is packed afresh, and the log says so.

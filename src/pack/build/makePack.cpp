@@ -397,9 +397,10 @@ bool PackBuild::build(const PackRequest& request, const QString& workFolder)
     if (!runZip(tr("the loose files")))
         return false;
 
-    if (!CheckPack(tempPack, reg))
-        return false;
-    return PutInPlace(tempPack, request.PackPath);
+    if (CheckPack(tempPack, reg) && PutInPlace(tempPack, request.PackPath))
+        return true;
+    ZpForgetStatCache();
+    return false;
 }
 
 bool PackBuild::PutInPlace(const QString& tempPack, const QString& packPath)

@@ -5,9 +5,12 @@
 #include "pack/build/makePack.h"
 #include "pack/contents/PackContents.h"
 #include "platform/Durability.h"
+#include "platform/StatCache.h"
+#include "platform/ZipLibrary.h"
 #include "support/FakeBuildView.h"
 #include "support/TestFiles.h"
 
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <functional>
 #include <sys/stat.h>
@@ -49,6 +52,7 @@ class tst_makePack : public QObject
 private slots:
     void initTestCase()
     {
+        QStandardPaths::setTestModeEnabled(true); // the stat caches of the packs made here
         QVERIFY(m_dir.isValid());
         for (const char* rel : {"top/a.js", "top/sub/b.dll", "top/sub/deep/c.dll", "top/\u00fcber.txt",
                                 "top/z1.js", "top/z2.js", "other/x.dll", "loose.dll", "notes.txt"})
@@ -119,7 +123,7 @@ private slots:
     }
 
     // Every way a build can fail leaves the old pack byte for byte and no temporary
-    // file behind, and says why.
+    // file behind (nor a stat cache for the pack never kept), and says why.
     void failureKeepsOldPack_data()
     {
         QTest::addColumn<QString>("how");
@@ -175,8 +179,12 @@ private slots:
             view.cancel = view.cancel || how == u"cancel-early"_s ||
                           (how == u"cancel"_s && caption.startsWith(u"Adding File:  top\\"_s));
         };
+        QDir(StatCache::folder()).removeRecursively();
+        ZpSetSettleClockAhead(3600); // the files count as settled: the build would keep a cache of them
         QVERIFY(!build(c, view, u"Tool"_s,
                        how == u"nofolder"_s ? m_dir.filePath(u"missing/p.plsc"_s) : QString()));
+        ZpSetSettleClockAhead(0);
+        QCOMPARE(QDir(StatCache::folder()).entryList(QDir::Files | QDir::Hidden), QStringList());
         QFile::setPermissions(out, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QVERIFY2(m_lastError.contains(why), qPrintable(m_lastError));
         QCOMPARE(readAll(target()), old);
