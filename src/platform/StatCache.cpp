@@ -88,7 +88,8 @@ StatCache::Archive StatCache::archiveOf(const ZipDirectory& dir, qint64 size)
 // records before them, the magic, and the CRC of every byte before the CRC.
 constexpr qsizetype kTrailer = 8 + 8 + 4 + sizeof kMagic + 4;
 
-std::unique_ptr<StatCache> StatCache::load(const ZipDirectory& dir, qint64 size)
+std::unique_ptr<StatCache> StatCache::load(const ZipDirectory& dir, qint64 size,
+                                           const std::function<void()>& turn)
 {
     if (StatCache::folder().isEmpty())
         return nullptr;
@@ -121,6 +122,8 @@ std::unique_ptr<StatCache> StatCache::load(const ZipDirectory& dir, qint64 size)
     cache->m_entries.resize(dir.size());
     QByteArray name;
     for (quint32 n = 0; n < count; ++n) {
+        if ((n & 4095) == 4095 && turn)
+            turn();
         char b[kRecord];
         quint32 nameLen = 0, crc = 0;
         quint64 csize = 0;

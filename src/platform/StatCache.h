@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QFile>
 #include <QString>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <vector>
@@ -53,8 +54,10 @@ public:
     static Archive archiveOf(const ZipDirectory& dir, qint64 size);
 
     // The cache kept for the archive of directory dir and size, when there is
-    // one made for it as it is now; its entries are dir's records'.
-    static std::unique_ptr<StatCache> load(const ZipDirectory& dir, qint64 size);
+    // one made for it as it is now; its entries are dir's records'. turn,
+    // when given, is called every few thousand records.
+    static std::unique_ptr<StatCache> load(const ZipDirectory& dir, qint64 size,
+                                           const std::function<void()>& turn = {});
     // What is known of record i of the directory it was loaded for; null: nothing.
     const Entry* find(quint32 i) const
     {

@@ -1188,7 +1188,7 @@ std::shared_ptr<ReuseSource> loadReuseSource(const QByteArray& path, const std::
         !ReadZipDirectory(src->fd, src->dir, src->comment, turn))
         return nullptr;
     src->checked = std::make_unique<std::atomic<quint8>[]>(src->dir.size());
-    src->cache = StatCache::load(src->dir, qint64(src->st.st_size));
+    src->cache = StatCache::load(src->dir, qint64(src->st.st_size), turn);
     if (src->cache)
         src->bytesChecked = std::make_unique<std::atomic<quint8>[]>(src->dir.size());
     return src;
