@@ -114,7 +114,7 @@ QString ApplyOptions(const PackOptions& o, ScriptPackInfo& info, QStringList& gi
         info.Version = o.value(o.version);
     if (info.Name.isEmpty())
         return Text::tr("no script name (--name NAME).");
-    if (info.Name.length() > 127)
+    if (info.Name.length() > kMaxScriptNameLength)
         return Text::tr("Script Name can be maximum of 127 characters");
 
     // Registrations named here replace those of the manifests, list by list;

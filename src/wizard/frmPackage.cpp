@@ -9,6 +9,7 @@
 #include "Twips.h"
 #include "WindowPlacement.h"
 #include "frmImport.h"
+#include "pack/build/ScriptPackReader.h"
 #include "pack/build/clsZip.h"
 #include "pack/build/makePack.h"
 #include "pack/contents/PackContents.h"
@@ -426,7 +427,7 @@ bool frmPackage::PageComplete(int page) const
 bool frmPackage::ScriptNameFits() const
 {
     const qsizetype length = txtScriptName->text().length();
-    return length >= 1 && length <= 127;
+    return length >= 1 && length <= kMaxScriptNameLength;
 }
 
 void frmPackage::SetPageHeader(int page)
@@ -540,7 +541,7 @@ void frmPackage::txtScriptName_Change()
 {
     // An emptied box leaves the warning as it was.
     const qsizetype length = txtScriptName->text().length();
-    if (length > 127)
+    if (length > kMaxScriptNameLength)
         lblLenWarn->show();
     else if (length > 0)
         lblLenWarn->hide();

@@ -5,6 +5,9 @@
 #include <QString>
 #include <QStringList>
 
+// The longest script name the host takes, in characters.
+constexpr qsizetype kMaxScriptNameLength = 127;
+
 // What a script's ScriptInfo.xml says: the fields the wizard asks for on its
 // script-information page, the files the host registers, and whatever else
 // the author wrote there, kept for the pack. Read back so the next release
