@@ -42,18 +42,14 @@ bool IsFolder(const PackContents& contents, int index)
 // program; a loose file by its name alone.
 QString RegistrationEntry(const PackContents& contents, int index)
 {
-    QStringList parts = contents.ParentChain(index);
-    parts << contents.Text(index);
-    return parts.join(QLatin1Char('\\'));
+    return contents.NameInPack(index, QLatin1Char('\\'));
 }
 
 // The name a node is stored under: its folders from the top-level one down
 // and its own name, '/'-separated; a folder's ends in '/'.
 QString EntryName(const PackContents& contents, int index)
 {
-    QStringList parts = contents.ParentChain(index);
-    parts << contents.Text(index);
-    QString name = parts.join(QLatin1Char('/'));
+    QString name = contents.NameInPack(index, QLatin1Char('/'));
     if (IsFolder(contents, index))
         name += QLatin1Char('/');
     return name;

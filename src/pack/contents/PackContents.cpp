@@ -155,6 +155,13 @@ QStringList PackContents::ParentChain(int creationIndex) const
     return chain;
 }
 
+QString PackContents::NameInPack(int creationIndex, QChar separator) const
+{
+    QStringList parts = ParentChain(creationIndex);
+    parts << Text(creationIndex);
+    return parts.join(separator);
+}
+
 QByteArrayView PackContents::NameUtf8(int creationIndex) const
 {
     const PackNode& n = node(creationIndex);

@@ -124,6 +124,10 @@ public:
     QByteArrayView NameUtf8(int creationIndex) const;
     // Texts of the ancestors, from the top-level folder down to the parent.
     QStringList ParentChain(int creationIndex) const;
+    // The node's name in the pack: its folders from the top-level one down
+    // and its own name, joined by separator ('/' as stored, '\\' as the
+    // manifest lists it, the host being a Windows program).
+    QString NameInPack(int creationIndex, QChar separator) const;
     // Files accepted so far; removals do not lower it.
     int FileCount() const { return m_fileCount; }
     // True while a folder walk runs (it may yield to the event loop).

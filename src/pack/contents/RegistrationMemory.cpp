@@ -30,9 +30,7 @@ QString RegistrationMemory::ManifestEntry(const PackContents& contents, int crea
 {
     if (!contents.isLive(creationIndex) || contents.node(creationIndex).Kind == PackNodeKind::Folder)
         return {};
-    QStringList parts = contents.ParentChain(creationIndex);
-    parts << contents.Text(creationIndex);
-    return parts.join(QLatin1Char('\\'));
+    return contents.NameInPack(creationIndex, QLatin1Char('\\'));
 }
 
 QString RegistrationMemory::MatchKey(const QString& entry)
