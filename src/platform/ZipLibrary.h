@@ -208,9 +208,10 @@ void ZpDiscardHeld();
 void ZpForgetStatCache();
 
 // For tests and benchmarks: how many files the runs have read since the
-// program started; and a clock that runs seconds ahead when a run judges
-// whether a file had settled before it was read, so that files made a moment
-// ago count as long unchanged.
+// program started; and a clock that runs seconds ahead (or behind, when
+// negative) when a run judges whether a file had settled before it was read,
+// so that files made a moment ago count as long unchanged (or old files as
+// just made).
 quint64 ZpFilesRead();
 void ZpSetSettleClockAhead(qint64 seconds);
 
