@@ -117,8 +117,10 @@ class tst_ZipLibrary : public QObject
 private slots:
     void initTestCase()
     {
-        QStandardPaths::setTestModeEnabled(true); // the stat caches of the archives made here
         QVERIFY(m_dir.isValid());
+        // The stat caches of the archives made here go to a folder of this test's own:
+        // tests running side by side must not see each other's.
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(m_dir.filePath(u"cache"_s)));
         writeFile(tree() + u"/top/b.js"_s, "var b;\n");
         writeFile(tree() + u"/top/a.txt"_s, QByteArray(5000, 'a'));
         writeFile(tree() + u"/top/noext"_s, "x");

@@ -10,7 +10,6 @@
 #include "support/FakeBuildView.h"
 #include "support/TestFiles.h"
 
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <functional>
 #include <sys/stat.h>
@@ -52,8 +51,10 @@ class tst_makePack : public QObject
 private slots:
     void initTestCase()
     {
-        QStandardPaths::setTestModeEnabled(true); // the stat caches of the packs made here
         QVERIFY(m_dir.isValid());
+        // The stat caches of the packs made here go to a folder of this test's own:
+        // tests running side by side must not see each other's.
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(m_dir.filePath(u"cache"_s)));
         for (const char* rel : {"top/a.js", "top/sub/b.dll", "top/sub/deep/c.dll", "top/\u00fcber.txt",
                                 "top/z1.js", "top/z2.js", "other/x.dll", "loose.dll", "notes.txt"})
             writeFile(src(QString::fromUtf8(rel)), QByteArray(3000, 'q') + rel);
