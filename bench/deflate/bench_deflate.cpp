@@ -7,7 +7,7 @@
 // time, the stream's size, the longest gap between idle calls, and the load
 // average and CPU pressure before and after, since a second core that is busy
 // elsewhere changes everything.
-#include "platform/ParallelDeflate_p.h"
+#include "zip/ParallelDeflate_p.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>

@@ -1,6 +1,6 @@
 #include "app/PackTarget.h"
 
-#include "platform/ZipNames.h"
+#include "zip/ZipNames.h"
 
 #include <QCoreApplication>
 #include <QDir>

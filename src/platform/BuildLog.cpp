@@ -1,6 +1,6 @@
 #include "BuildLog.h"
 
-#include "platform/ZipNames.h"
+#include "zip/ZipNames.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -1,6 +1,6 @@
 #include "platform/FolderListing.h"
 
-#include "platform/ZipNames.h"
+#include "zip/ZipNames.h"
 
 #include <algorithm>
 #include <utility>

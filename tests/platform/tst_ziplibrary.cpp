@@ -1,6 +1,6 @@
-#include "platform/StatCache.h"
+#include "zip/StatCache.h"
 #include "platform/ZipLibrary.h"
-#include "platform/ZipWriter.h"
+#include "zip/ZipWriter.h"
 #include "support/TestFiles.h"
 
 #include <QProcess>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/ZipNames.h"
+#include "zip/ZipNames.h"
 
 #include <QByteArrayView>
 #include <QString>

@@ -2,7 +2,7 @@
 
 #include "pack/build/ManifestEncoding.h"
 #include "pack/build/ManifestMarkup.h"
-#include "platform/ZipNames.h"
+#include "zip/ZipNames.h"
 
 #include <QCoreApplication>
 #include <QDir>

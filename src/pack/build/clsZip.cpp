@@ -1,6 +1,6 @@
 #include "pack/build/clsZip.h"
 
-#include "platform/ZipNames.h"
+#include "zip/ZipNames.h"
 
 #include <QFile>
 #include <QPointer>

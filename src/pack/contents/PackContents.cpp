@@ -3,7 +3,7 @@
 #include "pack/contents/PathPatterns.h"
 #include "platform/BuildLog.h"
 #include "platform/FolderListing.h"
-#include "platform/ZipNames.h"
+#include "zip/ZipNames.h"
 
 #include <QDir>
 #include <QFile>

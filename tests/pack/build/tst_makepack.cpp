@@ -5,7 +5,7 @@
 #include "pack/build/makePack.h"
 #include "pack/contents/PackContents.h"
 #include "platform/Durability.h"
-#include "platform/StatCache.h"
+#include "zip/StatCache.h"
 #include "platform/ZipLibrary.h"
 #include "support/FakeBuildView.h"
 #include "support/TestFiles.h"

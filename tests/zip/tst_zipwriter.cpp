@@ -1,7 +1,7 @@
 // The one-pass writer: the times it stores, the entry counts around the
 // Zip64 boundary, and entries copied from an old archive with others left
 // out between them, each against what a fresh write gives.
-#include "platform/ZipWriter.h"
+#include "zip/ZipWriter.h"
 #include "support/TestFiles.h"
 
 #include <QDateTime>

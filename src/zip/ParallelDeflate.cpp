@@ -1,5 +1,5 @@
-#include "platform/Deflater.h"
-#include "platform/ParallelDeflate_p.h"
+#include "zip/Deflater.h"
+#include "zip/ParallelDeflate_p.h"
 
 #include <QElapsedTimer>
 #include <QThread>

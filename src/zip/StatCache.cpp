@@ -1,7 +1,7 @@
-#include "platform/StatCache.h"
+#include "zip/StatCache.h"
 
-#include "platform/Deflater.h"
-#include "platform/ZipWriter.h"
+#include "zip/Deflater.h"
+#include "zip/ZipWriter.h"
 
 #include <QDir>
 #include <QFile>

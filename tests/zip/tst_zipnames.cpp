@@ -1,5 +1,5 @@
 // The naming rules as one table each: no archive is written.
-#include "platform/ZipNames.h"
+#include "zip/ZipNames.h"
 
 #include <QTest>
 

@@ -1,4 +1,4 @@
-#include "platform/ZipNames.h"
+#include "zip/ZipNames.h"
 
 #include <QCoreApplication>
 #include <QStringDecoder>

@@ -1,4 +1,4 @@
-#include "platform/ZipWriter.h"
+#include "zip/ZipWriter.h"
 
 #include <QFile>
 #include <QHashFunctions>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/ZipWriter.h"
+#include "zip/ZipWriter.h"
 
 #include <QByteArray>
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "platform/StoredData.h"
+#include "zip/StoredData.h"
 
-#include "platform/Deflater.h"
+#include "zip/Deflater.h"
 
 #include <QByteArray>
 #include <cerrno>

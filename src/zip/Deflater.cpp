@@ -1,4 +1,4 @@
-#include "platform/Deflater.h"
+#include "zip/Deflater.h"
 
 #include <libdeflate.h>
 

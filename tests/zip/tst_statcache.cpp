@@ -1,4 +1,4 @@
-#include "platform/StatCache.h"
+#include "zip/StatCache.h"
 
 #include <QDir>
 #include <QTest>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/ParallelDeflate.h"
+#include "zip/ParallelDeflate.h"
 
 #include <zlib.h>
 
