@@ -161,6 +161,12 @@ Build build(PackContents& c, const fs::path& target, View& view)
     Build b;
     b.ok = pb.makePack(r);
     b.error = pb.LastError();
+    // Every pack kept, numbered in build order, to compare two versions' packs.
+    static int built = 0;
+    ++built;
+    if (b.ok && qEnvironmentVariableIsSet("BUNDLESMITH_HOSTILE_KEEP"))
+        QFile::copy(q(target), qEnvironmentVariable("BUNDLESMITH_HOSTILE_KEEP") + u'/' + QString::number(built) +
+                                   QStringLiteral(".plsc"));
     if (!b.ok) {
         ++g_failedBuilds;
         std::printf("failed (said why): %s\n", qPrintable(b.error));

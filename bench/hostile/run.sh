@@ -5,6 +5,7 @@
 # another name or with other bytes; names a Windows tool reads otherwise;
 # manifest names without an entry), plus target faults.
 # Builds nothing itself.
+# With BUNDLESMITH_HOSTILE_KEEP=DIR every pack built is kept there as N.plsc.
 # Usage: bench/hostile/run.sh [build-dir]
 set -e
 here=$(cd "$(dirname "$0")" && pwd)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "pack/build/AuthorManifest.h"
+#include "zip/Turns.h"
 
 #include <QDialog>
 #include <QElapsedTimer>
@@ -106,7 +107,7 @@ public:
     // and lets the window repaint when asked to.
     void FlushProgress(bool force, bool processEvents);
     // How long ShowProgress holds a caption back at most; 0 shows every one.
-    qint64 ProgressPaintIntervalMs = 16;
+    qint64 ProgressPaintIntervalMs = kTurnIntervalMs;
     // True while makePack runs (the window may be closing meanwhile).
     bool isBuilding() const { return m_building; }
 

@@ -1,11 +1,12 @@
+#include "platform/FileIO.h"
 #include "zip/Deflater.h"
 #include "zip/ParallelDeflate_p.h"
+#include "zip/Turns.h"
 
 #include <QElapsedTimer>
 #include <QThread>
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
@@ -14,7 +15,6 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 // The file is cut into pieces that worker threads deflate at once, each on
@@ -25,7 +25,6 @@
 
 namespace {
 
-constexpr qint64 kIdleMs = 10; // half the 20 ms promised: a busy machine wakes us late
 
 struct Piece
 {
@@ -239,9 +238,7 @@ qint64 readFully(int fd, char* buf, qint64 len)
 {
     qint64 got = 0;
     while (got < len) {
-        const ssize_t n = ::read(fd, buf + got, static_cast<size_t>(len - got));
-        if (n < 0 && errno == EINTR)
-            continue;
+        const qint64 n = FileIO::read(fd, buf + got, len - got);
         if (n < 0)
             return -1;
         if (n == 0)
@@ -298,7 +295,7 @@ DeflateResult DeflateFileTuned(const DeflateTuning& tuning, int fd, qint64 expec
         return r;
     };
     const auto stillWanted = [&] {
-        if (clock.elapsed() < kIdleMs)
+        if (clock.elapsed() < kWaitTickMs)
             return true;
         clock.restart();
         return idle();
@@ -330,7 +327,7 @@ DeflateResult DeflateFileTuned(const DeflateTuning& tuning, int fd, qint64 expec
                 return fail(DeflateResult::Abandoned);
         }
         const size_t slot = slotOf(sendSeq);
-        const Piece::State state = workers.wait(slot, std::max<qint64>(1, kIdleMs - clock.elapsed()));
+        const Piece::State state = workers.wait(slot, std::max<qint64>(1, kWaitTickMs - clock.elapsed()));
         if (state == Piece::Failed)
             return fail(DeflateResult::ReadFailed);
         if (state == Piece::Done) {

@@ -1,5 +1,7 @@
 #include "zip/StatCache.h"
 
+#include "platform/FileIO.h"
+
 #include "zip/Deflater.h"
 #include "zip/ZipWriter.h"
 
@@ -224,7 +226,7 @@ QString StatCache::Writer::save(const ZipDirectory& dir, qint64 size)
     m_file->close();
     const QString path = FileFor(archive);
     if (!written ||
-        ::rename(QFile::encodeName(m_file->fileName()).constData(), QFile::encodeName(path).constData()) != 0)
+        !FileIO::rename(QFile::encodeName(m_file->fileName()).constData(), QFile::encodeName(path).constData()))
         return QString(); // the destructor removes it
     m_file.reset();
     Prune(StatCache::folder());

@@ -1,12 +1,12 @@
 #include "zip/StoredData.h"
 
+#include "platform/FileIO.h"
+
 #include "zip/Deflater.h"
 
 #include <QByteArray>
-#include <cerrno>
 #include <libdeflate.h>
 #include <memory>
-#include <unistd.h>
 #include <zlib.h>
 
 namespace {
@@ -19,9 +19,7 @@ bool ReadAt(int fd, char* into, qint64 size, quint64 at)
 {
     qint64 done = 0;
     while (done < size) {
-        const ssize_t n = ::pread(fd, into + done, size_t(size - done), off_t(at + quint64(done)));
-        if (n < 0 && errno == EINTR)
-            continue;
+        const qint64 n = FileIO::readAt(fd, into + done, size - done, at + quint64(done));
         if (n <= 0)
             return false;
         done += n;

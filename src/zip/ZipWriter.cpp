@@ -1,13 +1,11 @@
 #include "zip/ZipWriter.h"
 
+#include "platform/FileIO.h"
+
 #include <QFile>
 #include <QHashFunctions>
-#include <cerrno>
 #include <cstring>
 #include <ctime>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -96,9 +94,7 @@ quint16 methodOf(const ZipDirectory::Record& r)
 bool preadAll(int fd, char* data, qsizetype size, quint64 at)
 {
     while (size > 0) {
-        const ssize_t n = ::pread(fd, data, size_t(size), off_t(at));
-        if (n < 0 && errno == EINTR)
-            continue;
+        const qint64 n = FileIO::readAt(fd, data, size, at);
         if (n <= 0)
             return false;
         data += n;
@@ -222,15 +218,15 @@ bool ZipWriter::create(const QString& path)
     m_copyLen = 0;
     m_writebackFrom = 0;
     m_path = path;
-    m_fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    struct stat st = {};
-    if (m_fd < 0 || ::fstat(m_fd, &st) != 0) {
-        m_error = errno;
+    m_fd = FileIO::open(QFile::encodeName(path).constData(), FileIO::Mode::CreateNew).release();
+    FileIO::Status st;
+    if (m_fd < 0 || !FileIO::statusOf(m_fd, st)) {
+        m_error = FileIO::lastError();
         close();
         return false;
     }
-    m_dev = st.st_dev;
-    m_ino = st.st_ino;
+    m_dev = st.device;
+    m_ino = st.inode;
     m_buf.reserve(kBufferSize);
     beginRun();
     return true;
@@ -238,11 +234,11 @@ bool ZipWriter::create(const QString& path)
 
 bool ZipWriter::unchangedOnDisk() const
 {
-    struct stat byPath = {};
-    struct stat byFd = {};
-    return m_fd >= 0 && ::stat(QFile::encodeName(m_path).constData(), &byPath) == 0 &&
-           ::fstat(m_fd, &byFd) == 0 && byPath.st_dev == m_dev && byPath.st_ino == m_ino &&
-           quint64(byFd.st_size) == m_end - quint64(m_buf.size()) - m_copyLen;
+    FileIO::Status byPath;
+    FileIO::Status byFd;
+    return m_fd >= 0 && FileIO::statusOf(QFile::encodeName(m_path).constData(), byPath) &&
+           FileIO::statusOf(m_fd, byFd) && byPath.device == m_dev && byPath.inode == m_ino &&
+           quint64(byFd.size) == m_end - quint64(m_buf.size()) - m_copyLen;
 }
 
 void ZipWriter::beginRun()
@@ -280,7 +276,7 @@ bool ZipWriter::truncateTo(quint64 end)
     }
     m_buf.resize(0);
     m_copyLen = 0;
-    return m_fd >= 0 && ::ftruncate(m_fd, off_t(end)) == 0;
+    return m_fd >= 0 && FileIO::truncate(m_fd, end);
 }
 
 void ZipWriter::supersede(quint32 index)
@@ -294,19 +290,11 @@ void ZipWriter::supersede(quint32 index)
 
 bool ZipWriter::pwriteAll(const char* data, qsizetype size, quint64 at)
 {
-    while (size > 0) {
-        const ssize_t n = ::pwrite(m_fd, data, size_t(size), off_t(at));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            m_error = n < 0 ? errno : ENOSPC;
-            return false;
-        }
-        data += n;
-        size -= n;
-        at += quint64(n);
+    if (!FileIO::writeAllAt(m_fd, data, size, at)) {
+        m_error = FileIO::lastError();
+        return false;
     }
-    wroteUpTo(at);
+    wroteUpTo(at + quint64(size));
     return true;
 }
 
@@ -318,9 +306,7 @@ void ZipWriter::wroteUpTo(quint64 end)
     constexpr quint64 kWriteback = 8 * 1024 * 1024;
     if (end < m_writebackFrom + kWriteback)
         return;
-#ifdef Q_OS_LINUX
-    ::sync_file_range(m_fd, off64_t(m_writebackFrom), off64_t(end - m_writebackFrom), SYNC_FILE_RANGE_WRITE);
-#endif
+    FileIO::startWriteback(m_fd, m_writebackFrom, end - m_writebackFrom);
     m_writebackFrom = end;
 }
 
@@ -432,7 +418,7 @@ bool ZipWriter::rewindStream()
     const bool zip64 = (r.flags & ZipDirectory::Zip64Local) != 0;
     if (truncateTo(r.offset + 30 + r.nameLen + (zip64 ? 20 : 0)))
         return true;
-    m_error = errno;
+    m_error = FileIO::lastError();
     return false;
 }
 
@@ -516,26 +502,18 @@ bool ZipWriter::copyOut(quint64 bytes)
     // Within one file system the kernel copies without the bytes passing
     // through here; elsewhere, or where it cannot, they are read and written.
     while (m_copyFrom < stop) {
-#ifdef Q_OS_LINUX
         if (m_copyInKernel) {
-            auto in = loff_t(m_copyFrom), out = loff_t(at);
-            const ssize_t n = ::copy_file_range(m_copyFd, &in, m_fd, &out, size_t(stop - m_copyFrom), 0u);
+            const qint64 n = FileIO::copyRange(m_copyFd, m_copyFrom, m_fd, at, stop - m_copyFrom);
             if (n > 0) {
-                m_copyFrom += quint64(n);
-                at += quint64(n);
                 wroteUpTo(at);
                 continue;
             }
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n == 0 || (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP &&
-                           errno != EPERM && errno != ETXTBSY)) {
-                m_error = n == 0 ? EIO : errno;
+            if (n < 0) {
+                m_error = FileIO::lastError();
                 return false;
             }
             m_copyInKernel = false;
         }
-#endif
         m_buf.resize(qsizetype(qMin<quint64>(quint64(kBufferSize), stop - m_copyFrom)));
         const bool ok = preadAll(m_copyFd, m_buf.data(), m_buf.size(), m_copyFrom) &&
                         pwriteAll(m_buf.constData(), m_buf.size(), at);
@@ -544,7 +522,7 @@ bool ZipWriter::copyOut(quint64 bytes)
         m_buf.resize(0);
         if (!ok) {
             if (m_error == 0)
-                m_error = EIO;
+                m_error = FileIO::ioError();
             return false;
         }
     }
@@ -616,8 +594,8 @@ bool ZipWriter::finish(QByteArrayView comment, const std::function<void()>& turn
     rec.append(text.data(), text.size());
     if (!put(rec.constData(), rec.size()) || !flush())
         return false;
-    if (::close(m_fd) != 0) {
-        m_error = errno;
+    if (!FileIO::close(m_fd)) {
+        m_error = FileIO::lastError();
         m_fd = -1;
         return false;
     }
@@ -628,7 +606,7 @@ bool ZipWriter::finish(QByteArrayView comment, const std::function<void()>& turn
 void ZipWriter::close()
 {
     if (m_fd >= 0)
-        ::close(m_fd);
+        FileIO::close(m_fd);
     m_fd = -1;
     m_buf.clear();
     m_copyLen = 0;
@@ -638,7 +616,7 @@ void ZipWriter::remove()
 {
     close();
     if (!m_path.isEmpty())
-        ::unlink(QFile::encodeName(m_path).constData());
+        FileIO::remove(QFile::encodeName(m_path).constData());
     m_dir.clear();
 }
 
@@ -652,10 +630,10 @@ bool ForEachZipEntry(int fd, QByteArray& comment, const std::function<void(quint
                      const std::function<void(const char* record, QByteArrayView name)>& each)
 {
     comment.clear();
-    struct stat st = {};
-    if (::fstat(fd, &st) != 0 || st.st_size < 22)
+    FileIO::Status st;
+    if (!FileIO::statusOf(fd, st) || st.size < 22)
         return false;
-    const auto size = quint64(st.st_size);
+    const auto size = quint64(st.size);
     const quint64 tailSize = qMin<quint64>(size, 22 + 0xFFFF);
     QByteArray tail(qsizetype(tailSize), '\0');
     if (!preadAll(fd, tail.data(), tail.size(), size - tailSize))

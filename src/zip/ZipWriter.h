@@ -7,7 +7,6 @@
 #include <atomic>
 #include <functional>
 #include <memory>
-#include <sys/types.h>
 #include <vector>
 
 // The central-directory records of an archive, kept compact: a hundred
@@ -96,8 +95,8 @@ public:
     const QString& path() const { return m_path; }
     // Whether path still names the file written here, of the size written.
     bool unchangedOnDisk() const;
-    bool isArchive(dev_t dev, ino_t ino) const { return m_dev == dev && m_ino == ino; }
-    // The errno of the first write that failed; 0 while all went well.
+    // The system's error code of the first write that failed (see
+    // FileIO::errorText); 0 while all went well.
     int error() const { return m_error; }
     quint64 end() const { return m_end; }
 
@@ -146,8 +145,8 @@ public:
 private:
     int m_fd = -1;
     QString m_path;
-    dev_t m_dev = 0;
-    ino_t m_ino = 0;
+    quint64 m_dev = 0;
+    quint64 m_ino = 0;
     int m_error = 0;
     quint64 m_end = 0; // logical end: on disk plus buffered
     QByteArray m_buf;  // not yet written; m_end - m_buf.size() is where it goes

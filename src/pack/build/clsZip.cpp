@@ -95,8 +95,10 @@ void clsZip::Zip()
     // A handler may close the window (and so delete this object) while the run is inside it.
     const QPointer<clsZip> self(this);
     const qint32 result = modZip::ZipRun(*this);
-    if (self)
+    if (self) {
         m_lastResult = result;
+        m_lastFailure = ZpLastFailure();
+    }
 }
 
 void clsZip::Delete()

@@ -91,6 +91,8 @@ public:
     bool Success() const { return m_lastResult == 0; }
     // The library's code of the last Zip (0 before any run).
     qint32 LastResult() const { return m_lastResult; }
+    // Why the last Zip failed (kind None after a success).
+    const ZipFailure& LastFailure() const { return m_lastFailure; }
     // Removes the entries matching the specs; its code is not kept.
     void Delete();
 
@@ -139,4 +141,5 @@ private:
     size_t m_specBlockUsed = 0;
     std::vector<const char*> m_specTable;
     qint32 m_lastResult = 0;
+    ZipFailure m_lastFailure;
 };

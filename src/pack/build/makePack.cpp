@@ -123,7 +123,7 @@ QString PackBuild::PackComment()
 
 bool PackBuild::Turn(bool now)
 {
-    if (!now && m_turnClock.isValid() && m_turnClock.elapsed() < TurnIntervalMs)
+    if (!now && m_turnClock.isValid() && m_turnClock.elapsed() < kTurnIntervalMs)
         return true;
     m_turnClock.start();
     ZpPrefetchTurn();
@@ -699,7 +699,6 @@ bool PackBuild::CheckPack(const QString& pack, const RegistrationEntries& reg)
 
 bool PackBuild::runZip(const QString& what)
 {
-    m_zipError.clear();
     m_zip.Zip();
     if (m_view.CancelRequested())
         return fail(tr("The build was cancelled."));
@@ -710,53 +709,55 @@ bool PackBuild::runZip(const QString& what)
     return true;
 }
 
-// The archiver's last error in the words of the person who chose the files.
+// The archiver's last failure in the words of the person who chose the files.
 QString PackBuild::PlainZipError(const QString& what) const
 {
-    struct Form
-    {
-        const char* prefix;
-        const char* text;
-    };
-    static const Form forms[] = {
-        {"zip error: changed while being read: ",
-         QT_TR_NOOP("Could not read '%1': it changed while it was being packed.")},
-        {"zip error: could not open for reading: ", QT_TR_NOOP("Could not read '%1'.")},
-        {"zip error: could not read: ", QT_TR_NOOP("Could not read '%1'.")},
-        {"zip error: file not found: ", QT_TR_NOOP("Could not read '%1': it is no longer there.")},
-        {"zip error: not a regular file: ", QT_TR_NOOP("Could not read '%1': it is not a regular file.")},
-        {"zip error: invalid entry name: ", QT_TR_NOOP("The name '%1' can't be used in a Script Pack.")},
-        {"zip error: the archive being replaced is among the files: ",
-         QT_TR_NOOP(
-             "'%1' is the Script Pack being replaced, by another name or a link: it can't go into the new "
-             "one.")},
-    };
-    for (const Form& f : forms) {
-        const QString prefix = QString::fromLatin1(f.prefix);
-        if (!m_zipError.startsWith(prefix))
-            continue;
-        QString subject = m_zipError.mid(prefix.size());
-        if (prefix.contains(QStringLiteral("entry name")))
-            subject = subject.left(subject.lastIndexOf(QStringLiteral(" (")));
-        return tr(f.text).arg(EntryOfPath(subject));
-    }
-    if (m_zipError.startsWith(QStringLiteral("zip error: could not")))
+    const ZipFailure why = m_zip.LastFailure();
+    const char* text = nullptr;
+    QString subject = why.path;
+    switch (why.kind) {
+    case ZipFailure::ChangedWhileRead:
+        text = QT_TR_NOOP("Could not read '%1': it changed while it was being packed.");
+        break;
+    case ZipFailure::CannotOpen:
+    case ZipFailure::CannotRead:
+        text = QT_TR_NOOP("Could not read '%1'.");
+        break;
+    case ZipFailure::NotFound:
+        text = QT_TR_NOOP("Could not read '%1': it is no longer there.");
+        break;
+    case ZipFailure::NotRegular:
+        text = QT_TR_NOOP("Could not read '%1': it is not a regular file.");
+        break;
+    case ZipFailure::NameRefused:
+        text = QT_TR_NOOP("The name '%1' can't be used in a Script Pack.");
+        subject = why.name;
+        break;
+    case ZipFailure::ReplacedAmongFiles:
+        text = QT_TR_NOOP(
+            "'%1' is the Script Pack being replaced, by another name or a link: it can't go into the new one.");
+        break;
+    case ZipFailure::CannotCreate:
+    case ZipFailure::CannotWrite:
+    case ZipFailure::DiskFull:
         return tr("Could not write the Script Pack's folder '%1'.")
             .arg(QFileInfo(QFileInfo(m_zip.ZipFile()).path()).path());
-    return tr("Archiving %1 failed (code %2).").arg(what).arg(m_zip.LastResult());
+    default:
+        return tr("Archiving %1 failed (code %2).").arg(what).arg(m_zip.LastResult());
+    }
+    return tr(text).arg(EntryOfPath(subject));
 }
 
 // The name a packed path goes under, as the user knows it; found only when
-// a run fails, so nothing per file is kept for it. The archiver's messages
-// reach us with '\\' for '/'.
+// a run fails, so nothing per file is kept for it. A path that is no file
+// of the pack is shown the way the log shows it.
 QString PackBuild::EntryOfPath(const QString& path) const
 {
-    QString entry = path;
+    QString entry = QString(path).replace(QLatin1Char('/'), QLatin1Char('\\'));
     if (m_contents == nullptr)
         return entry;
     ForEachEntry(*m_contents, [&](int node, int, const NameHash&) {
-        const QString tag = m_contents->Tag(node);
-        if (tag != path && QString(tag).replace(QLatin1Char('/'), QLatin1Char('\\')) != path)
+        if (m_contents->Tag(node) != path)
             return true;
         entry = EntryName(*m_contents, node);
         return false;
@@ -778,8 +779,6 @@ void PackBuild::cZip_Progress(qint32 lCount, const QString& sMsg)
         m_view.ShowProgress(NextStep(), AddingCaption + QStringView(sMsg).mid(10).trimmed().toString());
         return;
     }
-    if (sMsg.startsWith(QStringLiteral("zip error:")))
-        m_zipError = sMsg;
     WriteLog(sMsg);
 }
 

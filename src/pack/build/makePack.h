@@ -1,6 +1,7 @@
 #pragma once
 
 #include "pack/build/AuthorManifest.h"
+#include "zip/Turns.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -111,16 +112,12 @@ private:
     QString PlainZipError(const QString& what) const;
     // The bar's advance for the next progress step, in whole units.
     qint16 NextStep();
-    // Gives the window its turn when it has waited TurnIntervalMs (or now);
+    // Gives the window its turn when it has waited kTurnIntervalMs (or now);
     // false once the user has cancelled.
     bool Turn(bool now = false);
 
     clsZip& m_zip;
     BuildView& m_view;
-    // Long loops over every node or file give the window a turn this often, so
-    // it repaints well within the 50 ms a person notices, whatever the pack's size.
-    // A repaint asked for in one turn is done in a later one, hence well under half of it.
-    static constexpr qint64 TurnIntervalMs = 15;
     // As many files as the archiver reads ahead at most.
     static constexpr qint32 PrefetchLimit = 65536;
     // Up to this many entries the finished pack is read back on the caller's thread.
@@ -132,8 +129,6 @@ private:
     double m_exactStep = 0.0;
     double m_stepCarry = 0.0;
     QString m_lastError;
-    // The archiver's last error message of the current run.
-    QString m_zipError;
     // The build under way: its contents, top-level folders, loose files, and
     // the nodes left out (sorted).
     const PackContents* m_contents = nullptr;

@@ -462,7 +462,7 @@ void PackContents::startWalk(const AddHooks& hooks)
     m_skipped.clear();
     m_walkTimer.start();
     // The first yield comes at once, so the window shows the disabled page before the walk.
-    m_lastYield = -qint64(hooks.yieldIntervalMs);
+    m_lastYield = -hooks.yieldIntervalMs;
 }
 
 void PackContents::endWalk(const AddHooks& hooks)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "zip/Turns.h"
+
 #include <QByteArrayView>
 #include <QElapsedTimer>
 #include <QHash>
@@ -75,9 +77,7 @@ struct PackAddHooks
     // The one message naming what a walk left out; to refuse when not set.
     std::function<void(const QString& message)> skipped;
     std::function<bool()> yield;
-    // A repaint asked for in one turn is done in a later one: two turns and
-    // the work between them must fit in the 50 ms a person notices.
-    int yieldIntervalMs = 15;
+    qint64 yieldIntervalMs = kTurnIntervalMs;
     // Inside an added folder, leave out what no script ships: version-control
     // data and the files desktops make.
     bool defaultExcludes = true;
