@@ -5,7 +5,11 @@ entry's time stamp, CRC, sizes and data, and the offsets that a manifest of
 another length shifts. Every other entry's local record (header, data and
 whatever follows up to the next record) and central record (field by field),
 the order of the entries and the archive's comment must be equal. Prints
-"identical" (exit 0) or the first difference (exit 1)."""
+"identical" (exit 0) or the first difference (exit 1).
+
+zipcmp.py --any-time A B: the same, but every entry's time and date may
+differ too: for packs of trees made afresh for each build (the hostile table),
+whose files' times are those of their making."""
 import mmap, struct, sys
 
 MANIFEST = 'ScriptInfo.xml'
@@ -148,10 +152,14 @@ def compare(a, b):
             shift += (ea.end - ea.offset) - (eb.end - eb.offset)
         else:
             ra, rb = a.data[ea.offset:ea.end], b.data[eb.offset:eb.end]
+            if ANY_TIME:  # the local header's time and date
+                ra, rb = ra[:10] + bytes(4) + ra[14:], rb[:10] + bytes(4) + rb[14:]
             if ra != rb:
                 raise Different('%s local record (%d vs %d bytes) first differs at byte %d' %
                                 (label, len(ra), len(rb), first_difference(ra, rb)))
         for field in CENTRAL:
+            if ANY_TIME and field in ('time', 'date'):
+                continue
             if not (ea.manifest and field in MANIFEST_MAY_DIFFER):
                 differ(label + ' central ' + field, getattr(ea, field), getattr(eb, field))
         differ(label + ' central extra', [x for x in ea.extra if not (ea.manifest and may_differ(x))],
@@ -163,9 +171,16 @@ def compare(a, b):
     differ('end records and comment', a.tail, b.tail)
 
 
+ANY_TIME = False
+
+
 def main():
+    global ANY_TIME
+    args = sys.argv[1:]
+    if args and args[0] == '--any-time':
+        ANY_TIME, args = True, args[1:]
     try:
-        compare(parse(sys.argv[1]), parse(sys.argv[2]))
+        compare(parse(args[0]), parse(args[1]))
     except Different as d:
         print('differ: %s' % d)
         return 1

@@ -1,6 +1,7 @@
 #include "pack/build/makePack.h"
 
 #include "pack/build/EntryNameHash.h"
+#include "pack/build/PackPlan.h"
 #include "pack/build/clsZip.h"
 #include "pack/build/makePackXML.h"
 #include "pack/contents/PackContents.h"
@@ -65,6 +66,14 @@ quint64 ExactHash(QStringView name)
     return h.exact & PackBuild::NameHashMask;
 }
 
+// Unchanged files' entries come from the pack being replaced, or else from
+// the one the release started from; either way the pack comes out as a
+// fresh build would make it.
+QString ReuseFrom(const PackRequest& request, const QString& replaced)
+{
+    return !replaced.isEmpty() || !QFileInfo(request.ReuseFrom).isFile() ? replaced : request.ReuseFrom;
+}
+
 // Sets the three options the folder runs need, or clears them.
 void SetFolderOptions(clsZip& zip, bool on)
 {
@@ -100,6 +109,16 @@ qint16 PackBuild::ProgressStepFor(qint64 fileCount)
     const double step = std::nearbyint(100.0 / (double(fileCount) + 3.0));
     std::fesetround(saved);
     return qint16(step);
+}
+
+void PackBuild::StartProgress(qint64 fileCount)
+{
+    m_step = ProgressStepFor(fileCount);
+    // Past 196 files the rounded step is 0 and the bar would never move: it
+    // then advances by the exact share of each step instead.
+    m_exactStep = m_step >= 1 ? 0.0 : 100.0 / (double(fileCount) + 3.0);
+    m_stepCarry = 0.0;
+    m_turnClock.start();
 }
 
 qint16 PackBuild::NextStep()
@@ -193,91 +212,15 @@ bool PackBuild::makePack(const PackRequest& request)
     const bool built = build(request, work.path());
     // Only a running build names its entries.
     m_contents = nullptr;
-    m_folderRuns.clear();
-    m_looseFiles.clear();
-    m_leftOut.clear();
+    m_plan.clear();
     return built;
-}
-
-namespace {
-
-// Whether path is the existing file at target (canonical: through links).
-bool IsTarget(const QString& path, const QString& targetCanonical)
-{
-    return QFileInfo(path).canonicalFilePath() == targetCanonical;
-}
-
-} // namespace
-
-template <typename Visit>
-bool PackBuild::VisitFolder(const PackContents& contents, int top, int& seq, Visit&& visit) const
-{
-    // Below a top-level folder: folders before what they hold, in the order the
-    // tree shows it, named from the top-level folder on.
-    struct Level
-    {
-        const std::vector<int>* children;
-        size_t next;
-        NameHash prefix;
-    };
-    std::vector<Level> stack;
-    {
-        NameHash prefix;
-        prefix.addUtf8(contents.NameUtf8(top));
-        prefix.addSeparator();
-        stack.push_back(Level{&contents.children(top), 0, prefix});
-        while (!stack.empty()) {
-            Level& level = stack.back();
-            if (level.next == level.children->size()) {
-                stack.pop_back();
-                continue;
-            }
-            const int child = (*level.children)[level.next++];
-            if (std::binary_search(m_leftOut.cbegin(), m_leftOut.cend(), child))
-                continue;
-            NameHash h = level.prefix;
-            h.addUtf8(contents.NameUtf8(child));
-            if (IsFolder(contents, child)) {
-                h.addSeparator();
-                if (!visit(child, ++seq, h))
-                    return false;
-                stack.push_back(Level{&contents.children(child), 0, h}); // level is stale from here
-            } else if (!visit(child, ++seq, h)) {
-                return false;
-            }
-        }
-    }
-    return true;
-}
-
-template <typename Visit> bool PackBuild::ForEachEntry(const PackContents& contents, Visit&& visit) const
-{
-    int seq = 0;
-    for (int top : m_folderRuns) {
-        if (!VisitFolder(contents, top, seq, visit))
-            return false;
-    }
-    for (int file : m_looseFiles) {
-        if (std::binary_search(m_leftOut.cbegin(), m_leftOut.cend(), file))
-            continue;
-        NameHash h;
-        h.addUtf8(contents.NameUtf8(file));
-        if (!visit(file, ++seq, h))
-            return false;
-    }
-    return true;
 }
 
 bool PackBuild::build(const PackRequest& request, const QString& workFolder)
 {
     const PackContents& contents = *request.Contents;
 
-    m_step = ProgressStepFor(contents.FileCount());
-    // Past 196 files the rounded step is 0 and the bar would never move: it
-    // then advances by the exact share of each step instead.
-    m_exactStep = m_step >= 1 ? 0.0 : 100.0 / (double(contents.FileCount()) + 3.0);
-    m_stepCarry = 0.0;
-    m_turnClock.start();
+    StartProgress(contents.FileCount());
     // A cancel meanwhile is honoured by the checks below, before anything is written.
     const std::function<void()> turn = [this] { Turn(); };
     // The runs' files are read and deflated meanwhile, in packing order, on
@@ -287,13 +230,16 @@ bool PackBuild::build(const PackRequest& request, const QString& workFolder)
     {
         ~DropPrefetch() { ZpPrefetch(nullptr, 0, nullptr); }
     } dropPrefetch;
-    m_leftOut.clear();
-    // Unchanged files' entries come from the pack being replaced, or else from
-    // the one the release started from; either way the pack comes out as a
-    // fresh build would make it.
+    // What the pack must hold, decided here from the contents and handed to
+    // the archiver path by path, taken literally: no folder is walked again,
+    // so a file created since, a name the add left out, or the pack being
+    // written cannot slip in, and no name is read as a pattern. Whether each
+    // file is still there is for the archiver to find as it reads it.
+    m_contents = &contents;
+    if (!m_plan.make(contents, request.PackPath, [this] { return Turn(); }, NameHashMask))
+        return fail(tr("The build was cancelled."));
     const QString replaced = QFileInfo(request.PackPath).isFile() ? request.PackPath : QString();
-    const QString reuse =
-        !replaced.isEmpty() || !QFileInfo(request.ReuseFrom).isFile() ? replaced : request.ReuseFrom;
+    const QString reuse = ReuseFrom(request, replaced);
     PrefetchRuns(contents, reuse, replaced);
     const RegistrationEntries reg = CollectRegistrations(contents, turn);
 
@@ -305,30 +251,16 @@ bool PackBuild::build(const PackRequest& request, const QString& workFolder)
     if (!request.Kept.isEmpty() && !IsWellFormedXml(xml))
         return fail(tr("The script's own ScriptInfo.xml could not be written into the Script Pack."));
 
-    // What the pack must hold, decided here from the contents and handed to
-    // the archiver path by path, taken literally: no folder is walked again,
-    // so a file created since, a name the add left out, or the pack being
-    // written cannot slip in, and no name is read as a pattern. Whether each
-    // file is still there is for the archiver to find as it reads it.
-    m_contents = &contents;
-    m_folderRuns.clear();
-    m_looseFiles.clear();
-    m_leftOut.clear();
-    for (int index : contents.topLevel())
-        (IsFolder(contents, index) ? m_folderRuns : m_looseFiles).push_back(index);
-    if (!PlanEntries(contents, request.PackPath))
-        return false;
+    // Windows holds one of two names that differ only in case; the other would
+    // be lost on install, or overwrite the first in a later run.
+    NameHash manifestHash;
+    manifestHash.add(ManifestName, ManifestName.toLower());
+    if (const PackPlan::Entry* clash = m_plan.firstCaseClash(contents, manifestHash.lower & NameHashMask))
+        return fail(tr("Two files would be stored as '%1'.").arg(EntryName(contents, clash->node)));
 
     const QString manifest = QDir(workFolder).filePath(QStringLiteral("ScriptInfo.xml"));
-    {
-        QFile file(manifest);
-        const QByteArray bytes = xml.toUtf8();
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size() ||
-            !file.flush()) {
-            WriteLog(QStringLiteral("Manifest:  ") + manifest + QStringLiteral(": ") + file.errorString());
-            return fail(tr("Could not write in the folder '%1'.").arg(QFileInfo(workFolder).path()));
-        }
-    }
+    if (!WriteManifest(manifest, xml))
+        return fail(tr("Could not write in the folder '%1'.").arg(QFileInfo(workFolder).path()));
     if (m_view.CancelRequested())
         return fail(tr("The build was cancelled."));
 
@@ -363,23 +295,8 @@ bool PackBuild::build(const PackRequest& request, const QString& workFolder)
     if (!runZip(tr("the manifest")))
         return false;
 
-    // One run per top-level folder, its names taken from the folder that holds it.
-    for (int top : m_folderRuns) {
-        const QString folder = contents.Tag(top);
-        const QString base = GetFolderPath(folder);
-        SetFolderOptions(m_zip, true);
-        m_zip.setRecurseSubDirs(false); // every path is listed; nothing is walked
-        m_zip.setBasePath(base);
-        WriteLog(QStringLiteral("Tag:   ") + base);
-        WriteLog(QStringLiteral("Loop - Key:   ") + contents.Key(top));
-        WriteLog(QStringLiteral("Base Path:  ") + m_zip.BasePath());
-        WriteLog(QStringLiteral("New File Spec:  ") + folder);
-        WriteLog(QStringLiteral("File Spec:  ") + folder.mid(base.size()));
-        m_zip.ClearFileSpecs();
-        AddFolderSpecs(contents, top);
-        if (!runZip(tr("the folder '%1'").arg(folder)))
-            return false;
-    }
+    if (!RunFolders(contents))
+        return false;
 
     SetFolderOptions(m_zip, false);
     m_zip.ClearFileSpecs();
@@ -389,7 +306,7 @@ bool PackBuild::build(const PackRequest& request, const QString& workFolder)
 
     // The last run writes the pack's directory, with or without loose files.
     m_zip.setHoldDirectory(false);
-    AddLooseSpecs(contents);
+    m_plan.addSpecs(contents, m_plan.runs().back(), m_zip, std::numeric_limits<qint32>::max(), {});
     if (!runZip(tr("the loose files")))
         return false;
 
@@ -397,6 +314,41 @@ bool PackBuild::build(const PackRequest& request, const QString& workFolder)
         return true;
     ZpForgetStatCache();
     return false;
+}
+
+bool PackBuild::WriteManifest(const QString& manifest, const QString& xml)
+{
+    QFile file(manifest);
+    const QByteArray bytes = xml.toUtf8();
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size() &&
+        file.flush())
+        return true;
+    WriteLog(QStringLiteral("Manifest:  ") + manifest + QStringLiteral(": ") + file.errorString());
+    return false;
+}
+
+bool PackBuild::RunFolders(const PackContents& contents)
+{
+    // One run per top-level folder, its names taken from the folder that holds it.
+    for (const PackPlan::Run& run : m_plan.runs()) {
+        if (run.top < 0)
+            continue;
+        const QString folder = contents.Tag(run.top);
+        const QString base = GetFolderPath(folder);
+        SetFolderOptions(m_zip, true);
+        m_zip.setRecurseSubDirs(false); // every path is listed; nothing is walked
+        m_zip.setBasePath(base);
+        WriteLog(QStringLiteral("Tag:   ") + base);
+        WriteLog(QStringLiteral("Loop - Key:   ") + contents.Key(run.top));
+        WriteLog(QStringLiteral("Base Path:  ") + m_zip.BasePath());
+        WriteLog(QStringLiteral("New File Spec:  ") + folder);
+        WriteLog(QStringLiteral("File Spec:  ") + folder.mid(base.size()));
+        m_zip.ClearFileSpecs();
+        m_plan.addSpecs(contents, run, m_zip, std::numeric_limits<qint32>::max(), [this] { Turn(); });
+        if (!runZip(tr("the folder '%1'").arg(folder)))
+            return false;
+    }
+    return true;
 }
 
 bool PackBuild::PutInPlace(const QString& tempPack, const QString& packPath)
@@ -430,95 +382,6 @@ bool PackBuild::PutInPlace(const QString& tempPack, const QString& packPath)
     return true;
 }
 
-bool PackBuild::PlanEntries(const PackContents& contents, const QString& packPath)
-{
-    // The old pack may lie among the files (a folder holding its own pack):
-    // it is never packed into its successor. Resolving every path would cost
-    // a look-up per file; only a name that ends like the target's can be it.
-    const QString targetCanonical = QFileInfo(packPath).canonicalFilePath();
-    const QByteArray targetName = QFileInfo(targetCanonical).fileName().toUtf8();
-    // Windows holds one of two names that differ only in case; the other would
-    // be lost on install, or overwrite the first in a later run.
-    struct Taken
-    {
-        quint64 lower;
-        int seq;
-        int node; // -1: the manifest
-    };
-    std::vector<Taken> taken;
-    taken.reserve(size_t(contents.liveCount()) + 1);
-    NameHash manifest;
-    manifest.add(ManifestName, ManifestName.toLower());
-    taken.push_back(Taken{manifest.lower & NameHashMask, 0, -1});
-    std::vector<int> leftOut;
-    const bool walked = ForEachEntry(contents, [&](int node, int seq, const NameHash& h) {
-        if (!Turn())
-            return false;
-        if (!targetCanonical.isEmpty() && !IsFolder(contents, node) &&
-            contents.NameUtf8(node).endsWith(targetName) && IsTarget(contents.Tag(node), targetCanonical)) {
-            WriteLog(QStringLiteral("Left out the old pack:  ") + contents.Tag(node));
-            leftOut.push_back(node);
-            return true;
-        }
-        taken.push_back(Taken{h.lower & NameHashMask, seq, node});
-        return true;
-    });
-    if (!walked)
-        return fail(tr("The build was cancelled."));
-    std::sort(leftOut.begin(), leftOut.end());
-    m_leftOut = std::move(leftOut);
-
-    std::sort(taken.begin(), taken.end(), [](const Taken& a, const Taken& b) {
-        return a.lower != b.lower ? a.lower < b.lower : a.seq < b.seq;
-    });
-    auto lowerName = [&](const Taken& t) {
-        return (t.node < 0 ? ManifestName : EntryName(contents, t.node)).toLower();
-    };
-    // The first name in packing order that an earlier one already takes.
-    const Taken* clash = nullptr;
-    for (size_t i = 1; i < taken.size(); ++i) {
-        if (taken[i].lower != taken[i - 1].lower || (clash != nullptr && clash->seq < taken[i].seq))
-            continue;
-        const QString name = lowerName(taken[i]);
-        for (size_t j = i; j-- > 0 && taken[j].lower == taken[i].lower;) {
-            if (lowerName(taken[j]) == name) {
-                clash = &taken[i];
-                break;
-            }
-        }
-    }
-    if (clash != nullptr)
-        return fail(tr("Two files would be stored as '%1'.").arg(EntryName(contents, clash->node)));
-    return true;
-}
-
-void PackBuild::AddFolderSpecs(const PackContents& contents, int folder)
-{
-    QByteArray path = contents.Tag(folder).toUtf8();
-    AddSpecsBelow(contents, folder, path, m_zip, std::numeric_limits<qint32>::max());
-}
-
-void PackBuild::AddSpecsBelow(const PackContents& contents, int folder, QByteArray& path, clsZip& zip,
-                              qint32 limit)
-{
-    const qsizetype keep = path.size();
-    for (int child : contents.children(folder)) {
-        if (zip.FileSpecCount() >= limit)
-            break;
-        if (std::binary_search(m_leftOut.cbegin(), m_leftOut.cend(), child))
-            continue;
-        Turn();
-        path.truncate(keep);
-        if (!path.endsWith('/'))
-            path += '/';
-        path += contents.NameUtf8(child);
-        zip.AddFileSpecUtf8(path);
-        if (IsFolder(contents, child))
-            AddSpecsBelow(contents, child, path, zip, limit);
-    }
-    path.truncate(keep);
-}
-
 void PackBuild::PrefetchRuns(const PackContents& contents, const QString& reuse, const QString& replaced)
 {
     // Each run's specs and options as build() will give them: only then are
@@ -527,7 +390,21 @@ void PackBuild::PrefetchRuns(const PackContents& contents, const QString& reuse,
     bool started = false;
     qint32 given = 0;
     QString base = m_zip.BasePath();
-    auto add = [&](clsZip& probe) {
+    for (const PackPlan::Run& run : m_plan.runs()) {
+        if (given >= PrefetchLimit)
+            return;
+        const bool folder = run.top >= 0;
+        clsZip probe;
+        probe.setLiteralSpecs(true);
+        SetFolderOptions(probe, folder);
+        if (folder) {
+            base = GetFolderPath(contents.Tag(run.top));
+            probe.setRecurseSubDirs(false);
+        }
+        probe.setBasePath(base);
+        m_plan.addSpecs(contents, run, probe, PrefetchLimit - given + 1, [this] { Turn(); });
+        if (probe.FileSpecCount() == 0 && !folder)
+            return;
         probe.setReuseArchive(reuse);
         probe.setReplacedArchive(replaced);
         given += probe.FileSpecCount();
@@ -536,62 +413,35 @@ void PackBuild::PrefetchRuns(const PackContents& contents, const QString& reuse,
         else
             ZpPrefetchAlso(&probe.Options(), probe.FileSpecCount(), probe.SpecTable().data());
         started = true;
-    };
-    // A probe set up as the run of a folder (or of the loose files) is.
-    auto setUp = [&](clsZip& probe, bool folder) {
-        probe.setLiteralSpecs(true);
-        SetFolderOptions(probe, folder);
-        probe.setBasePath(base);
-    };
-    for (int top : contents.topLevel()) {
-        if (!IsFolder(contents, top))
-            continue;
-        if (given >= PrefetchLimit)
-            return;
-        clsZip probe;
-        base = GetFolderPath(contents.Tag(top));
-        setUp(probe, true);
-        probe.setRecurseSubDirs(false);
-        QByteArray path = contents.Tag(top).toUtf8();
-        AddSpecsBelow(contents, top, path, probe, PrefetchLimit - given + 1);
-        add(probe);
     }
-    if (given >= PrefetchLimit)
-        return;
-    clsZip probe;
-    setUp(probe, false);
-    for (int top : contents.topLevel()) {
-        if (!IsFolder(contents, top) && probe.FileSpecCount() <= PrefetchLimit - given)
-            probe.AddFileSpec(contents.Tag(top));
-    }
-    if (probe.FileSpecCount() > 0)
-        add(probe);
 }
 
-void PackBuild::AddLooseSpecs(const PackContents& contents)
+namespace {
+
+// Names on both sides of the read-back check as sorted 64-bit hashes of the
+// exact names; names whose hashes meet are compared in full, so a collision
+// never passes a wrong pack.
+struct Named
 {
-    for (int file : m_looseFiles) {
-        if (!std::binary_search(m_leftOut.cbegin(), m_leftOut.cend(), file))
-            m_zip.AddFileSpec(contents.Tag(file));
-    }
+    quint64 hash;
+    int at; // held: the position in the pack; wanted: the packing order
+    int node;
+};
+
+bool byHash(const Named& a, const Named& b)
+{
+    return a.hash != b.hash ? a.hash < b.hash : a.at < b.at;
 }
+
+QString FirstUnregistered(const RegistrationEntries& reg, const QStringList& names, const std::vector<Named>& held);
+
+} // namespace
 
 bool PackBuild::CheckPack(const QString& pack, const RegistrationEntries& reg)
 {
     const QString cancelled = tr("The build was cancelled.");
     if (!Turn(true))
         return fail(cancelled);
-    // Both sides as sorted 64-bit hashes of the exact names; names whose
-    // hashes meet are compared in full, so a collision never passes a wrong pack.
-    struct Named
-    {
-        quint64 hash;
-        int at; // held: the position in the pack; wanted: the packing order
-        int node;
-    };
-    auto byHash = [](const Named& a, const Named& b) {
-        return a.hash != b.hash ? a.hash < b.hash : a.at < b.at;
-    };
     // Reading the pack back (its whole directory, tens of milliseconds at a
     // hundred thousand entries) and hashing its names run beside the window,
     // which keeps its turns meanwhile and lists what the pack must hold. The
@@ -604,7 +454,7 @@ bool PackBuild::CheckPack(const QString& pack, const RegistrationEntries& reg)
         std::vector<Named> held;
     };
     const bool beside = m_contents->liveCount() > ReadBesideEntries;
-    auto reading = std::async(beside ? std::launch::async : std::launch::deferred, [pack, byHash] {
+    auto reading = std::async(beside ? std::launch::async : std::launch::deferred, [pack] {
         Read read;
         read.readable = ZpListEntries(pack, read.names);
         read.held.reserve(size_t(read.names.size()));
@@ -615,13 +465,11 @@ bool PackBuild::CheckPack(const QString& pack, const RegistrationEntries& reg)
     });
     // A return before the read ends waits for it: the future lets go only then.
     std::vector<Named> wanted;
-    wanted.reserve(size_t(m_contents->liveCount()) + 1);
+    wanted.reserve(m_plan.entries().size() + 1);
     wanted.push_back(Named{ExactHash(ManifestName), 0, -1});
-    const bool walked = ForEachEntry(*m_contents, [&](int node, int seq, const NameHash& h) {
-        wanted.push_back(Named{h.exact & NameHashMask, seq, node});
-        return Turn();
-    });
-    if (!walked || m_view.CancelRequested())
+    for (const PackPlan::Entry& e : m_plan.entries())
+        wanted.push_back(Named{e.exact, e.seq, e.node});
+    if (!Turn())
         return fail(cancelled);
     std::sort(wanted.begin(), wanted.end(), byHash);
     while (beside && reading.wait_for(std::chrono::milliseconds(2)) != std::future_status::ready) {
@@ -678,7 +526,17 @@ bool PackBuild::CheckPack(const QString& pack, const RegistrationEntries& reg)
     }
     if (extra >= 0)
         return fail(tr("The Script Pack holds '%1', which was not chosen.").arg(names.at(extra)));
+    const QString missing = FirstUnregistered(reg, names, held);
+    if (!missing.isEmpty())
+        return fail(tr("The manifest names '%1', which the Script Pack does not hold.").arg(missing));
+    return true;
+}
 
+namespace {
+
+// The first file the manifest names that the pack does not hold; empty when it holds them all.
+QString FirstUnregistered(const RegistrationEntries& reg, const QStringList& names, const std::vector<Named>& held)
+{
     // The host installs what the manifest names: every name must be there.
     QStringList registered = reg.ComFiles;
     if (reg.HasDotNetFiles)
@@ -692,10 +550,12 @@ bool PackBuild::CheckPack(const QString& pack, const RegistrationEntries& reg)
         for (; k != held.cend() && k->hash == hash && !found; ++k)
             found = names.at(k->at) == name;
         if (!found)
-            return fail(tr("The manifest names '%1', which the Script Pack does not hold.").arg(file));
+            return file;
     }
-    return true;
+    return QString();
 }
+
+} // namespace
 
 bool PackBuild::runZip(const QString& what)
 {
@@ -753,16 +613,8 @@ QString PackBuild::PlainZipError(const QString& what) const
 // of the pack is shown the way the log shows it.
 QString PackBuild::EntryOfPath(const QString& path) const
 {
-    QString entry = QString(path).replace(QLatin1Char('/'), QLatin1Char('\\'));
-    if (m_contents == nullptr)
-        return entry;
-    ForEachEntry(*m_contents, [&](int node, int, const NameHash&) {
-        if (m_contents->Tag(node) != path)
-            return true;
-        entry = EntryName(*m_contents, node);
-        return false;
-    });
-    return entry;
+    const int node = m_contents != nullptr ? m_plan.nodeAt(*m_contents, path) : -1;
+    return node >= 0 ? EntryName(*m_contents, node) : QString(path).replace(QLatin1Char('/'), QLatin1Char('\\'));
 }
 
 bool PackBuild::fail(const QString& reason)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "pack/build/AuthorManifest.h"
+#include "pack/build/PackPlan.h"
 #include "zip/Turns.h"
 
 #include <QElapsedTimer>
@@ -92,24 +93,20 @@ private:
     bool build(const PackRequest& request, const QString& workFolder);
     bool runZip(const QString& what);
     bool fail(const QString& reason);
+    bool WriteManifest(const QString& manifest, const QString& xml);
+    // The archiver's run for each top-level folder; false when one failed.
+    bool RunFolders(const PackContents& contents);
+    // Reads the finished pack back: it holds exactly the entries planned, and
+    // every file the manifest registers.
     bool CheckPack(const QString& pack, const RegistrationEntries& reg);
+
     // Replaces whatever is at packPath by the finished pack, on the disk first.
     bool PutInPlace(const QString& tempPack, const QString& packPath);
-    // Leaves out the old pack and refuses two names Windows would take as one.
-    bool PlanEntries(const PackContents& contents, const QString& packPath);
-    // Every entry of the pack in packing order: visit(node, order, name hash)
-    // returns false to stop, and then so does the walk.
-    template <typename Visit> bool ForEachEntry(const PackContents& contents, Visit&& visit) const;
-    template <typename Visit>
-    bool VisitFolder(const PackContents& contents, int top, int& seq, Visit&& visit) const;
-    void AddFolderSpecs(const PackContents& contents, int folder);
-    // Adds to zip's specs the paths below folder, up to limit specs in all.
-    void AddSpecsBelow(const PackContents& contents, int folder, QByteArray& path, clsZip& zip, qint32 limit);
     // Has the runs' files read while the manifest is made.
     void PrefetchRuns(const PackContents& contents, const QString& reuse, const QString& replaced);
-    void AddLooseSpecs(const PackContents& contents);
     QString EntryOfPath(const QString& path) const;
     QString PlainZipError(const QString& what) const;
+    void StartProgress(qint64 fileCount);
     // The bar's advance for the next progress step, in whole units.
     qint16 NextStep();
     // Gives the window its turn when it has waited kTurnIntervalMs (or now);
@@ -129,10 +126,7 @@ private:
     double m_exactStep = 0.0;
     double m_stepCarry = 0.0;
     QString m_lastError;
-    // The build under way: its contents, top-level folders, loose files, and
-    // the nodes left out (sorted).
+    // The build under way: its contents, and what of them it packs.
     const PackContents* m_contents = nullptr;
-    std::vector<int> m_folderRuns;
-    std::vector<int> m_looseFiles;
-    std::vector<int> m_leftOut;
+    PackPlan m_plan;
 };
