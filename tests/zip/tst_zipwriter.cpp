@@ -2,7 +2,10 @@
 // Zip64 boundary, and entries copied from an old archive with others left
 // out between them, each against what a fresh write gives.
 #include "zip/ZipWriter.h"
+#include "platform/ZipLibrary.h"
 #include "support/TestFiles.h"
+
+#include <QProcess>
 
 #include <QDateTime>
 #include <QTemporaryDir>
@@ -129,6 +132,83 @@ private slots:
         QVERIFY(copied.finish("c"));
         ::close(fd);
         QCOMPARE(readAll(at(u"copied.zip"_s)), readAll(at(u"fresh.zip"_s)));
+    }
+
+    // Entries copied from an archive this writer made come out as they were written there, side by
+    // side ones as one copy; a run taken back takes its copies not yet made back too.
+    void copyEntries()
+    {
+        const QString oldPath = at(u"copy-old.zip"_s),
+                      path = at(u"copy.zip"_s);
+        const quint32 time = ZipDosTime(QDateTime(QDate(2024, 5, 6), QTime(7, 8, 10)).toSecsSinceEpoch());
+        const QByteArray data = QByteArray("copied ").repeated(20),
+                         packed = qCompress(data).mid(6).chopped(4);
+        const auto crc =
+            quint32(crc32(0, reinterpret_cast<const Bytef*>(data.constData()), uInt(data.size())));
+        ZipWriter old;
+        QVERIFY(old.create(oldPath));
+        for (const char* name : {"a", "b", "c"})
+            QVERIFY(old.writeEntry(name, time, false, crc, quint64(data.size()), packed, -1));
+        QVERIFY(old.finish("c"));
+        const int fd = ::open(QFile::encodeName(oldPath).constData(), O_RDONLY);
+        ZipDirectory dir;
+        QByteArray comment;
+        QVERIFY(ReadZipDirectory(fd, dir, comment));
+        ZipWriter w;
+        QVERIFY(w.create(path) && w.copyEntry("b", dir.at(dir.find("b")), fd, -1) && w.rollbackRun());
+        for (const char* name : {"a", "b", "c"})
+            QVERIFY(IsWrittenLocalHeader(fd, dir, dir.find(name)) &&
+                    w.copyEntry(name, dir.at(dir.find(name)), fd, -1));
+        QVERIFY(w.finish("c"));
+        ::close(fd);
+        QCOMPARE(readAll(path), readAll(oldPath));
+    }
+
+    // Past 65,535 entries, and with sizes near 4 GiB, the archive needs its Zip64 records.
+    void zip64Records()
+    {
+        const QString path = at(u"many.zip"_s);
+        ZipWriter w;
+        QVERIFY(w.create(path));
+        const quint32 time = ZipDosTime(QDateTime(QDate(2024, 5, 6), QTime(7, 8, 10)).toSecsSinceEpoch());
+        const int count = 70000;
+        for (int i = 0; i < count; ++i)
+            QVERIFY(w.writeEntry(QByteArray::number(i), time, false, 0, 0, {}, -1, true));
+        // Listed at 4 GiB, it gets 64-bit sizes in its local header before any data is known.
+        const QByteArray data = "near 4 GiB", packed = qCompress(data).mid(6).chopped(4);
+        QVERIFY(w.beginStream("big", time, 0xFFFFFFF0u, -1) && w.append(packed.constData(), packed.size()));
+        QVERIFY(w.endStream(
+            quint32(crc32(0, reinterpret_cast<const Bytef*>(data.constData()), uInt(data.size()))),
+            quint64(packed.size()), quint64(data.size())));
+        QVERIFY(w.finish("many"));
+        const QByteArray raw = readAll(path);
+        const qsizetype local = raw.indexOf("big") - 30;
+        QCOMPARE(raw.mid(local + 18, 8), QByteArray(8, '\xff')); // sizes: see the Zip64 field behind the name
+        QCOMPARE(raw.mid(local + 28, 2) + raw.mid(local + 33, 4), QByteArray("\x14\x00\x01\x00\x10\x00", 6));
+        QStringList listed;
+        QVERIFY(ZpListEntries(path, listed));
+        QCOMPARE(listed.size(), count + 1);
+        QCOMPARE(listed.at(count - 1), QString::number(count - 1));
+        int err = 0;
+        zip_t* za = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY | ZIP_CHECKCONS, &err);
+        QVERIFY(za != nullptr);
+        QCOMPARE(zip_get_num_entries(za, 0), zip_int64_t(count + 1));
+        zip_discard(za);
+        QCOMPARE(QProcess::execute(u"unzip"_s, {u"-tqq"_s, path}), 0);
+        QCOMPARE(QProcess::execute(u"python3"_s, {u"-c"_s,
+                                                  u"import zipfile,sys; z=zipfile.ZipFile(sys.argv[1]); "
+                                                  "sys.exit(z.read('big') != b'near 4 GiB' or z.testzip())"_s,
+                                                  path}),
+                 0);
+        // The stored data of such an archive is found again for copying.
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
+        ZipDirectory dir;
+        QByteArray comment;
+        QVERIFY(ReadZipDirectory(fd, dir, comment));
+        QCOMPARE(comment, QByteArray("many"));
+        const quint32 last = dir.find(QByteArray::number(count - 1));
+        QVERIFY(last != ZipDirectory::kNone && IsWrittenLocalHeader(fd, dir, last));
+        ::close(fd);
     }
 };
 
