@@ -51,10 +51,17 @@ inline const ZpCallbacks kZpCallbacks{[](const char* text, qint32 len) {
 
 // The tests of the archiver's runs share one tree of files and a way to run
 // the library over specs; each test class derives from this and calls
-// makeTree() from initTestCase and reset() from init.
+// makeTree() from initTestCase (when it uses the tree) and reset() from init.
 class ZpFixture : public QObject
 {
 protected:
+    ZpFixture()
+    {
+        // The stat caches of the archives made here go to a folder of this test's own:
+        // tests running side by side must not see each other's, nor the user's.
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(m_dir.filePath(QStringLiteral("cache"))));
+    }
+
     QTemporaryDir m_dir;
     ZpCalls m_calls;
     ZpOptions m_opt;
@@ -103,9 +110,6 @@ protected:
     void makeTree()
     {
         QVERIFY(m_dir.isValid());
-        // The stat caches of the archives made here go to a folder of this test's own:
-        // tests running side by side must not see each other's.
-        qputenv("XDG_CACHE_HOME", QFile::encodeName(m_dir.filePath(QStringLiteral("cache"))));
         const QString t = tree();
         writeFile(t + QStringLiteral("/top/b.js"), "var b;\n");
         writeFile(t + QStringLiteral("/top/a.txt"), QByteArray(5000, 'a'));

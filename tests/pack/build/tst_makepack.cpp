@@ -106,6 +106,22 @@ private slots:
     }
 
     // The bar's step: 100 / (files + 3), halves to the even neighbour.
+    // The runs take over what was read ahead for them: every file is read once
+    // (the manifest too, which is not read ahead).
+    void eachFileReadOnce()
+    {
+        for (int i = 0; i < 300; ++i)
+            writeFile(src(u"many/%1/f%2.txt"_s.arg(i % 3).arg(i)), QByteArray(100 + i, 'm'));
+        PackContents c;
+        QCOMPARE(c.AddFolderToTree(src(u"many"_s), -1), PackContents::FolderResult::Added);
+        QCOMPARE(c.AddFolderToTree(src(u"top"_s), -1), PackContents::FolderResult::Added);
+        QVERIFY(c.AddFileToTree(src(u"notes.txt"_s), -1) >= 0);
+        FakeBuildView view;
+        const quint64 before = ZpFilesRead();
+        QVERIFY2(build(c, view), qPrintable(m_lastError));
+        QCOMPARE(ZpFilesRead() - before, quint64(c.FileCount() + 1));
+    }
+
     void progressStep()
     {
         const QList<std::pair<int, int>> rows = {{0, 33}, {1, 25}, {5, 12}, {7, 10}, {196, 1}, {197, 0}};
