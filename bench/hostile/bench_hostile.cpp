@@ -165,8 +165,8 @@ Build build(PackContents& c, const fs::path& target, View& view)
     static int built = 0;
     ++built;
     if (b.ok && qEnvironmentVariableIsSet("BUNDLESMITH_HOSTILE_KEEP"))
-        QFile::copy(q(target), qEnvironmentVariable("BUNDLESMITH_HOSTILE_KEEP") + u'/' + QString::number(built) +
-                                   QStringLiteral(".plsc"));
+        QFile::copy(q(target), qEnvironmentVariable("BUNDLESMITH_HOSTILE_KEEP") + u'/' +
+                                   QString::number(built) + QStringLiteral(".plsc"));
     if (!b.ok) {
         ++g_failedBuilds;
         std::printf("failed (said why): %s\n", qPrintable(b.error));

@@ -325,7 +325,7 @@ qint32 AppendRun::writeEntries(ZipWriter& w, const QByteArray& comment)
             if (m_run.code() != ZpOk)
                 return m_run.code();
             ZipFailure why = ZipFailure::at(w.error() == FileIO::noSpaceError() ? ZipFailure::DiskFull
-                                                                                 : ZipFailure::CannotWrite,
+                                                                                : ZipFailure::CannotWrite,
                                             m_run.zipPath);
             why.detail = FileIO::errorText(w.error());
             return m_run.fail(std::move(why));
@@ -420,7 +420,8 @@ void AppendRun::remember(const ZipWriter& w, const Packed& p)
 {
     const ZipDirectory& dir = w.directory();
     if (m_run.session.held && p.settled && dir.size() > 0)
-        m_run.session.held->made.note(p.name, dir.at(dir.size() - 1), CacheEntryOf(p.stamp, p.dev, p.ino, p.dataCrc));
+        m_run.session.held->made.note(p.name, dir.at(dir.size() - 1),
+                                      CacheEntryOf(p.stamp, p.dev, p.ino, p.dataCrc));
 }
 
 // An unchanged file's entry, header and data, from the reuse archive. The

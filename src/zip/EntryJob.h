@@ -62,9 +62,9 @@ struct Packed
     QByteArray name; // UTF-8
     quint32 dosTime = 0;
     FileIO::Handle fd;
-    qint64 budget = 0;     // bytes counted against the read-ahead limit
-    FileIO::Status stamp;  // as read; a large file's when opened, which the writer checks after reading
-    quint64 dev = 0;       // the file read, to tell it from an archive made after it was read
+    qint64 budget = 0;    // bytes counted against the read-ahead limit
+    FileIO::Status stamp; // as read; a large file's when opened, which the writer checks after reading
+    quint64 dev = 0;      // the file read, to tell it from an archive made after it was read
     quint64 ino = 0;
     bool settled = false; // its stamp may vouch for its bytes to the next build (see Settled)
     quint32 dataCrc = 0;  // of the stored bytes; a large file's is taken as the writer writes them

@@ -110,8 +110,9 @@ bool copiedUnread(const EntryJob& job, QByteArrayView plain, const char* at, Pac
         return false;
     QByteArray name = plain.isNull() ? job.name.toUtf8() : plain.toByteArray();
     FileIO::Status st;
-    if (!ctx.reuse->cachedName(name) || !FileIO::statusOf(at, st) || !st.regular || (!job.spec && job.isDir) ||
-        ctx.isArchive(st) || (st.device == ctx.replacedDev && st.inode == ctx.replacedIno) ||
+    if (!ctx.reuse->cachedName(name) || !FileIO::statusOf(at, st) || !st.regular ||
+        (!job.spec && job.isDir) || ctx.isArchive(st) ||
+        (st.device == ctx.replacedDev && st.inode == ctx.replacedIno) ||
         (job.expected >= 0 && job.expected != st.size))
         return false;
     p.name = std::move(name);
@@ -296,8 +297,8 @@ void PrepareEntry(const EntryJob& job, PrepareHost& host, Deflater& zs, QByteArr
     QByteArray native;
     if (plain.isNull()) {
         const QString given = job.spec ? ZipNames::Utf8Text(job.spec) : job.path;
-        p.path = job.spec ? QDir::cleanPath(QDir::isAbsolutePath(given) ? given : ctx.base + u'/' + given)
-                          : given;
+        p.path =
+            job.spec ? QDir::cleanPath(QDir::isAbsolutePath(given) ? given : ctx.base + u'/' + given) : given;
         native = QFile::encodeName(p.path);
     }
     const char* const at = plain.isNull() ? native.constData() : job.spec;
@@ -355,7 +356,8 @@ void PrepareEntry(const EntryJob& job, PrepareHost& host, Deflater& zs, QByteArr
     prepareSmall(job, host, zs, fd, old, in, p);
 }
 
-void PackFile(const QString& path, qint64 expected, PrepareHost& host, Deflater& zs, QByteArray& in, Packed& p)
+void PackFile(const QString& path, qint64 expected, PrepareHost& host, Deflater& zs, QByteArray& in,
+              Packed& p)
 {
     const FileIO::Handle fd = FileIO::open(QFile::encodeName(path).constData(), FileIO::Mode::Read);
     if (!fd.isOpen())

@@ -24,7 +24,8 @@ protected:
 void PrepareEntry(const EntryJob& job, PrepareHost& host, Deflater& zs, QByteArray& in, Packed& p);
 
 // Reads and deflates a file already planned (the update run's files).
-void PackFile(const QString& path, qint64 expected, PrepareHost& host, Deflater& zs, QByteArray& in, Packed& p);
+void PackFile(const QString& path, qint64 expected, PrepareHost& host, Deflater& zs, QByteArray& in,
+              Packed& p);
 
 // The entry name of a spec that is a plain absolute path, all ASCII: such
 // a spec is its own clean path, and its name is what follows the base

@@ -7,7 +7,8 @@
 // the file had long stopped changing when it was read.
 
 // What the stat cache keeps of a file as read.
-StatCache::Entry CacheEntryOf(const FileIO::Status& stamp, quint64 device, quint64 inode, quint32 dataCrc = 0);
+StatCache::Entry CacheEntryOf(const FileIO::Status& stamp, quint64 device, quint64 inode,
+                              quint32 dataCrc = 0);
 
 // The clock the kernel stamps files with, in seconds, read before a file is:
 // it ticks every few milliseconds, and a file system may keep whole seconds

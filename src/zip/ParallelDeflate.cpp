@@ -25,7 +25,6 @@
 
 namespace {
 
-
 struct Piece
 {
     enum State

@@ -30,7 +30,6 @@ qint64 Prefetch::cost(const Held& h)
     return c;
 }
 
-
 Prefetch::Held Prefetch::lean(Packed& p)
 {
     Held h;
@@ -86,7 +85,6 @@ Packed Prefetch::unpack(Held&& h)
     }
     return p;
 }
-
 
 bool Prefetch::fits(const EntryContext& ctx) const
 {

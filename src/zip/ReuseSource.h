@@ -51,7 +51,8 @@ private:
     // Per record of m_dir: whether its local header is known to be the one
     // this writer writes (see IsWrittenLocalHeader).
     std::unique_ptr<std::atomic<quint8>[]> m_checked;
-    std::unique_ptr<StatCache> m_cache; // of the build that wrote it, when it is still the file that build left
+    std::unique_ptr<StatCache>
+        m_cache; // of the build that wrote it, when it is still the file that build left
     // Per record of m_dir: whether its stored bytes have the CRC the cache
     // gives (see StoredBytesHaveCrc).
     std::unique_ptr<std::atomic<quint8>[]> m_bytesChecked;

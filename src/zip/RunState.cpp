@@ -81,7 +81,8 @@ bool RunState::finishHeld(bool keepCache)
     FileIO::Status st;
     if (!ok)
         h.writer.remove();
-    else if (keepCache && !h.made.isEmpty() && FileIO::statusOf(QFile::encodeName(h.writer.path()).constData(), st))
+    else if (keepCache && !h.made.isEmpty() &&
+             FileIO::statusOf(QFile::encodeName(h.writer.path()).constData(), st))
         session.savedCache = h.made.save(h.writer.directory(), st.size);
     session.held.reset();
     return ok;

@@ -22,7 +22,8 @@ bool SpecPlanner::planSpec(const QString& original)
         QDir::cleanPath(QDir(m_run.base).absoluteFilePath(fixed.isEmpty() ? QStringLiteral(".") : fixed));
     // Names start at the base path when the spec lies inside it; otherwise at
     // the spec's own last part, so nothing outside the base leaks into a name.
-    const QString root = ZipNames::IsUnder(fixedAbs, m_run.base, kPathCase) ? m_run.base : QFileInfo(fixedAbs).path();
+    const QString root =
+        ZipNames::IsUnder(fixedAbs, m_run.base, kPathCase) ? m_run.base : QFileInfo(fixedAbs).path();
     const QFileInfo fi(fixedAbs);
     if (wild) {
         if (!fi.isDir()) {

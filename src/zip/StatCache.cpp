@@ -1,7 +1,6 @@
 #include "zip/StatCache.h"
 
 #include "platform/FileIO.h"
-
 #include "zip/Deflater.h"
 #include "zip/ZipWriter.h"
 
@@ -225,8 +224,8 @@ QString StatCache::Writer::save(const ZipDirectory& dir, qint64 size)
     const bool written = m_file->write(trailer, kTrailer) == kTrailer && m_file->flush();
     m_file->close();
     const QString path = FileFor(archive);
-    if (!written ||
-        !FileIO::rename(QFile::encodeName(m_file->fileName()).constData(), QFile::encodeName(path).constData()))
+    if (!written || !FileIO::rename(QFile::encodeName(m_file->fileName()).constData(),
+                                    QFile::encodeName(path).constData()))
         return QString(); // the destructor removes it
     m_file.reset();
     Prune(StatCache::folder());

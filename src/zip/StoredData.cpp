@@ -1,7 +1,6 @@
 #include "zip/StoredData.h"
 
 #include "platform/FileIO.h"
-
 #include "zip/Deflater.h"
 
 #include <QByteArray>

@@ -151,13 +151,14 @@ zip_int64_t UpdateRun::readEntry(Source& s, void* data, zip_uint64_t len)
     if (s.item->isDir)
         return 0;
     if (s.prepacked) {
-        const qsizetype n = qMin(static_cast<qsizetype>(qMin<zip_uint64_t>(len, 1u << 30)),
-                                 s.packed.data.size() - s.offset);
+        const qsizetype n =
+            qMin(static_cast<qsizetype>(qMin<zip_uint64_t>(len, 1u << 30)), s.packed.data.size() - s.offset);
         std::memcpy(data, s.packed.data.constData() + s.offset, static_cast<size_t>(n));
         s.offset += n;
         return n;
     }
-    const qint64 n = s.file.read(static_cast<char*>(data), static_cast<qint64>(qMin<zip_uint64_t>(len, 1u << 30)));
+    const qint64 n =
+        s.file.read(static_cast<char*>(data), static_cast<qint64>(qMin<zip_uint64_t>(len, 1u << 30)));
     if (n < 0) {
         m_run.fail(ZipFailure::CannotRead, s.item->path);
         zip_error_set(&s.error, ZIP_ER_READ, 0);

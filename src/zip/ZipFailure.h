@@ -14,23 +14,23 @@ struct ZipFailure
         BadArguments,
         Cancelled,
         OutOfMemory,
-        NothingToDo,      // path: the archive
-        NotFound,         // path: the spec as given
-        FolderNotFound,   // path: the spec as given
-        CannotOpen,       // path: the file
-        NotRegular,       // path: the spec as given
-        CannotRead,       // path: the file
-        ChangedWhileRead, // path: the file
-        NameRefused,      // name, and detail: why
-        NamesRepeat,      // name; path and otherPath: the two files
+        NothingToDo,        // path: the archive
+        NotFound,           // path: the spec as given
+        FolderNotFound,     // path: the spec as given
+        CannotOpen,         // path: the file
+        NotRegular,         // path: the spec as given
+        CannotRead,         // path: the file
+        ChangedWhileRead,   // path: the file
+        NameRefused,        // name, and detail: why
+        NamesRepeat,        // name; path and otherPath: the two files
         ReplacedAmongFiles, // path: the file that is the archive being replaced
-        CannotAddEntry,   // name, and detail: the zip library's reason
-        NotAFile,         // path: the archive
-        CannotCreate,     // path: the archive
-        CannotWrite,      // path: the archive; detail: the system's reason, when known
-        DiskFull,         // as CannotWrite: the disk took no more
-        ArchiveChanged,   // path: the archive, written by someone else meanwhile
-        NotAZip,          // path: the archive
+        CannotAddEntry,     // name, and detail: the zip library's reason
+        NotAFile,           // path: the archive
+        CannotCreate,       // path: the archive
+        CannotWrite,        // path: the archive; detail: the system's reason, when known
+        DiskFull,           // as CannotWrite: the disk took no more
+        ArchiveChanged,     // path: the archive, written by someone else meanwhile
+        NotAZip,            // path: the archive
     };
 
     Kind kind = None;

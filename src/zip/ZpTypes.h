@@ -89,4 +89,3 @@ struct ZpOptions
     // ("zip error: the archive being replaced is among the files: PATH").
     const char* szReplace = nullptr;
 };
-

@@ -26,28 +26,28 @@ struct ZpCalls
 
 inline ZpCalls* g_zpCalls = nullptr;
 
-inline const ZpCallbacks kZpCallbacks{[](const char* text, qint32 len) {
-                                          g_zpCalls->events << QStringLiteral("print:") + QString::fromUtf8(text, len);
-                                          return 0;
-                                      },
-                                      [](char* buf) {
-                                          g_zpCalls->events << QStringLiteral("comment");
-                                          qstrncpy(buf, g_zpCalls->comment.constData(), 256);
-                                          return g_zpCalls->comment.isEmpty() ? 1 : 0;
-                                      },
-                                      nullptr,
-                                      [](const char* name, qint32 len) {
-                                          const QString n = QString::fromUtf8(name, len);
-                                          g_zpCalls->events << QStringLiteral("service:") + n;
-                                          return g_zpCalls->onService(n);
-                                      },
-                                      [] {
-                                          g_zpCalls->onIdle();
-                                          if (g_zpCalls->events.value(g_zpCalls->events.size() - 1) !=
-                                              QStringLiteral("idle"))
-                                              g_zpCalls->events << QStringLiteral("idle");
-                                          return 0;
-                                      }};
+inline const ZpCallbacks kZpCallbacks{
+    [](const char* text, qint32 len) {
+        g_zpCalls->events << QStringLiteral("print:") + QString::fromUtf8(text, len);
+        return 0;
+    },
+    [](char* buf) {
+        g_zpCalls->events << QStringLiteral("comment");
+        qstrncpy(buf, g_zpCalls->comment.constData(), 256);
+        return g_zpCalls->comment.isEmpty() ? 1 : 0;
+    },
+    nullptr,
+    [](const char* name, qint32 len) {
+        const QString n = QString::fromUtf8(name, len);
+        g_zpCalls->events << QStringLiteral("service:") + n;
+        return g_zpCalls->onService(n);
+    },
+    [] {
+        g_zpCalls->onIdle();
+        if (g_zpCalls->events.value(g_zpCalls->events.size() - 1) != QStringLiteral("idle"))
+            g_zpCalls->events << QStringLiteral("idle");
+        return 0;
+    }};
 
 // The tests of the archiver's runs share one tree of files and a way to run
 // the library over specs; each test class derives from this and calls
@@ -69,7 +69,10 @@ protected:
 
     QString tree() const { return m_dir.filePath(QStringLiteral("tree")); }
     QString zipPath() const { return m_dir.filePath(QStringLiteral("out/pack.plsc")); }
-    QStringList names(const QString& zip = {}) const { return readArchive(zip.isEmpty() ? zipPath() : zip).names; }
+    QStringList names(const QString& zip = {}) const
+    {
+        return readArchive(zip.isEmpty() ? zipPath() : zip).names;
+    }
     // The archive's names joined by ';', or "<no file>".
     QString entries() const
     {

@@ -19,13 +19,13 @@ struct UpdateRow
 {
     const char* tag;
     int flags;
-    QStringList specs;    // names in the folder; patterns for a delete
-    QStringList newer;    // rewritten, with a later time
-    QStringList older;    // rewritten, with an earlier time
+    QStringList specs; // names in the folder; patterns for a delete
+    QStringList newer; // rewritten, with a later time
+    QStringList older; // rewritten, with an earlier time
     qint32 code;
-    QString entries;      // ';'-joined
+    QString entries;       // ';'-joined
     QStringList rewritten; // entries that now hold the rewritten bytes
-    QStringList messages; // must all appear
+    QStringList messages;  // must all appear
 };
 
 } // namespace
@@ -56,13 +56,41 @@ private slots:
         QTest::addColumn<UpdateRow>("row");
         const QStringList ab{u"a.txt"_s, u"b.js"_s}, abc{u"a.txt"_s, u"b.js"_s, u"c.txt"_s};
         const UpdateRow rows[] = {
-            {"changed files replaced, the same kept", Verbose, abc, {u"b.js"_s}, {}, ZpOk, u"a.txt;b.js;c.txt"_s,
-             {u"b.js"_s}, {u"unchanged: a.txt"_s, u"updating: b.js"_s, u"  adding: c.txt"_s}},
-            {"updating: an older file does not replace", Update, abc, {u"a.txt"_s}, {u"b.js"_s}, ZpOk,
-             u"a.txt;b.js;c.txt"_s, {u"a.txt"_s}, {u"updating: a.txt"_s, u"  adding: c.txt"_s}},
-            {"freshening adds nothing", Freshen, abc, {u"a.txt"_s}, {}, ZpOk, u"a.txt;b.js"_s, {u"a.txt"_s},
+            {"changed files replaced, the same kept",
+             Verbose,
+             abc,
+             {u"b.js"_s},
+             {},
+             ZpOk,
+             u"a.txt;b.js;c.txt"_s,
+             {u"b.js"_s},
+             {u"unchanged: a.txt"_s, u"updating: b.js"_s, u"  adding: c.txt"_s}},
+            {"updating: an older file does not replace",
+             Update,
+             abc,
+             {u"a.txt"_s},
+             {u"b.js"_s},
+             ZpOk,
+             u"a.txt;b.js;c.txt"_s,
+             {u"a.txt"_s},
+             {u"updating: a.txt"_s, u"  adding: c.txt"_s}},
+            {"freshening adds nothing",
+             Freshen,
+             abc,
+             {u"a.txt"_s},
+             {},
+             ZpOk,
+             u"a.txt;b.js"_s,
+             {u"a.txt"_s},
              {u"updating: a.txt"_s}},
-            {"deleting by pattern", Delete, {u"*.js"_s, u"*.none"_s}, {}, {}, ZpOk, u"a.txt"_s, {},
+            {"deleting by pattern",
+             Delete,
+             {u"*.js"_s, u"*.none"_s},
+             {},
+             {},
+             ZpOk,
+             u"a.txt"_s,
+             {},
              {u"deleting: b.js"_s, u"zip warning: name not matched: *.none"_s}},
             {"deleting nothing", Delete, {u"*.none"_s}, {}, {}, ZpErrNothing, u"a.txt;b.js"_s, {}, {}},
             {"nothing changed: the archive stays", 0, ab, {}, {}, ZpOk, u"a.txt;b.js"_s, {}, {}},
@@ -94,8 +122,8 @@ private slots:
         QCOMPARE(a.names.join(u';'), row.entries);
         for (const QString& n : a.names) {
             const QByteArray want = row.rewritten.contains(n) ? "rewritten " + n.toUtf8()
-                                    : n == u"c.txt"_s        ? QByteArray("new c")
-                                                             : "first " + n.left(1).toUtf8();
+                                    : n == u"c.txt"_s         ? QByteArray("new c")
+                                                              : "first " + n.left(1).toUtf8();
             QCOMPARE(a.data(n), want);
         }
         for (const QString& m : row.messages)

@@ -1,13 +1,12 @@
 // The one-pass writer: the times it stores, the entry counts around the
 // Zip64 boundary, and entries copied from an old archive with others left
 // out between them, each against what a fresh write gives.
-#include "zip/ZipWriter.h"
 #include "platform/ZipLibrary.h"
 #include "support/TestFiles.h"
-
-#include <QProcess>
+#include "zip/ZipWriter.h"
 
 #include <QDateTime>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <fcntl.h>
 #include <unistd.h>
@@ -138,8 +137,7 @@ private slots:
     // side ones as one copy; a run taken back takes its copies not yet made back too.
     void copyEntries()
     {
-        const QString oldPath = at(u"copy-old.zip"_s),
-                      path = at(u"copy.zip"_s);
+        const QString oldPath = at(u"copy-old.zip"_s), path = at(u"copy.zip"_s);
         const quint32 time = ZipDosTime(QDateTime(QDate(2024, 5, 6), QTime(7, 8, 10)).toSecsSinceEpoch());
         const QByteArray data = QByteArray("copied ").repeated(20),
                          packed = qCompress(data).mid(6).chopped(4);

@@ -36,7 +36,8 @@ public:
     }
     bool isTarget(const PackContents& contents, int node) const
     {
-        return !m_canonical.isEmpty() && !IsFolder(contents, node) && contents.NameUtf8(node).endsWith(m_name) &&
+        return !m_canonical.isEmpty() && !IsFolder(contents, node) &&
+               contents.NameUtf8(node).endsWith(m_name) &&
                QFileInfo(contents.Tag(node)).canonicalFilePath() == m_canonical;
     }
 
@@ -144,7 +145,8 @@ const PackPlan::Entry* PackPlan::firstCaseClash(const PackContents& contents, qu
         return a.lower != b.lower ? a.lower < b.lower : a.seq < b.seq;
     });
     auto lowerName = [&](const Taken& t) {
-        return t.entry == nullptr ? QStringLiteral("scriptinfo.xml") : LowerEntryName(contents, t.entry->node);
+        return t.entry == nullptr ? QStringLiteral("scriptinfo.xml")
+                                  : LowerEntryName(contents, t.entry->node);
     };
     const Taken* clash = nullptr;
     for (size_t i = 1; i < taken.size(); ++i) {

@@ -18,9 +18,9 @@ public:
     struct Entry
     {
         int node = -1;
-        int seq = 0;         // place in packing order; the manifest is 0
-        quint32 depth = 0;   // folders between it and its run's top-level folder
-        quint64 exact = 0;   // hashes of its name in the pack (see NameHash), masked
+        int seq = 0;       // place in packing order; the manifest is 0
+        quint32 depth = 0; // folders between it and its run's top-level folder
+        quint64 exact = 0; // hashes of its name in the pack (see NameHash), masked
         quint64 lower = 0;
     };
     // One archiver run: a top-level folder's entries, or (top -1, last) the loose files'.

@@ -236,7 +236,8 @@ bool PackBuild::build(const PackRequest& request, const QString& workFolder)
     // written cannot slip in, and no name is read as a pattern. Whether each
     // file is still there is for the archiver to find as it reads it.
     m_contents = &contents;
-    if (!m_plan.make(contents, request.PackPath, [this] { return Turn(); }, NameHashMask))
+    if (!m_plan.make(
+            contents, request.PackPath, [this] { return Turn(); }, NameHashMask))
         return fail(tr("The build was cancelled."));
     const QString replaced = QFileInfo(request.PackPath).isFile() ? request.PackPath : QString();
     const QString reuse = ReuseFrom(request, replaced);
@@ -433,7 +434,8 @@ bool byHash(const Named& a, const Named& b)
     return a.hash != b.hash ? a.hash < b.hash : a.at < b.at;
 }
 
-QString FirstUnregistered(const RegistrationEntries& reg, const QStringList& names, const std::vector<Named>& held);
+QString FirstUnregistered(const RegistrationEntries& reg, const QStringList& names,
+                          const std::vector<Named>& held);
 
 } // namespace
 
@@ -535,7 +537,8 @@ bool PackBuild::CheckPack(const QString& pack, const RegistrationEntries& reg)
 namespace {
 
 // The first file the manifest names that the pack does not hold; empty when it holds them all.
-QString FirstUnregistered(const RegistrationEntries& reg, const QStringList& names, const std::vector<Named>& held)
+QString FirstUnregistered(const RegistrationEntries& reg, const QStringList& names,
+                          const std::vector<Named>& held)
 {
     // The host installs what the manifest names: every name must be there.
     QStringList registered = reg.ComFiles;
@@ -594,8 +597,8 @@ QString PackBuild::PlainZipError(const QString& what) const
         subject = why.name;
         break;
     case ZipFailure::ReplacedAmongFiles:
-        text = QT_TR_NOOP(
-            "'%1' is the Script Pack being replaced, by another name or a link: it can't go into the new one.");
+        text = QT_TR_NOOP("'%1' is the Script Pack being replaced, by another name or a link: it can't go "
+                          "into the new one.");
         break;
     case ZipFailure::CannotCreate:
     case ZipFailure::CannotWrite:
@@ -614,7 +617,8 @@ QString PackBuild::PlainZipError(const QString& what) const
 QString PackBuild::EntryOfPath(const QString& path) const
 {
     const int node = m_contents != nullptr ? m_plan.nodeAt(*m_contents, path) : -1;
-    return node >= 0 ? EntryName(*m_contents, node) : QString(path).replace(QLatin1Char('/'), QLatin1Char('\\'));
+    return node >= 0 ? EntryName(*m_contents, node)
+                     : QString(path).replace(QLatin1Char('/'), QLatin1Char('\\'));
 }
 
 bool PackBuild::fail(const QString& reason)

@@ -5,10 +5,10 @@
 #include "pack/build/makePack.h"
 #include "pack/contents/PackContents.h"
 #include "platform/Durability.h"
-#include "zip/StatCache.h"
 #include "platform/ZipLibrary.h"
 #include "support/FakeBuildView.h"
 #include "support/TestFiles.h"
+#include "zip/StatCache.h"
 
 #include <QTemporaryDir>
 #include <functional>
