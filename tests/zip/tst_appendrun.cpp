@@ -56,45 +56,30 @@ private slots:
         QTest::addColumn<HeldRow>("row");
         using S = Step;
         const QStringList loose{u"loose.txt"_s};
+        // clang-format off
         const HeldRow rows[] = {
             {"held runs, then a finishing run without specs",
              {{S::Hold, loose}, {S::Hold, {u"top/b.js"_s, u"top/a.txt"_s}}, {S::Finish, {}}},
-             u"loose.txt;b.js;a.txt"_s,
-             {u"loose.txt"_s, u"top/b.js"_s, u"top/a.txt"_s},
-             {}},
+             u"loose.txt;b.js;a.txt"_s, {u"loose.txt"_s, u"top/b.js"_s, u"top/a.txt"_s}, {}},
             {"a failed held run leaves nothing of its own",
-             {{S::Hold, loose},
-              {S::Hold, {u"top/b.js"_s, u"big.bin"_s, u"missing"_s}, {}, ZpErrOpen},
+             {{S::Hold, loose}, {S::Hold, {u"top/b.js"_s, u"big.bin"_s, u"missing"_s}, {}, ZpErrOpen},
               {S::Finish, {}}},
-             u"loose.txt"_s,
-             loose,
-             u"zip error: file not found:"_s},
+             u"loose.txt"_s, loose, u"zip error: file not found:"_s},
             {"an abandoned finishing run finishes the earlier",
              {{S::Hold, loose}, {S::Finish, {u"top/b.js"_s, u"top/a.txt"_s}, u"a.txt"_s, ZpErrAborted}},
-             u"loose.txt"_s,
-             loose,
-             {}},
-            {"a failed first run leaves no file",
-             {{S::Hold, {u"loose.txt"_s, u"missing"_s}, {}, ZpErrOpen}},
-             u"<no file>"_s,
-             {},
-             {}},
+             u"loose.txt"_s, loose, {}},
+            {"a failed first run leaves no file", {{S::Hold, {u"loose.txt"_s, u"missing"_s}, {}, ZpErrOpen}},
+             u"<no file>"_s, {}, {}},
             {"a name written again replaces the entry",
-             {{S::Hold, loose}, {S::Finish, {u"top/b.js"_s, u"other/loose.txt"_s}}},
-             u"b.js;loose.txt"_s,
-             {},
+             {{S::Hold, loose}, {S::Finish, {u"top/b.js"_s, u"other/loose.txt"_s}}}, u"b.js;loose.txt"_s, {},
              u"updating: loose.txt"_s},
             {"a run on another archive finishes the held one",
-             {{S::Hold, loose}, {S::HoldOther, {u"top/b.js"_s}}},
-             u"loose.txt"_s,
-             loose,
-             {}},
+             {{S::Hold, loose}, {S::HoldOther, {u"top/b.js"_s}}}, u"loose.txt"_s, loose, {}},
             {"a held archive changed meanwhile fails the run",
              {{S::Hold, loose}, {S::Alter, {}}, {S::Finish, {u"top/b.js"_s}, {}, ZpErrWrite}},
-             u"<cannot open>"_s,
-             {},
-             u"zip error: archive changed"_s},
+             u"<cannot open>"_s, {}, u"zip error: archive changed"_s},
         };
+        // clang-format on
         for (const HeldRow& r : rows)
             QTest::newRow(r.tag) << r;
     }

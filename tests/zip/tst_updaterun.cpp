@@ -55,46 +55,21 @@ private slots:
     {
         QTest::addColumn<UpdateRow>("row");
         const QStringList ab{u"a.txt"_s, u"b.js"_s}, abc{u"a.txt"_s, u"b.js"_s, u"c.txt"_s};
+        // clang-format off
         const UpdateRow rows[] = {
-            {"changed files replaced, the same kept",
-             Verbose,
-             abc,
-             {u"b.js"_s},
-             {},
-             ZpOk,
-             u"a.txt;b.js;c.txt"_s,
-             {u"b.js"_s},
+            {"changed files replaced, the same kept", Verbose, abc, {u"b.js"_s}, {}, ZpOk,
+             u"a.txt;b.js;c.txt"_s, {u"b.js"_s},
              {u"unchanged: a.txt"_s, u"updating: b.js"_s, u"  adding: c.txt"_s}},
-            {"updating: an older file does not replace",
-             Update,
-             abc,
-             {u"a.txt"_s},
-             {u"b.js"_s},
-             ZpOk,
-             u"a.txt;b.js;c.txt"_s,
-             {u"a.txt"_s},
-             {u"updating: a.txt"_s, u"  adding: c.txt"_s}},
-            {"freshening adds nothing",
-             Freshen,
-             abc,
-             {u"a.txt"_s},
-             {},
-             ZpOk,
-             u"a.txt;b.js"_s,
-             {u"a.txt"_s},
+            {"updating: an older file does not replace", Update, abc, {u"a.txt"_s}, {u"b.js"_s}, ZpOk,
+             u"a.txt;b.js;c.txt"_s, {u"a.txt"_s}, {u"updating: a.txt"_s, u"  adding: c.txt"_s}},
+            {"freshening adds nothing", Freshen, abc, {u"a.txt"_s}, {}, ZpOk, u"a.txt;b.js"_s, {u"a.txt"_s},
              {u"updating: a.txt"_s}},
-            {"deleting by pattern",
-             Delete,
-             {u"*.js"_s, u"*.none"_s},
-             {},
-             {},
-             ZpOk,
-             u"a.txt"_s,
-             {},
+            {"deleting by pattern", Delete, {u"*.js"_s, u"*.none"_s}, {}, {}, ZpOk, u"a.txt"_s, {},
              {u"deleting: b.js"_s, u"zip warning: name not matched: *.none"_s}},
             {"deleting nothing", Delete, {u"*.none"_s}, {}, {}, ZpErrNothing, u"a.txt;b.js"_s, {}, {}},
             {"nothing changed: the archive stays", 0, ab, {}, {}, ZpOk, u"a.txt;b.js"_s, {}, {}},
         };
+        // clang-format on
         for (const UpdateRow& r : rows)
             QTest::newRow(r.tag) << r;
     }

@@ -99,7 +99,8 @@ private slots:
     }
 
     // Copied entries with others of the old archive left out before, between
-    // or after them come out as a fresh write of the same entries would.
+    // or after them come out as a fresh write of the same entries would, side
+    // by side ones as one copy.
     void copyLeavingOut_data()
     {
         QTest::addColumn<QByteArray>("kept");
@@ -122,7 +123,9 @@ private slots:
         ZipDirectory dir;
         QByteArray comment;
         QVERIFY(ReadZipDirectory(fd, dir, comment));
-        QVERIFY(copied.create(at(u"copied.zip"_s)));
+        // A run taken back takes its copies not yet made back too.
+        QVERIFY(copied.create(at(u"copied.zip"_s)) && copied.copyEntry("a", dir.at(dir.find("a")), fd, -1) &&
+                copied.rollbackRun());
         for (char name : kept) {
             const quint32 i = dir.find(QByteArray(1, name));
             QVERIFY(IsWrittenLocalHeader(fd, dir, i) &&
@@ -131,35 +134,6 @@ private slots:
         QVERIFY(copied.finish("c"));
         ::close(fd);
         QCOMPARE(readAll(at(u"copied.zip"_s)), readAll(at(u"fresh.zip"_s)));
-    }
-
-    // Entries copied from an archive this writer made come out as they were written there, side by
-    // side ones as one copy; a run taken back takes its copies not yet made back too.
-    void copyEntries()
-    {
-        const QString oldPath = at(u"copy-old.zip"_s), path = at(u"copy.zip"_s);
-        const quint32 time = ZipDosTime(QDateTime(QDate(2024, 5, 6), QTime(7, 8, 10)).toSecsSinceEpoch());
-        const QByteArray data = QByteArray("copied ").repeated(20),
-                         packed = qCompress(data).mid(6).chopped(4);
-        const auto crc =
-            quint32(crc32(0, reinterpret_cast<const Bytef*>(data.constData()), uInt(data.size())));
-        ZipWriter old;
-        QVERIFY(old.create(oldPath));
-        for (const char* name : {"a", "b", "c"})
-            QVERIFY(old.writeEntry(name, time, false, crc, quint64(data.size()), packed, -1));
-        QVERIFY(old.finish("c"));
-        const int fd = ::open(QFile::encodeName(oldPath).constData(), O_RDONLY);
-        ZipDirectory dir;
-        QByteArray comment;
-        QVERIFY(ReadZipDirectory(fd, dir, comment));
-        ZipWriter w;
-        QVERIFY(w.create(path) && w.copyEntry("b", dir.at(dir.find("b")), fd, -1) && w.rollbackRun());
-        for (const char* name : {"a", "b", "c"})
-            QVERIFY(IsWrittenLocalHeader(fd, dir, dir.find(name)) &&
-                    w.copyEntry(name, dir.at(dir.find(name)), fd, -1));
-        QVERIFY(w.finish("c"));
-        ::close(fd);
-        QCOMPARE(readAll(path), readAll(oldPath));
     }
 
     // Past 65,535 entries, and with sizes near 4 GiB, the archive needs its Zip64 records.
@@ -187,11 +161,6 @@ private slots:
         QVERIFY(ZpListEntries(path, listed));
         QCOMPARE(listed.size(), count + 1);
         QCOMPARE(listed.at(count - 1), QString::number(count - 1));
-        int err = 0;
-        zip_t* za = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY | ZIP_CHECKCONS, &err);
-        QVERIFY(za != nullptr);
-        QCOMPARE(zip_get_num_entries(za, 0), zip_int64_t(count + 1));
-        zip_discard(za);
         QCOMPARE(QProcess::execute(u"unzip"_s, {u"-tqq"_s, path}), 0);
         QCOMPARE(QProcess::execute(u"python3"_s, {u"-c"_s,
                                                   u"import zipfile,sys; z=zipfile.ZipFile(sys.argv[1]); "
