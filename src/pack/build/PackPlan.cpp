@@ -55,14 +55,13 @@ void PackPlan::clear()
     m_leftOut.clear();
 }
 
-bool PackPlan::make(const PackContents& contents, const QString& packPath, const std::function<bool()>& turn,
-                    quint64 hashMask)
+bool PackPlan::make(const PackContents& contents, const QString& packPath, const std::function<bool()>& turn)
 {
     clear();
     m_entries.reserve(size_t(contents.liveCount()));
     const TargetCheck target(packPath);
     int seq = 0;
-    auto add = [&](int node, quint32 depth, const NameHash& h) {
+    auto add = [&](int node, quint32 depth) {
         if (!turn())
             return false;
         if (target.isTarget(contents, node)) {
@@ -70,26 +69,21 @@ bool PackPlan::make(const PackContents& contents, const QString& packPath, const
             m_leftOut.push_back(node);
             return true;
         }
-        m_entries.push_back(Entry{node, ++seq, depth, h.exact & hashMask, h.lower & hashMask});
+        m_entries.push_back(Entry{node, ++seq, depth, 0, 0});
         return true;
     };
-    // Below a top-level folder: folders before what they hold, named from
-    // the top-level folder on.
+    // Below a top-level folder: folders before what they hold.
     struct Level
     {
         const std::vector<int>* children;
         size_t next;
-        NameHash prefix;
     };
     std::vector<Level> stack;
     for (int top : contents.topLevel()) {
         if (!IsFolder(contents, top))
             continue;
         Run run{top, m_entries.size(), 0};
-        NameHash prefix;
-        prefix.addUtf8(contents.NameUtf8(top));
-        prefix.addSeparator();
-        stack.push_back(Level{&contents.children(top), 0, prefix});
+        stack.push_back(Level{&contents.children(top), 0});
         while (!stack.empty()) {
             Level& level = stack.back();
             if (level.next == level.children->size()) {
@@ -97,35 +91,51 @@ bool PackPlan::make(const PackContents& contents, const QString& packPath, const
                 continue;
             }
             const int child = (*level.children)[level.next++];
-            const auto depth = quint32(stack.size() - 1);
-            NameHash h = level.prefix;
-            h.addUtf8(contents.NameUtf8(child));
-            if (!IsFolder(contents, child)) {
-                if (!add(child, depth, h))
-                    return false;
-                continue;
-            }
-            h.addSeparator();
-            if (!add(child, depth, h))
+            if (!add(child, quint32(stack.size() - 1)))
                 return false;
-            stack.push_back(Level{&contents.children(child), 0, h}); // level is stale from here
+            if (IsFolder(contents, child))
+                stack.push_back(Level{&contents.children(child), 0}); // level is stale from here
         }
         run.end = m_entries.size();
         m_runs.push_back(run);
     }
     Run loose{-1, m_entries.size(), 0};
     for (int file : contents.topLevel()) {
-        if (IsFolder(contents, file))
-            continue;
-        NameHash h;
-        h.addUtf8(contents.NameUtf8(file));
-        if (!add(file, 0, h))
+        if (!IsFolder(contents, file) && !add(file, 0))
             return false;
     }
     loose.end = m_entries.size();
     m_runs.push_back(loose);
     std::sort(m_leftOut.begin(), m_leftOut.end());
     return true;
+}
+
+void PackPlan::hashNames(const PackContents& contents, quint64 hashMask, const std::function<void()>& turn)
+{
+    // Each name's hash goes on from its folder's, kept from the entry before.
+    std::vector<NameHash> folder(1);
+    for (const Run& run : m_runs) {
+        folder.resize(1);
+        folder[0] = NameHash();
+        if (run.top >= 0) {
+            folder[0].addUtf8(contents.NameUtf8(run.top));
+            folder[0].addSeparator();
+        }
+        for (size_t i = run.first; i < run.end; ++i) {
+            Entry& e = m_entries[i];
+            if (turn)
+                turn();
+            NameHash h = folder[e.depth];
+            h.addUtf8(contents.NameUtf8(e.node));
+            if (IsFolder(contents, e.node)) {
+                h.addSeparator();
+                folder.resize(e.depth + 2);
+                folder[e.depth + 1] = h;
+            }
+            e.exact = h.exact & hashMask;
+            e.lower = h.lower & hashMask;
+        }
+    }
 }
 
 const PackPlan::Entry* PackPlan::firstCaseClash(const PackContents& contents, quint64 manifestLower) const

@@ -20,7 +20,7 @@ public:
         int node = -1;
         int seq = 0;       // place in packing order; the manifest is 0
         quint32 depth = 0; // folders between it and its run's top-level folder
-        quint64 exact = 0; // hashes of its name in the pack (see NameHash), masked
+        quint64 exact = 0; // hashes of its name in the pack (see NameHash), once hashNames ran
         quint64 lower = 0;
     };
     // One archiver run: a top-level folder's entries, or (top -1, last) the loose files'.
@@ -34,9 +34,11 @@ public:
     // Walks the contents in packing order: folders before what they hold, in
     // the order the tree shows them, then the loose files. A file that is the
     // pack being replaced (through links too) is left out. turn is asked once
-    // per node; false from it stops the walk, and make returns false.
-    bool make(const PackContents& contents, const QString& packPath, const std::function<bool()>& turn,
-              quint64 hashMask);
+    // per entry; false from it stops the walk, and make returns false.
+    bool make(const PackContents& contents, const QString& packPath, const std::function<bool()>& turn);
+    // Gives each entry the hashes of its name, masked: apart from make, so
+    // the runs' files can be read meanwhile.
+    void hashNames(const PackContents& contents, quint64 hashMask, const std::function<void()>& turn);
     void clear();
 
     const std::vector<Entry>& entries() const { return m_entries; }

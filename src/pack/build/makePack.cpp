@@ -236,12 +236,12 @@ bool PackBuild::build(const PackRequest& request, const QString& workFolder)
     // written cannot slip in, and no name is read as a pattern. Whether each
     // file is still there is for the archiver to find as it reads it.
     m_contents = &contents;
-    if (!m_plan.make(
-            contents, request.PackPath, [this] { return Turn(); }, NameHashMask))
+    if (!m_plan.make(contents, request.PackPath, [this] { return Turn(); }))
         return fail(tr("The build was cancelled."));
     const QString replaced = QFileInfo(request.PackPath).isFile() ? request.PackPath : QString();
     const QString reuse = ReuseFrom(request, replaced);
     PrefetchRuns(contents, reuse, replaced);
+    m_plan.hashNames(contents, NameHashMask, turn);
     const RegistrationEntries reg = CollectRegistrations(contents, turn);
 
     m_view.ShowProgress(NextStep(), QStringLiteral("Creating Script Info File"));
