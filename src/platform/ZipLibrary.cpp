@@ -3,6 +3,7 @@
 #include "platform/FileIO.h"
 #include "zip/FileSettling.h"
 #include "zip/ZipNames.h"
+#include "zip/ZipReader.h"
 #include "zip/ZipSession.h"
 
 #include <QFile>

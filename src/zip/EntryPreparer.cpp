@@ -4,6 +4,7 @@
 #include "zip/FileSettling.h"
 #include "zip/ReuseSource.h"
 #include "zip/RunLimits.h"
+#include "zip/ZipFormat.h"
 #include "zip/ZipNames.h"
 
 #include <QDir>

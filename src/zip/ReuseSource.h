@@ -2,6 +2,7 @@
 
 #include "platform/FileIO.h"
 #include "zip/StatCache.h"
+#include "zip/ZipReader.h"
 #include "zip/ZipWriter.h"
 
 #include <QByteArray>

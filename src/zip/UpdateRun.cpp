@@ -4,6 +4,7 @@
 #include "zip/RunLimits.h"
 #include "zip/RunState.h"
 #include "zip/SpecPlanner.h"
+#include "zip/ZipFormat.h"
 #include "zip/ZipNames.h"
 
 #include <algorithm>
@@ -379,7 +380,7 @@ bool UpdateRun::addSource(zip_t* za, const Item& item, zip_int64_t replaceIndex)
                              item.isDir ? 0 : static_cast<zip_uint32_t>(kDeflateLevel));
     zip_file_set_mtime(za, i, item.mtime, 0);
     zip_file_set_external_attributes(za, i, 0, ZIP_OPSYS_UNIX,
-                                     item.isDir ? (0040755u << 16) | 0x10u : (0100644u << 16));
+                                     item.isDir ? ZipFormat::kDirAttributes : ZipFormat::kFileAttributes);
     return true;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "zip/ZipDirectory.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
@@ -8,70 +10,6 @@
 #include <functional>
 #include <memory>
 #include <vector>
-
-// The central-directory records of an archive, kept compact: a hundred
-// thousand entries must not cost more than a few megabytes. Names live in
-// fixed blocks (no doubling copies) and are found through an open-addressing
-// table of record numbers, so a look-up hashes bytes once and compares names
-// only on a hash hit.
-class ZipDirectory
-{
-public:
-    static constexpr quint32 kNone = 0xFFFFFFFFu;
-    enum Flag : quint8
-    {
-        Dir = 1,        // a folder entry: stored, no data
-        Dead = 2,       // replaced by a later entry of the same name; not listed
-        Zip64Local = 4, // the local header carries a Zip64 field (sizes near 4 GiB)
-        Stored = 8,     // a file's bytes as they are: deflate would not have made them smaller
-    };
-    struct Record
-    {
-        quint64 offset = 0; // of the local header
-        quint64 csize = 0;
-        quint64 usize = 0;
-        quint32 crc = 0;
-        quint32 dosTime = 0; // date in the high half, time in the low half
-        quint32 nameAt = 0;
-        quint32 hash = 0;
-        qint32 tag = -1; // the owner's mark (which source wrote it)
-        quint16 nameLen = 0;
-        quint8 flags = 0;
-    };
-
-    // The live record of that name, or kNone.
-    quint32 find(QByteArrayView name) const;
-    quint32 add(QByteArrayView name, const Record& r);
-    // Forgets every record from index size on.
-    void truncate(quint32 size);
-    // Room for size records, their look-up table included, so none is grown on the way.
-    void reserve(quint32 size);
-    QByteArrayView name(const Record& r) const
-    {
-        return QByteArrayView(m_blocks[r.nameAt >> kBlockBits].get() + (r.nameAt & kBlockMask), r.nameLen);
-    }
-    Record& at(quint32 i) { return m_records[i]; }
-    const Record& at(quint32 i) const { return m_records[i]; }
-    quint32 size() const { return quint32(m_records.size()); }
-    void clear();
-
-private:
-    static constexpr int kBlockBits = 18;
-    static constexpr quint32 kBlockMask = (1u << kBlockBits) - 1;
-    std::vector<Record> m_records;
-    std::vector<std::unique_ptr<char[]>> m_blocks;
-    quint32 m_used = 0;           // where the next name goes
-    std::vector<quint32> m_slots; // record numbers by name hash; kNone where empty
-
-    void rehash(size_t size);
-};
-
-// Whether the local header of record i of dir read from fd is, byte for
-// byte, the one ZipWriter writes for it: only then may copyEntry take it.
-// With checked (a state per record: 0 not known yet, 1 yes, 2 no), the same
-// read checks the records behind i whose headers lie close after it, and
-// notes each finding there; a state already known is taken as it stands.
-bool IsWrittenLocalHeader(int fd, const ZipDirectory& dir, quint32 i, std::atomic<quint8>* checked = nullptr);
 
 // A zip archive written front to back: each entry's local header and data
 // are appended as they come, and the central directory is written once, at
@@ -167,27 +105,5 @@ private:
     bool put(const char* data, qsizetype size);
     bool pwriteAll(const char* data, qsizetype size, quint64 at);
     bool truncateTo(quint64 end);
-    static void localHeader(QByteArray& out, const ZipDirectory::Record& r, QByteArrayView name);
     bool copyOut(quint64 bytes);
-    friend bool IsWrittenLocalHeader(int fd, const ZipDirectory& dir, quint32 i,
-                                     std::atomic<quint8>* checked);
 };
-
-// Calls each with every central-directory record of the archive in fd (the
-// record's 46 fixed bytes, then its name), in stored order; false when fd
-// holds no readable zip archive.
-bool ForEachZipEntry(int fd, QByteArray& comment,
-                     const std::function<void(const char* record, QByteArrayView name)>& each);
-// The same, telling counted the number of records first.
-bool ForEachZipEntry(int fd, QByteArray& comment, const std::function<void(quint64 count)>& counted,
-                     const std::function<void(const char* record, QByteArrayView name)>& each);
-
-// Reads the central directory of an archive this program wrote, for copying
-// stored data out of it: only entries with exactly the headers ZipWriter
-// writes for a file are taken. False when fd holds no readable zip archive.
-// turn, when given, is called every thousand or so entries.
-bool ReadZipDirectory(int fd, ZipDirectory& dir, QByteArray& comment, const std::function<void()>& turn = {});
-
-// The time as a zip entry holds it: local time in two-second steps, the
-// date in the high half.
-quint32 ZipDosTime(time_t t);

@@ -1,4 +1,5 @@
 #include "support/ZpHarness.h"
+#include "zip/ZipFormat.h"
 #include "zip/ZipWriter.h"
 
 #include <fcntl.h>

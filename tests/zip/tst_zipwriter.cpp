@@ -3,6 +3,8 @@
 // out between them, each against what a fresh write gives.
 #include "platform/ZipLibrary.h"
 #include "support/TestFiles.h"
+#include "zip/ZipFormat.h"
+#include "zip/ZipReader.h"
 #include "zip/ZipWriter.h"
 
 #include <QDateTime>
