@@ -162,8 +162,8 @@ bool AppendRun::awaitPrefetch()
     return true;
 }
 
-// The next job in run order, with the tag its entry is written with.
-bool AppendRun::next(EntryJob& job, qint32& tag)
+// The next job in run order, with the origin its entry is written with.
+bool AppendRun::next(EntryJob& job, qint32& origin)
 {
     job = EntryJob{};
     job.ctx = &m_ctx;
@@ -173,7 +173,7 @@ bool AppendRun::next(EntryJob& job, qint32& tag)
         if (m_spec >= m_count)
             return false;
         job.spec = m_names[m_spec];
-        tag = m_spec++;
+        origin = m_spec++;
         return true;
     }
     const std::vector<Item>& items = m_plan.items();
@@ -185,7 +185,7 @@ bool AppendRun::next(EntryJob& job, qint32& tag)
     job.isDir = it.isDir;
     job.expected = it.isDir ? -1 : it.size;
     job.mtime = it.mtime;
-    tag = m_count + qint32(m_item++);
+    origin = m_count + qint32(m_item++);
     return true;
 }
 
@@ -201,7 +201,7 @@ void AppendRun::takeOverPrefetch()
     quint64 at = m_seg->first;
     const quint64 submitted = packer.submitted();
     while (at < submitted && at < m_seg->end()) {
-        if (!next(m_job, m_tag)) {
+        if (!next(m_job, m_origin)) {
             m_listed = true;
             break;
         }
@@ -210,15 +210,15 @@ void AppendRun::takeOverPrefetch()
             break;
         }
         if (at < packer.taken())
-            m_pre->held[size_t(at - m_pre->heldFrom)].tag = m_tag;
+            m_pre->held[size_t(at - m_pre->heldFrom)].origin = m_origin;
         else
-            packer.setTag(at, m_tag);
+            packer.setOrigin(at, m_origin);
         ++at;
     }
     // The run goes on where the stream does only while its specs are the segment's.
     m_intact = !m_listed && !m_pending;
     if (m_intact && at == m_seg->end()) {
-        if (next(m_job, m_tag))
+        if (next(m_job, m_origin))
             m_intact = false, m_pending = true;
         else
             m_listed = true;
@@ -238,7 +238,7 @@ void AppendRun::submitMore()
     if (m_listed ||
         (packer && packer->inFlight() + kRefillBatch > packer->capacity() && packer->inFlight() != 0))
         return;
-    while ((!packer || packer->hasRoom()) && (m_pending || !(m_listed = !next(m_job, m_tag)))) {
+    while ((!packer || packer->hasRoom()) && (m_pending || !(m_listed = !next(m_job, m_origin)))) {
         if (!packer) {
             m_packer = std::make_unique<Packer>();
             packer = m_packer.get();
@@ -247,7 +247,7 @@ void AppendRun::submitMore()
         if (m_intact && (packer->submitted() >= m_seg->end() ||
                          std::strcmp(m_job.spec, m_seg->spec(packer->submitted())) != 0))
             m_intact = false;
-        packer->submit(std::move(m_job), m_tag);
+        packer->submit(std::move(m_job), m_origin);
         m_pending = false;
     }
     if (packer)
@@ -259,20 +259,20 @@ void AppendRun::submitMore()
 
 // The next prepared entry in run order: held lean by the read-ahead, or
 // from the ring. False when the run was stopped while waiting.
-bool AppendRun::takeNext(Packed& p, qint32& tag)
+bool AppendRun::takeNext(Packed& p, qint32& origin)
 {
     if (m_pre && !m_pre->held.empty()) {
         Prefetch::Held h = std::move(m_pre->held.front());
         m_pre->held.pop_front();
         ++m_pre->heldFrom;
         m_pre->heldBytes -= Prefetch::cost(h);
-        tag = h.tag;
+        origin = h.origin;
         p = Prefetch::unpack(std::move(h));
     } else {
         while (!m_packer->awaitOldest(std::chrono::milliseconds(kWaitTickMs)))
             if (!m_run.idle())
                 return false;
-        p = m_packer->takeOldest(&tag);
+        p = m_packer->takeOldest(&origin);
         if (m_pre)
             m_pre->heldFrom = m_place + 1; // nothing held lean is left before the ring
     }
@@ -309,16 +309,16 @@ qint32 AppendRun::writeEntries(ZipWriter& w, const QByteArray& comment)
                      : (!m_packer || (m_packer->inFlight() == 0 && (!m_pre || m_pre->held.empty()))))
             break;
         Packed p;
-        qint32 doneTag = 0; // m_tag stays with a job still to submit
-        if (!takeNext(p, doneTag))
+        qint32 doneOrigin = 0; // m_origin stays with a job still to submit
+        if (!takeNext(p, doneOrigin))
             return m_run.aborted();
         const qint64 budget = p.budget;
         bool ok = true;
-        if (doneTag >= 0) {
+        if (doneOrigin >= 0) {
             // A file read before this run began may be the archive it writes.
             if (m_pre && isArchive(p))
                 p.kind = Packed::Skip;
-            ok = writeEntry(w, p, doneTag);
+            ok = writeEntry(w, p, doneOrigin);
         }
         m_packer->release(budget);
         if (!ok) {
@@ -344,11 +344,11 @@ qint32 AppendRun::writeEntries(ZipWriter& w, const QByteArray& comment)
     return ZpOk;
 }
 
-QString AppendRun::pathOfTag(qint32 tag) const
+QString AppendRun::pathOfOrigin(qint32 origin) const
 {
-    if (tag >= m_count)
-        return m_plan.items()[size_t(tag - m_count)].path;
-    const QString spec = ZipNames::Utf8Text(m_names[tag]);
+    if (origin >= m_count)
+        return m_plan.items()[size_t(origin - m_count)].path;
+    const QString spec = ZipNames::Utf8Text(m_names[origin]);
     return QDir::cleanPath(QDir::isAbsolutePath(spec) ? spec : m_run.base + u'/' + spec);
 }
 
@@ -364,7 +364,7 @@ bool AppendRun::isArchive(const Packed& p) const
 }
 
 // False when the run must fail: with its failure set, or on a write error.
-bool AppendRun::writeEntry(ZipWriter& w, Packed& p, qint32 tag)
+bool AppendRun::writeEntry(ZipWriter& w, Packed& p, qint32 origin)
 {
     if (p.kind == Packed::Failed) {
         m_run.fail(p.failure.failed() ? p.failure : ZipFailure::at(ZipFailure::CannotRead, p.path));
@@ -379,9 +379,9 @@ bool AppendRun::writeEntry(ZipWriter& w, Packed& p, qint32 tag)
         if (p.kind == Packed::Dir || (r.flags & ZipDirectory::Dir))
             return true;
         if (prev >= w.runFirstRecord()) {
-            const QString earlier = pathOfTag(r.tag);
+            const QString earlier = pathOfOrigin(r.origin);
             // A result held lean for a later run keeps no path: its spec gives it.
-            const QString path = p.path.isEmpty() ? pathOfTag(tag) : p.path;
+            const QString path = p.path.isEmpty() ? pathOfOrigin(origin) : p.path;
             if (earlier.compare(path, kPathCase) == 0)
                 return true;
             m_run.fail(ZipFailure::repeated(ZipNames::Utf8Text(p.name), earlier, path));
@@ -397,15 +397,15 @@ bool AppendRun::writeEntry(ZipWriter& w, Packed& p, qint32 tag)
     m_run.noteEntry(replacing, p.name);
     bool ok = false;
     if (p.kind == Packed::Dir) {
-        ok = w.writeEntry(p.name, p.dosTime, true, 0, 0, {}, tag);
+        ok = w.writeEntry(p.name, p.dosTime, true, 0, 0, {}, origin);
     } else if (p.kind == Packed::Small) {
-        ok = w.writeEntry(p.name, p.dosTime, false, p.crc, quint64(p.size), p.data, tag, p.stored);
+        ok = w.writeEntry(p.name, p.dosTime, false, p.crc, quint64(p.size), p.data, origin, p.stored);
         m_packer->recycle(std::move(p.data));
         p.data = QByteArray();
     } else if (p.kind == Packed::Copy) {
-        ok = copyReused(w, p, tag);
+        ok = copyReused(w, p, origin);
     } else {
-        ok = writeLarge(w, p, tag);
+        ok = writeLarge(w, p, origin);
     }
     if (ok && replacing)
         w.supersede(prev);
@@ -428,9 +428,9 @@ void AppendRun::remember(const ZipWriter& w, const Packed& p)
 // writer joins it to the copy of the entries before it when they lay side
 // by side there; what has gathered is copied a slice at a time, so the
 // window keeps its turns and a cancel is heard within a large entry too.
-bool AppendRun::copyReused(ZipWriter& w, const Packed& p, qint32 tag)
+bool AppendRun::copyReused(ZipWriter& w, const Packed& p, qint32 origin)
 {
-    if (!w.copyEntry(p.name, *p.reuse, m_ctx.reuse->fd(), tag))
+    if (!w.copyEntry(p.name, *p.reuse, m_ctx.reuse->fd(), origin))
         return false;
     while (w.pendingCopy() >= quint64(kCopySlice)) {
         if (!w.copyPending(quint64(kCopySlice)))
@@ -443,9 +443,9 @@ bool AppendRun::copyReused(ZipWriter& w, const Packed& p, qint32 tag)
     return true;
 }
 
-bool AppendRun::writeLarge(ZipWriter& w, Packed& p, qint32 tag)
+bool AppendRun::writeLarge(ZipWriter& w, Packed& p, qint32 origin)
 {
-    if (!w.beginStream(p.name, p.dosTime, quint64(p.size), tag))
+    if (!w.beginStream(p.name, p.dosTime, quint64(p.size), origin))
         return false;
     // Whether the file is stored or deflated is known only at its end. The
     // first piece's outcome is the guess, so that random data goes out

@@ -39,7 +39,7 @@ private:
     bool m_listed = false;  // every entry has been submitted
     bool m_pending = false; // m_job is one next() gave and is still to submit
     EntryJob m_job;
-    qint32 m_tag = 0;
+    qint32 m_origin = 0;
     // With files read ahead: the run's share of the stream is [start, end)
     // while its specs are the segment's; the rest stays for the next run.
     // Once they part, what was read ahead from there on is dropped.
@@ -53,16 +53,16 @@ private:
     void setUpContext(const ZipWriter& w);
     const ReuseSource* reuseSource(const QByteArray& comment);
     bool awaitPrefetch();
-    bool next(EntryJob& job, qint32& tag);
+    bool next(EntryJob& job, qint32& origin);
     void takeOverPrefetch();
     void submitMore();
-    bool takeNext(Packed& p, qint32& tag);
-    QString pathOfTag(qint32 tag) const;
+    bool takeNext(Packed& p, qint32& origin);
+    QString pathOfOrigin(qint32 origin) const;
     bool isArchive(const Packed& p) const;
-    bool writeEntry(ZipWriter& w, Packed& p, qint32 tag);
+    bool writeEntry(ZipWriter& w, Packed& p, qint32 origin);
     void remember(const ZipWriter& w, const Packed& p);
-    bool copyReused(ZipWriter& w, const Packed& p, qint32 tag);
-    bool writeLarge(ZipWriter& w, Packed& p, qint32 tag);
+    bool copyReused(ZipWriter& w, const Packed& p, qint32 origin);
+    bool writeLarge(ZipWriter& w, Packed& p, qint32 origin);
     bool deflatePass(ZipWriter& w, Packed& p, bool guess, bool& raw, DeflateResult& r);
     bool writeStoredCopy(ZipWriter& w, Packed& p, quint32 crc, qint64 size);
     bool failRead(ZipFailure::Kind kind, const QString& path);

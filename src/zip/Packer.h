@@ -62,7 +62,7 @@ public:
     bool readyNow() { return oldestReady(); }
     bool hasRoom() const { return inFlight() < m_slotCount; }
     // Queued, for the workers to see at the next publish().
-    void submit(EntryJob&& entry, qint32 tag = 0)
+    void submit(EntryJob&& entry, qint32 origin = 0)
     {
         // A slot's chunk is made the first time the ring reaches it: a build
         // of a few files never pays for the thousands of slots a large one
@@ -74,7 +74,7 @@ public:
         Slot& s = slot(m_submitted);
         s.entry = std::move(entry);
         s.entry.seq = m_submitted;
-        s.tag = tag;
+        s.origin = origin;
         ++m_submitted;
     }
     void submit(const QString& path, qint64 expectedSize)
@@ -106,25 +106,25 @@ public:
         m_writerWaits.store(false);
         return oldestReady();
     }
-    // The tag takeOldest gives for the job with this sequence number.
-    void setTag(quint64 seq, qint32 tag) { slot(seq).tag = tag; }
+    // The origin takeOldest gives for the job with this sequence number.
+    void setOrigin(quint64 seq, qint32 origin) { slot(seq).origin = origin; }
     // The jobs from seq on, all submitted so far, are not wanted after all:
-    // the workers skip those not begun, and each comes back with tag -1.
+    // the workers skip those not begun, and each comes back with origin -1.
     void abandonFrom(quint64 seq)
     {
         for (quint64 i = seq; i < m_submitted; ++i)
-            slot(i).tag = -1;
+            slot(i).origin = -1;
         m_abandonTo.store(m_submitted);
         m_abandonFrom.store(seq);
     }
     // The oldest entry, once awaitOldest said it is ready.
-    Packed takeOldest(qint32* tag = nullptr)
+    Packed takeOldest(qint32* origin = nullptr)
     {
         const quint64 seq = m_taken.load(std::memory_order_relaxed);
         Slot& s = slot(seq);
         Packed p = std::move(s.packed);
-        if (tag != nullptr)
-            *tag = s.tag;
+        if (origin != nullptr)
+            *origin = s.origin;
         s.packed = Packed();
         s.entry = EntryJob();
         s.ready.store(false, std::memory_order_relaxed);
@@ -161,7 +161,7 @@ private:
     {
         EntryJob entry;
         Packed packed;
-        qint32 tag = 0;                  // the writer's own
+        qint32 origin = 0;               // the writer's mark: the spec or planned file of the job
         std::atomic<bool> ready = false; // packed is done; the worker no longer touches the slot
     };
     static constexpr size_t kChunk = 32;

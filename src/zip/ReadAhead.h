@@ -41,7 +41,7 @@ struct Prefetch
         quint32 crc = 0;
         quint32 dosTime = 0;
         quint32 nameSize = 0;
-        qint32 tag = -1;                             // the run's, once a run took it over
+        qint32 origin = -1;                          // the run's, once a run took it over
         const ZipDirectory::Record* reuse = nullptr; // a Copy's entry in the old archive
         Packed::Kind kind = Packed::Failed;
         bool stored = false;

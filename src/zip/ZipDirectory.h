@@ -30,7 +30,7 @@ public:
         quint32 dosTime = 0; // date in the high half, time in the low half
         quint32 nameAt = 0;
         quint32 hash = 0;
-        qint32 tag = -1; // the owner's mark (which source wrote it)
+        qint32 origin = -1; // the owner's mark: which of its sources (a spec, a planned file) wrote it
         quint16 nameLen = 0;
         quint8 flags = 0;
     };

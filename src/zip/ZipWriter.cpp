@@ -156,7 +156,7 @@ bool ZipWriter::put(const char* data, qsizetype size)
 }
 
 bool ZipWriter::writeEntry(QByteArrayView name, quint32 dosTime, bool isDir, quint32 crc, quint64 usize,
-                           QByteArrayView data, qint32 tag, bool stored)
+                           QByteArrayView data, qint32 origin, bool stored)
 {
     ZipDirectory::Record r;
     r.offset = m_end;
@@ -164,7 +164,7 @@ bool ZipWriter::writeEntry(QByteArrayView name, quint32 dosTime, bool isDir, qui
     r.usize = usize;
     r.crc = crc;
     r.dosTime = dosTime;
-    r.tag = tag;
+    r.origin = origin;
     r.flags = quint8((isDir ? ZipDirectory::Dir : 0) | (stored ? ZipDirectory::Stored : 0) |
                      (r.csize >= kMax32 || usize >= kMax32 ? ZipDirectory::Zip64Local : 0));
     QByteArray header;
@@ -175,12 +175,12 @@ bool ZipWriter::writeEntry(QByteArrayView name, quint32 dosTime, bool isDir, qui
     return true;
 }
 
-bool ZipWriter::beginStream(QByteArrayView name, quint32 dosTime, quint64 listedSize, qint32 tag)
+bool ZipWriter::beginStream(QByteArrayView name, quint32 dosTime, quint64 listedSize, qint32 origin)
 {
     ZipDirectory::Record r;
     r.offset = m_end;
     r.dosTime = dosTime;
-    r.tag = tag;
+    r.origin = origin;
     // Deflate may grow incompressible data a little: a file this close to
     // 4 GiB gets its 64-bit sizes before it is known whether it needs them.
     if (listedSize + listedSize / 256 + 65536 >= kMax32)
@@ -243,13 +243,13 @@ bool ZipWriter::endStream(quint32 crc, quint64 csize, quint64 usize, bool stored
     return pwriteAll(patch.constData(), patch.size(), r.offset + 30 + r.nameLen + 4);
 }
 
-bool ZipWriter::copyEntry(QByteArrayView name, const ZipDirectory::Record& old, int fd, qint32 tag)
+bool ZipWriter::copyEntry(QByteArrayView name, const ZipDirectory::Record& old, int fd, qint32 origin)
 {
     if (m_error != 0 || m_fd < 0)
         return false;
     ZipDirectory::Record r = old;
     r.offset = m_end;
-    r.tag = tag;
+    r.origin = origin;
     r.flags &= quint8(~ZipDirectory::Dead);
     const quint64 headerSize = 30 + quint64(name.size());
     quint64 from = old.offset;

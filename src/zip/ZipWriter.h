@@ -48,10 +48,10 @@ public:
     // One entry whose data is at hand (deflated, or the file's bytes when
     // stored, or a folder's none).
     bool writeEntry(QByteArrayView name, quint32 dosTime, bool isDir, quint32 crc, quint64 usize,
-                    QByteArrayView data, qint32 tag, bool stored = false);
+                    QByteArrayView data, qint32 origin, bool stored = false);
     // One entry whose data follows in pieces: its header is written first
     // with the sizes left open, and filled in by endStream.
-    bool beginStream(QByteArrayView name, quint32 dosTime, quint64 listedSize, qint32 tag);
+    bool beginStream(QByteArrayView name, quint32 dosTime, quint64 listedSize, qint32 origin);
     bool append(const char* data, qsizetype size);
     // Drops the data appended since beginStream, to write it again otherwise.
     bool rewindStream();
@@ -61,7 +61,7 @@ public:
     // IsWrittenLocalHeader): header and data are copied file to file, and
     // entries that lay side by side there go out as one copy. The copy is
     // pending until copyPending or any other write.
-    bool copyEntry(QByteArrayView name, const ZipDirectory::Record& old, int fd, qint32 tag);
+    bool copyEntry(QByteArrayView name, const ZipDirectory::Record& old, int fd, qint32 origin);
     // Bytes copyEntry has yet to copy; copyPending copies up to that many.
     quint64 pendingCopy() const { return m_copyLen; }
     bool copyPending(quint64 bytes);
