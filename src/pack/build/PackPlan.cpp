@@ -3,7 +3,6 @@
 #include "pack/build/EntryNameHash.h"
 #include "pack/build/clsZip.h"
 #include "pack/contents/PackContents.h"
-#include "platform/BuildLog.h"
 
 #include <QFileInfo>
 #include <algorithm>
@@ -65,7 +64,6 @@ bool PackPlan::make(const PackContents& contents, const QString& packPath, const
         if (!turn())
             return false;
         if (target.isTarget(contents, node)) {
-            WriteLog(QStringLiteral("Left out the old pack:  ") + contents.Tag(node));
             m_leftOut.push_back(node);
             return true;
         }
@@ -106,7 +104,6 @@ bool PackPlan::make(const PackContents& contents, const QString& packPath, const
     }
     loose.end = m_entries.size();
     m_runs.push_back(loose);
-    std::sort(m_leftOut.begin(), m_leftOut.end());
     return true;
 }
 

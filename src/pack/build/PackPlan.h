@@ -33,7 +33,8 @@ public:
 
     // Walks the contents in packing order: folders before what they hold, in
     // the order the tree shows them, then the loose files. A file that is the
-    // pack being replaced (through links too) is left out. turn is asked once
+    // pack being replaced (through links too) is left out, and listed in
+    // leftOut in packing order. turn is asked once
     // per entry; false from it stops the walk, and make returns false.
     bool make(const PackContents& contents, const QString& packPath, const std::function<bool()>& turn);
     // Gives each entry the hashes of its name, masked: apart from make, so
@@ -43,7 +44,7 @@ public:
 
     const std::vector<Entry>& entries() const { return m_entries; }
     const std::vector<Run>& runs() const { return m_runs; }
-    // The nodes left out, sorted.
+    // The nodes left out, in packing order.
     const std::vector<int>& leftOut() const { return m_leftOut; }
 
     // The first entry in packing order whose name an earlier one (the

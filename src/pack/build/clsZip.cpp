@@ -97,7 +97,8 @@ void clsZip::Zip()
     const qint32 result = modZip::ZipRun(*this);
     if (self) {
         m_lastResult = result;
-        m_lastFailure = ZpLastFailure();
+        // A run refused because one is under way leaves the library's last failure as it was.
+        m_lastFailure = result == ZpErrLogic ? ZipFailure() : ZpLastFailure();
     }
 }
 

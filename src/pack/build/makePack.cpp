@@ -236,8 +236,11 @@ bool PackBuild::build(const PackRequest& request, const QString& workFolder)
     // written cannot slip in, and no name is read as a pattern. Whether each
     // file is still there is for the archiver to find as it reads it.
     m_contents = &contents;
-    if (!m_plan.make(contents, request.PackPath, [this] { return Turn(); }))
-        return fail(tr("The build was cancelled."));
+    // A cancel meanwhile is honoured once the manifest is made, as below.
+    m_plan.make(contents, request.PackPath, [this] {
+        Turn();
+        return true;
+    });
     const QString replaced = QFileInfo(request.PackPath).isFile() ? request.PackPath : QString();
     const QString reuse = ReuseFrom(request, replaced);
     PrefetchRuns(contents, reuse, replaced);
@@ -252,12 +255,8 @@ bool PackBuild::build(const PackRequest& request, const QString& workFolder)
     if (!request.Kept.isEmpty() && !IsWellFormedXml(xml))
         return fail(tr("The script's own ScriptInfo.xml could not be written into the Script Pack."));
 
-    // Windows holds one of two names that differ only in case; the other would
-    // be lost on install, or overwrite the first in a later run.
-    NameHash manifestHash;
-    manifestHash.add(ManifestName, ManifestName.toLower());
-    if (const PackPlan::Entry* clash = m_plan.firstCaseClash(contents, manifestHash.lower & NameHashMask))
-        return fail(tr("Two files would be stored as '%1'.").arg(EntryName(contents, clash->node)));
+    if (!CheckNames(contents))
+        return false;
 
     const QString manifest = QDir(workFolder).filePath(QStringLiteral("ScriptInfo.xml"));
     if (!WriteManifest(manifest, xml))
@@ -315,6 +314,21 @@ bool PackBuild::build(const PackRequest& request, const QString& workFolder)
         return true;
     ZpForgetStatCache();
     return false;
+}
+
+bool PackBuild::CheckNames(const PackContents& contents)
+{
+    for (int node : m_plan.leftOut())
+        WriteLog(QStringLiteral("Left out the old pack:  ") + contents.Tag(node));
+    if (!Turn())
+        return fail(tr("The build was cancelled."));
+    // Windows holds one of two names that differ only in case; the other would
+    // be lost on install, or overwrite the first in a later run.
+    NameHash manifestHash;
+    manifestHash.add(ManifestName, ManifestName.toLower());
+    if (const PackPlan::Entry* clash = m_plan.firstCaseClash(contents, manifestHash.lower & NameHashMask))
+        return fail(tr("Two files would be stored as '%1'.").arg(EntryName(contents, clash->node)));
+    return true;
 }
 
 bool PackBuild::WriteManifest(const QString& manifest, const QString& xml)
@@ -471,7 +485,7 @@ bool PackBuild::CheckPack(const QString& pack, const RegistrationEntries& reg)
     wanted.push_back(Named{ExactHash(ManifestName), 0, -1});
     for (const PackPlan::Entry& e : m_plan.entries())
         wanted.push_back(Named{e.exact, e.seq, e.node});
-    if (!Turn())
+    if (!Turn() || m_view.CancelRequested())
         return fail(cancelled);
     std::sort(wanted.begin(), wanted.end(), byHash);
     while (beside && reading.wait_for(std::chrono::milliseconds(2)) != std::future_status::ready) {

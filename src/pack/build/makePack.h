@@ -93,6 +93,8 @@ private:
     bool build(const PackRequest& request, const QString& workFolder);
     bool runZip(const QString& what);
     bool fail(const QString& reason);
+    // Logs the files left out, and refuses two names Windows would take as one.
+    bool CheckNames(const PackContents& contents);
     bool WriteManifest(const QString& manifest, const QString& xml);
     // The archiver's run for each top-level folder; false when one failed.
     bool RunFolders(const PackContents& contents);
