@@ -54,7 +54,8 @@ void PackPlan::clear()
     m_leftOut.clear();
 }
 
-bool PackPlan::make(const PackContents& contents, const QString& packPath, const std::function<bool()>& turn)
+bool PackPlan::make(const PackContents& contents, const QString& packPath, const std::function<bool()>& turn,
+                    const std::function<void(const Run&)>& planned)
 {
     clear();
     m_entries.reserve(size_t(contents.liveCount()));
@@ -96,6 +97,8 @@ bool PackPlan::make(const PackContents& contents, const QString& packPath, const
         }
         run.end = m_entries.size();
         m_runs.push_back(run);
+        if (planned)
+            planned(run);
     }
     Run loose{-1, m_entries.size(), 0};
     for (int file : contents.topLevel()) {
@@ -104,6 +107,8 @@ bool PackPlan::make(const PackContents& contents, const QString& packPath, const
     }
     loose.end = m_entries.size();
     m_runs.push_back(loose);
+    if (planned)
+        planned(loose);
     return true;
 }
 

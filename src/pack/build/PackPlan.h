@@ -36,7 +36,9 @@ public:
     // pack being replaced (through links too) is left out, and listed in
     // leftOut in packing order. turn is asked once
     // per entry; false from it stops the walk, and make returns false.
-    bool make(const PackContents& contents, const QString& packPath, const std::function<bool()>& turn);
+    // planned, when given, is called with each run as soon as it is whole.
+    bool make(const PackContents& contents, const QString& packPath, const std::function<bool()>& turn,
+              const std::function<void(const Run&)>& planned = {});
     // Gives each entry the hashes of its name, masked: apart from make, so
     // the runs' files can be read meanwhile.
     void hashNames(const PackContents& contents, quint64 hashMask, const std::function<void()>& turn);

@@ -10,6 +10,7 @@
 #include "platform/WorkFolder.h"
 #include "platform/ZipLibrary.h"
 #include "version.h"
+#include "zip/RunLimits.h"
 
 #include <QDir>
 #include <QFile>
@@ -81,6 +82,57 @@ void SetFolderOptions(clsZip& zip, bool on)
     zip.setRecurseSubDirs(on);
     zip.setStoreDirectories(on);
 }
+
+// Has the runs' files read while the rest of the build goes on. Each run's
+// specs and options are the ones build() will give it: only then are the
+// files read as that run reads them. Runs are added in packing order, each as
+// soon as the plan holds it, up to the archiver's limit; the loose files' run
+// keeps the last folder's base.
+class RunPrefetch
+{
+public:
+    RunPrefetch(const QString& base, const QString& reuse, const QString& replaced)
+        : m_base(base), m_reuse(reuse), m_replaced(replaced)
+    {
+    }
+    void add(const PackContents& contents, const PackPlan& plan, const PackPlan::Run& run,
+             const std::function<void()>& turn)
+    {
+        const auto limit = qint32(kPrefetchFiles);
+        if (m_closed || m_given >= limit) {
+            m_closed = true;
+            return;
+        }
+        const bool folder = run.top >= 0;
+        clsZip probe;
+        probe.setLiteralSpecs(true);
+        SetFolderOptions(probe, folder);
+        if (folder) {
+            m_base = GetFolderPath(contents.Tag(run.top));
+            probe.setRecurseSubDirs(false);
+        }
+        probe.setBasePath(m_base);
+        plan.addSpecs(contents, run, probe, limit - m_given + 1, turn);
+        if (probe.FileSpecCount() == 0 && !folder) {
+            m_closed = true;
+            return;
+        }
+        probe.setReuseArchive(m_reuse);
+        probe.setReplacedArchive(m_replaced);
+        m_given += probe.FileSpecCount();
+        (m_started ? ZpPrefetchAlso : ZpPrefetch)(&probe.Options(), probe.FileSpecCount(),
+                                                  probe.SpecTable().data());
+        m_started = true;
+    }
+
+private:
+    QString m_base;
+    const QString m_reuse;
+    const QString m_replaced;
+    qint32 m_given = 0;
+    bool m_started = false;
+    bool m_closed = false;
+};
 
 } // namespace
 
@@ -236,14 +288,17 @@ bool PackBuild::build(const PackRequest& request, const QString& workFolder)
     // written cannot slip in, and no name is read as a pattern. Whether each
     // file is still there is for the archiver to find as it reads it.
     m_contents = &contents;
-    // A cancel meanwhile is honoured once the manifest is made, as below.
-    m_plan.make(contents, request.PackPath, [this] {
-        Turn();
-        return true;
-    });
     const QString replaced = QFileInfo(request.PackPath).isFile() ? request.PackPath : QString();
     const QString reuse = ReuseFrom(request, replaced);
-    PrefetchRuns(contents, reuse, replaced);
+    RunPrefetch prefetch(m_zip.BasePath(), reuse, replaced);
+    // A cancel meanwhile is honoured once the manifest is made, as below.
+    m_plan.make(
+        contents, request.PackPath,
+        [this] {
+            Turn();
+            return true;
+        },
+        [&](const PackPlan::Run& run) { prefetch.add(contents, m_plan, run, turn); });
     m_plan.hashNames(contents, NameHashMask, turn);
     const RegistrationEntries reg = CollectRegistrations(contents, turn);
 
@@ -395,40 +450,6 @@ bool PackBuild::PutInPlace(const QString& tempPack, const QString& packPath)
     if (!Durability::current().syncFolder(folder))
         WriteLog(QStringLiteral("Sync:  ") + folder);
     return true;
-}
-
-void PackBuild::PrefetchRuns(const PackContents& contents, const QString& reuse, const QString& replaced)
-{
-    // Each run's specs and options as build() will give them: only then are
-    // the files read as that run reads them. Runs are added in packing order
-    // until the archiver's limit; the loose files' run keeps the last folder's base.
-    bool started = false;
-    qint32 given = 0;
-    QString base = m_zip.BasePath();
-    for (const PackPlan::Run& run : m_plan.runs()) {
-        if (given >= PrefetchLimit)
-            return;
-        const bool folder = run.top >= 0;
-        clsZip probe;
-        probe.setLiteralSpecs(true);
-        SetFolderOptions(probe, folder);
-        if (folder) {
-            base = GetFolderPath(contents.Tag(run.top));
-            probe.setRecurseSubDirs(false);
-        }
-        probe.setBasePath(base);
-        m_plan.addSpecs(contents, run, probe, PrefetchLimit - given + 1, [this] { Turn(); });
-        if (probe.FileSpecCount() == 0 && !folder)
-            return;
-        probe.setReuseArchive(reuse);
-        probe.setReplacedArchive(replaced);
-        given += probe.FileSpecCount();
-        if (!started)
-            ZpPrefetch(&probe.Options(), probe.FileSpecCount(), probe.SpecTable().data());
-        else
-            ZpPrefetchAlso(&probe.Options(), probe.FileSpecCount(), probe.SpecTable().data());
-        started = true;
-    }
 }
 
 namespace {

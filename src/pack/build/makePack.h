@@ -104,8 +104,6 @@ private:
 
     // Replaces whatever is at packPath by the finished pack, on the disk first.
     bool PutInPlace(const QString& tempPack, const QString& packPath);
-    // Has the runs' files read while the manifest is made.
-    void PrefetchRuns(const PackContents& contents, const QString& reuse, const QString& replaced);
     QString EntryOfPath(const QString& path) const;
     QString PlainZipError(const QString& what) const;
     void StartProgress(qint64 fileCount);
@@ -117,8 +115,6 @@ private:
 
     clsZip& m_zip;
     BuildView& m_view;
-    // As many files as the archiver reads ahead at most.
-    static constexpr qint32 PrefetchLimit = 65536;
     // Up to this many entries the finished pack is read back on the caller's thread.
     static constexpr qsizetype ReadBesideEntries = 2000;
     QElapsedTimer m_turnClock;

@@ -42,7 +42,11 @@ private slots:
         PackPlan plan;
         int turns = 0;
         // The pack being replaced lies among the files: left out, and said in the log.
-        QVERIFY(plan.make(c, src(u"top/old.plsc"_s), [&] { return ++turns > 0; }));
+        std::vector<int> planned; // each run handed on as soon as it is whole, its entries there
+        QVERIFY(plan.make(
+            c, src(u"top/old.plsc"_s), [&] { return ++turns > 0; },
+            [&](const PackPlan::Run& r) { planned.push_back(int(plan.entries().size() - r.first)); }));
+        QCOMPARE(planned, (std::vector<int>{6, 1, 1}));
         QCOMPARE(listed(c, plan),
                  (QStringList{u"0:top/a.js"_s, u"0:top/z.js"_s, u"0:top/sub"_s, u"1:top/sub/b.dll"_s,
                               u"1:top/sub/deep"_s, u"2:top/sub/deep/c.dll"_s, u"0:other/x.dll"_s,
