@@ -464,10 +464,15 @@ struct Named
     int node;
 };
 
-bool byHash(const Named& a, const Named& b)
+// A type of its own, so that the sorts inline it: a hundred thousand names
+// are sorted twice.
+struct ByHash
 {
-    return a.hash != b.hash ? a.hash < b.hash : a.at < b.at;
-}
+    bool operator()(const Named& a, const Named& b) const
+    {
+        return a.hash != b.hash ? a.hash < b.hash : a.at < b.at;
+    }
+};
 
 QString FirstUnregistered(const RegistrationEntries& reg, const QStringList& names,
                           const std::vector<Named>& held);
@@ -497,7 +502,7 @@ bool PackBuild::CheckPack(const QString& pack, const RegistrationEntries& reg)
         read.held.reserve(size_t(read.names.size()));
         for (qsizetype i = 0; i < read.names.size(); ++i)
             read.held.push_back(Named{ExactHash(read.names.at(i)), int(i), -1});
-        std::sort(read.held.begin(), read.held.end(), byHash);
+        std::sort(read.held.begin(), read.held.end(), ByHash());
         return read;
     });
     // A return before the read ends waits for it: the future lets go only then.
@@ -508,7 +513,7 @@ bool PackBuild::CheckPack(const QString& pack, const RegistrationEntries& reg)
         wanted.push_back(Named{e.exact, e.seq, e.node});
     if (!Turn() || m_view.CancelRequested())
         return fail(cancelled);
-    std::sort(wanted.begin(), wanted.end(), byHash);
+    std::sort(wanted.begin(), wanted.end(), ByHash());
     while (beside && reading.wait_for(std::chrono::milliseconds(2)) != std::future_status::ready) {
         if (!Turn())
             return fail(cancelled);
