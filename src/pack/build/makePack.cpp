@@ -282,24 +282,9 @@ bool PackBuild::build(const PackRequest& request, const QString& workFolder)
     {
         ~DropPrefetch() { ZpPrefetch(nullptr, 0, nullptr); }
     } dropPrefetch;
-    // What the pack must hold, decided here from the contents and handed to
-    // the archiver path by path, taken literally: no folder is walked again,
-    // so a file created since, a name the add left out, or the pack being
-    // written cannot slip in, and no name is read as a pattern. Whether each
-    // file is still there is for the archiver to find as it reads it.
-    m_contents = &contents;
     const QString replaced = QFileInfo(request.PackPath).isFile() ? request.PackPath : QString();
     const QString reuse = ReuseFrom(request, replaced);
-    RunPrefetch prefetch(m_zip.BasePath(), reuse, replaced);
-    // A cancel meanwhile is honoured once the manifest is made, as below.
-    m_plan.make(
-        contents, request.PackPath,
-        [this] {
-            Turn();
-            return true;
-        },
-        [&](const PackPlan::Run& run) { prefetch.add(contents, m_plan, run, turn); });
-    m_plan.hashNames(contents, NameHashMask, turn);
+    MakePlan(contents, request.PackPath, reuse, replaced);
     const RegistrationEntries reg = CollectRegistrations(contents, turn);
 
     m_view.ShowProgress(NextStep(), QStringLiteral("Creating Script Info File"));
@@ -369,6 +354,28 @@ bool PackBuild::build(const PackRequest& request, const QString& workFolder)
         return true;
     ZpForgetStatCache();
     return false;
+}
+
+void PackBuild::MakePlan(const PackContents& contents, const QString& packPath, const QString& reuse,
+                         const QString& replaced)
+{
+    // What the pack must hold, decided here from the contents and handed to
+    // the archiver path by path, taken literally: no folder is walked again,
+    // so a file created since, a name the add left out, or the pack being
+    // written cannot slip in, and no name is read as a pattern. Whether each
+    // file is still there is for the archiver to find as it reads it.
+    m_contents = &contents;
+    const std::function<void()> turn = [this] { Turn(); };
+    RunPrefetch prefetch(m_zip.BasePath(), reuse, replaced);
+    // A cancel meanwhile is honoured once the manifest is made, as below.
+    m_plan.make(
+        contents, packPath,
+        [this] {
+            Turn();
+            return true;
+        },
+        [&](const PackPlan::Run& run) { prefetch.add(contents, m_plan, run, turn); });
+    m_plan.hashNames(contents, NameHashMask, turn);
 }
 
 bool PackBuild::CheckNames(const PackContents& contents)

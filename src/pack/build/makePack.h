@@ -93,6 +93,9 @@ private:
     bool build(const PackRequest& request, const QString& workFolder);
     bool runZip(const QString& what);
     bool fail(const QString& reason);
+    // Plans the build from the contents, handing each run to the read-ahead as soon as it is planned.
+    void MakePlan(const PackContents& contents, const QString& packPath, const QString& reuse,
+                  const QString& replaced);
     // Logs the files left out, and refuses two names Windows would take as one.
     bool CheckNames(const PackContents& contents);
     bool WriteManifest(const QString& manifest, const QString& xml);
