@@ -1,6 +1,7 @@
 #include "app/PackInputs.h"
 
 #include "app/PackOptions.h"
+#include "pack/build/PackPlan.h"
 #include "pack/contents/PackContents.h"
 #include "pack/contents/PathPatterns.h"
 #include "pack/contents/RegistrationMemory.h"
@@ -222,28 +223,16 @@ QStringList NearestEntries(const QString& entry, const PackContents& contents)
 
 QList<ListedEntry> PackEntries(const PackContents& contents, qint64 manifestBytes)
 {
+    // In the order a build stores them, from the same plan.
     QList<ListedEntry> entries{{QStringLiteral("ScriptInfo.xml"), manifestBytes}};
-    std::vector<int> loose;
-    // Each top-level folder's run: its folders before what they hold, named
-    // from the top-level folder on; then the loose files.
-    const std::function<void(int, const QString&)> visit = [&](int folder, const QString& prefix) {
-        for (int child : contents.children(folder)) {
-            const QString name = prefix + contents.Text(child);
-            if (contents.node(child).Kind == PackNodeKind::Folder) {
-                entries.append({name + QLatin1Char('/'), 0});
-                visit(child, name + QLatin1Char('/'));
-            } else {
-                entries.append({name, QFileInfo(contents.Tag(child)).size()});
-            }
-        }
-    };
-    for (int top : contents.topLevel()) {
-        if (contents.node(top).Kind == PackNodeKind::Folder)
-            visit(top, contents.Text(top) + QLatin1Char('/'));
+    PackPlan plan;
+    plan.make(contents, QString(), [] { return true; });
+    for (const PackPlan::Entry& e : plan.entries()) {
+        const QString name = contents.NameInPack(e.node, QLatin1Char('/'));
+        if (contents.node(e.node).Kind == PackNodeKind::Folder)
+            entries.append({name + QLatin1Char('/'), 0});
         else
-            loose.push_back(top);
+            entries.append({name, QFileInfo(contents.Tag(e.node)).size()});
     }
-    for (int file : loose)
-        entries.append({contents.Text(file), QFileInfo(contents.Tag(file)).size()});
     return entries;
 }
