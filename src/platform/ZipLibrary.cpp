@@ -1,7 +1,6 @@
 #include "platform/ZipLibrary.h"
 
 #include "platform/FileIO.h"
-#include "zip/FileSettling.h"
 #include "zip/ZipNames.h"
 #include "zip/ZipReader.h"
 #include "zip/ZipSession.h"
@@ -68,12 +67,12 @@ void ZpForgetStatCache()
 
 quint64 ZpFilesRead()
 {
-    return FilesReadSoFar();
+    return session().counters.filesRead.load();
 }
 
 void ZpSetSettleClockAhead(qint64 seconds)
 {
-    SetSettleClockAhead(seconds);
+    session().counters.clockAhead.store(seconds);
 }
 
 bool ZpListEntries(const QString& zipFile, QStringList& names, const std::function<void()>& turn)

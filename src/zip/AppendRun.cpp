@@ -113,6 +113,7 @@ void AppendRun::setUpContext(const ZipWriter& w)
         m_ctx.archiveIno = self.inode;
     }
     m_ctx.noteReplaced(m_run.session.replace);
+    m_ctx.counters = &m_run.session.counters;
 }
 
 // The archive a file's unchanged data may be copied from, when it is one

@@ -9,6 +9,7 @@
 #include <ctime>
 
 class ReuseSource;
+struct FileCounters;
 
 // What the workers need to turn a path into an entry; lives as long as the run.
 struct EntryContext
@@ -22,6 +23,7 @@ struct EntryContext
     quint64 replacedDev = 0; // the archive the one written will replace, if any
     quint64 replacedIno = 0;
     const ReuseSource* reuse = nullptr; // null: nothing to copy from
+    FileCounters* counters = nullptr;   // the session's
 
     // Who the archive to be replaced is on the disk: the file, not the name.
     void noteReplaced(const QByteArray& path);

@@ -305,7 +305,8 @@ void PrepareEntry(const EntryJob& job, PrepareHost& host, Deflater& zs, QByteArr
     const char* const at = plain.isNull() ? native.constData() : job.spec;
     if ((!job.spec || !plain.isNull()) && copiedUnread(job, plain, at, p))
         return;
-    const qint64 readAt = FileClockNow();
+    const qint64 readAt =
+        FileClockNow(ctx.counters ? ctx.counters->clockAhead.load(std::memory_order_relaxed) : 0);
     FileIO::Handle fd = FileIO::open(at, FileIO::Mode::ReadNoWait);
     FileIO::Status st;
     if (!fd.isOpen() || !FileIO::statusOf(fd.get(), st)) {
@@ -351,7 +352,8 @@ void PrepareEntry(const EntryJob& job, PrepareHost& host, Deflater& zs, QByteArr
         p.kind = Packed::Copy;
         return;
     }
-    CountFileRead();
+    if (ctx.counters)
+        ctx.counters->filesRead.fetch_add(1, std::memory_order_relaxed);
     if (p.size > kPrepackLimit)
         return prepareLarge(job, host, std::move(fd), old, in, p);
     prepareSmall(job, host, zs, fd, old, in, p);

@@ -157,8 +157,8 @@ std::unique_ptr<Prefetch> startPrefetch(const ZpOptions& options, const QByteArr
 
 } // namespace
 
-void AddPrefetchRun(std::unique_ptr<Prefetch>& prefetch, const ZpOptions* options, qint32 count,
-                    const char* const* names)
+void AddPrefetchRun(std::unique_ptr<Prefetch>& prefetch, FileCounters& counters, const ZpOptions* options,
+                    qint32 count, const char* const* names)
 {
     if (options == nullptr || count <= 0 || names == nullptr || options->fLiteral == 0 ||
         options->fRecurse != 0 || options->fDeleteEntries != 0 || options->fUpdate != 0 ||
@@ -181,6 +181,7 @@ void AddPrefetchRun(std::unique_ptr<Prefetch>& prefetch, const ZpOptions* option
     seg->ctx.junk = options->fJunkDirNames != 0;
     seg->ctx.storeDirs = options->fNoDirEntries == 0 && !seg->ctx.junk;
     seg->ctx.noteReplaced(QByteArray(options->szReplace ? options->szReplace : ""));
+    seg->ctx.counters = &counters;
     if (!pre.started.valid())
         seg->ctx.reuse = pre.reuse.get();
     seg->first = pre.total;

@@ -89,5 +89,5 @@ struct Prefetch
 
 // Adds a coming run's specs to the read-ahead, starting it with the first
 // (see ZpPrefetch and ZpPrefetchAlso).
-void AddPrefetchRun(std::unique_ptr<Prefetch>& prefetch, const ZpOptions* options, qint32 count,
-                    const char* const* names);
+void AddPrefetchRun(std::unique_ptr<Prefetch>& prefetch, FileCounters& counters, const ZpOptions* options,
+                    qint32 count, const char* const* names);

@@ -113,13 +113,13 @@ void ZipSession::prefetchFirst(const ZpOptions* opt, qint32 count, const char* c
     if (running)
         return;
     prefetch.reset();
-    AddPrefetchRun(prefetch, opt, count, names);
+    AddPrefetchRun(prefetch, counters, opt, count, names);
 }
 
 void ZipSession::prefetchAlso(const ZpOptions* opt, qint32 count, const char* const* names)
 {
     if (!running && prefetch)
-        AddPrefetchRun(prefetch, opt, count, names);
+        AddPrefetchRun(prefetch, counters, opt, count, names);
 }
 
 void ZipSession::prefetchTurn()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "zip/FileSettling.h"
 #include "zip/StatCache.h"
 #include "zip/ZipFailure.h"
 #include "zip/ZipWriter.h"
@@ -62,4 +63,5 @@ struct ZipSession
     QElapsedTimer idleClock;
     // Why the last run failed; None after a success.
     ZipFailure failure;
+    FileCounters counters;
 };
