@@ -9,7 +9,7 @@
 #include <QFileInfo>
 #include <algorithm>
 
-// Turns one spec into entries. False (with m_code set) when the run must fail.
+// Turns one file spec into entries. False (with the run failed) when the run must stop.
 bool SpecPlanner::planSpec(const QString& original)
 {
     // A literal spec is a real path: a '*', '?' or '\' in it is part of a name.

@@ -8,7 +8,7 @@
 class QFileInfo;
 class RunState;
 
-// One entry a spec resolved to.
+// One entry a file spec resolved to.
 struct Item
 {
     QString name; // '/'-separated; a directory's ends in '/'
@@ -18,7 +18,7 @@ struct Item
     time_t mtime = 0;
 };
 
-// Turns specs into entries: an exact path, a folder walked with or without
+// Turns file specs into entries: an exact path, a folder walked with or without
 // recursion, or a folder and a pattern. Looks only at the files, never at
 // an archive (save to leave the one being written out of itself).
 class SpecPlanner
@@ -26,7 +26,7 @@ class SpecPlanner
 public:
     explicit SpecPlanner(RunState& run) : m_run(run) {}
 
-    // Adds one spec's entries. False (with the run failed) when the run must stop.
+    // Adds one file spec's entries. False (with the run failed) when the run must stop.
     bool planSpec(const QString& original);
     const std::vector<Item>& items() const { return m_items; }
 
